@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Configures and builds into a build folder: build.sh DIR [cmake options...]
+set -euo pipefail
+dir=$1; shift
+root=$(cd "$(dirname "$0")/.." && pwd)
+generator=()
+command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
+if [ ! -f "$dir/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$dir" "${generator[@]}" "$@"
+else
+  cmake -S "$root" -B "$dir" "$@" >/dev/null
+fi
+cmake --build "$dir" --parallel "$(nproc 2>/dev/null || echo 2)"

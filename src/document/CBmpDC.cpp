@@ -1,0 +1,11 @@
+#include "CBmpDC.h"
+
+CBmpDC::CBmpDC(CImage* pImage)
+{
+    m_pOldImage = SelectImage(pImage);
+}
+
+CBmpDC::~CBmpDC()
+{
+    SelectImage(m_pOldImage);
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+
+// Colours handed to drawing operations: 0x00BBGGRR, red in the low byte.
+using COLORREF = uint32_t;
+
+constexpr COLORREF RGB(uint8_t r, uint8_t g, uint8_t b)
+{
+    return COLORREF(r) | (COLORREF(g) << 8) | (COLORREF(b) << 16);
+}
+constexpr uint8_t GetRValue(COLORREF c) { return uint8_t(c); }
+constexpr uint8_t GetGValue(COLORREF c) { return uint8_t(c >> 8); }
+constexpr uint8_t GetBValue(COLORREF c) { return uint8_t(c >> 16); }

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "CMessageBox.h"
+
+#include <QList>
+#include <QString>
+
+#include <utility>
+
+// Records every message box while alive and answers with a fixed button
+// (or the next one from a queue), without showing a window.
+class MessageRecorder
+{
+public:
+    struct Box
+    {
+        QString text;
+        QString caption;
+        unsigned type;
+    };
+
+    explicit MessageRecorder(int answer = IDOK) : m_answer(answer)
+    {
+        m_previous = CMessageBox::SetHandler([this](const QString& text, const QString& caption, unsigned type) {
+            boxes.append(Box{text, caption, type});
+            return answers.isEmpty() ? m_answer : answers.takeFirst();
+        });
+    }
+    ~MessageRecorder() { CMessageBox::SetHandler(std::move(m_previous)); }
+    MessageRecorder(const MessageRecorder&) = delete;
+    MessageRecorder& operator=(const MessageRecorder&) = delete;
+
+    QStringList texts() const
+    {
+        QStringList list;
+        for (const Box& box : boxes)
+            list << box.text;
+        return list;
+    }
+
+    QList<Box> boxes;
+    QList<int> answers; // taken first, before the fixed answer
+    void clear() { boxes.clear(); }
+
+private:
+    int m_answer;
+    CMessageBox::Handler m_previous;
+};

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "CImage.h"
+
+#include <QImage>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+// Small pictures with known pixels for tests.
+namespace TestImages {
+
+// A w × h picture whose pixel (x, y) is (b, g, r) = (x * 7 + y, x + y * 5, x ^ y), low bytes.
+inline std::unique_ptr<CImage> Pattern(int32_t w, int32_t h)
+{
+    auto img = std::make_unique<CImage>();
+    if (!img->Create(w, h))
+        return nullptr;
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            uint8_t* p = img->PixelAddress(x, y);
+            p[0] = uint8_t(x * 7 + y);
+            p[1] = uint8_t(x + y * 5);
+            p[2] = uint8_t(x ^ y);
+        }
+    return img;
+}
+
+// Writes a QImage of the pattern above to path in the given format.
+inline bool WritePattern(const QString& path, int w, int h, const char* format = "png")
+{
+    QImage q(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            q.setPixel(x, y, qRgb(uint8_t(x ^ y), uint8_t(x + y * 5), uint8_t(x * 7 + y)));
+    return q.save(path, format);
+}
+
+inline bool SamePixels(const CImage& a, const CImage& b)
+{
+    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight())
+        return false;
+    for (int32_t y = 0; y < a.GetHeight(); ++y)
+        for (int32_t x = 0; x < a.GetWidth() * 3; ++x)
+            if (a.PixelAddress(0, y)[x] != b.PixelAddress(0, y)[x])
+                return false;
+    return true;
+}
+
+} // namespace TestImages

@@ -1,0 +1,182 @@
+#include "CMorphData.h"
+#include "MessageRecorder.h"
+#include "TestImages.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <stdexcept>
+
+namespace {
+const QString kNoSource = QStringLiteral("元画像が読み込まれていません。");
+const QString kNoTarget = QStringLiteral("変更後の画像が読み込まれていません。");
+const QString kSizes = QStringLiteral("元画像と変更後の画像サイズが異なります。");
+const QString kLoadFailed = QStringLiteral("画像の読み込みに失敗しました。");
+} // namespace
+
+class TestDocument : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString file(const QString& name) const { return m_dir.filePath(name); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY(TestImages::WritePattern(file("a100x50.png"), 100, 50));
+        QVERIFY(TestImages::WritePattern(file("b100x50.png"), 100, 50));
+        QVERIFY(TestImages::WritePattern(file("c100x60.png"), 100, 60));
+        QVERIFY(TestImages::WritePattern(file("d90x50.png"), 90, 50));
+        QFile text(file("text.png"));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("this is not a picture\n");
+    }
+
+    void handleArray()
+    {
+        CMorphHandleArray a;
+        const CMorphHandle A{{1, 2}, {3, 4}}, B{{5, 6}, {7, 8}}, C{{9, 10}, {11, 12}};
+        QCOMPARE(a.Add(A), 0);
+        QCOMPARE(a.Add(B), 1);
+        QCOMPARE(a.Add(C), 2);
+        a.RemoveAt(1);
+        QCOMPARE(a.GetSize(), 2);
+        QCOMPARE(a[0], A);
+        QCOMPARE(a[1], C);
+        a.ElementAt(1).m_ptTarget = CPoint(-20, 400);
+        QCOMPARE(a[1].m_ptTarget, CPoint(-20, 400));
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument, a.GetAt(2));
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument, a.GetAt(-1));
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument, a.RemoveAt(5));
+        a.RemoveAll();
+        QCOMPARE(a.GetSize(), 0);
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument, a.ElementAt(0));
+    }
+
+    // Which message AddHandle gives, in which state; only the first failing check speaks.
+    void addHandleMessages_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no images") << QString() << QString() << kNoSource;
+        QTest::newRow("target only") << QString() << "b100x50.png" << kNoSource;
+        QTest::newRow("source only") << "a100x50.png" << QString() << kNoTarget;
+        QTest::newRow("heights differ") << "a100x50.png" << "c100x60.png" << kSizes;
+        QTest::newRow("widths differ") << "a100x50.png" << "d90x50.png" << kSizes;
+        QTest::newRow("same size") << "a100x50.png" << "b100x50.png" << QString();
+    }
+    void addHandleMessages()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, target);
+        QFETCH(QString, message);
+        CMorphData doc;
+        MessageRecorder rec;
+        if (!source.isEmpty())
+            QVERIFY(doc.LoadSource(file(source)));
+        if (!target.isEmpty())
+            QVERIFY(doc.LoadTarget(file(target)));
+        doc.AddHandle(CPoint(10, 10));
+        if (message.isEmpty()) {
+            QVERIFY(rec.boxes.isEmpty());
+            QCOMPARE(doc.m_aHandles.GetSize(), 1);
+        } else {
+            QCOMPARE(rec.texts(), QStringList{message});
+            QCOMPARE(rec.boxes[0].caption, QStringLiteral("Quillarend"));
+            QCOMPARE(rec.boxes[0].type, unsigned(MB_OK | MB_ICONEXCLAMATION));
+            QCOMPARE(doc.m_aHandles.GetSize(), 0);
+        }
+    }
+
+    // The half-open rectangle [0, w) × [0, h) of a 100 × 50 picture.
+    void addHandlePoints_data()
+    {
+        QTest::addColumn<int>("x");
+        QTest::addColumn<int>("y");
+        QTest::addColumn<bool>("added");
+        QTest::newRow("origin") << 0 << 0 << true;
+        QTest::newRow("last pixel") << 99 << 49 << true;
+        QTest::newRow("x = width") << 100 << 10 << false;
+        QTest::newRow("y = height") << 10 << 50 << false;
+        QTest::newRow("x = -1") << -1 << 0 << false;
+        QTest::newRow("y = -1") << 0 << -1 << false;
+        QTest::newRow("far away") << int(INT32_MIN) << int(INT32_MAX) << false;
+    }
+    void addHandlePoints()
+    {
+        QFETCH(int, x);
+        QFETCH(int, y);
+        QFETCH(bool, added);
+        CMorphData doc;
+        MessageRecorder rec;
+        QVERIFY(doc.LoadSource(file("a100x50.png")));
+        QVERIFY(doc.LoadTarget(file("b100x50.png")));
+        doc.AddHandle(CPoint(x, y));
+        QVERIFY(rec.boxes.isEmpty());
+        QCOMPARE(doc.m_aHandles.GetSize(), added ? 1 : 0);
+        if (added)
+            QCOMPARE(doc.m_aHandles[0], (CMorphHandle{{x, y}, {x, y}}));
+    }
+
+    // Every load, of either side, successful or not, same file or not, empties the pairs.
+    void loadsEmptyPairs_data()
+    {
+        QTest::addColumn<bool>("source");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("new target") << false << "a100x50.png" << true;
+        QTest::newRow("same target file") << false << "b100x50.png" << true;
+        QTest::newRow("same source file") << true << "a100x50.png" << true;
+        QTest::newRow("failed source") << true << "text.png" << false;
+        QTest::newRow("missing target") << false << "nope.png" << false;
+    }
+    void loadsEmptyPairs()
+    {
+        QFETCH(bool, source);
+        QFETCH(QString, name);
+        QFETCH(bool, ok);
+        CMorphData doc;
+        MessageRecorder rec;
+        QVERIFY(doc.LoadSource(file("a100x50.png")));
+        QVERIFY(doc.LoadTarget(file("b100x50.png")));
+        for (int i = 0; i < 3; ++i)
+            doc.AddHandle(CPoint(i, i));
+        QCOMPARE(doc.m_aHandles.GetSize(), 3);
+        const bool loaded = source ? doc.LoadSource(file(name)) : doc.LoadTarget(file(name));
+        QCOMPARE(loaded, ok);
+        QCOMPARE(doc.m_aHandles.GetSize(), 0);
+        const auto& image = source ? doc.m_pSourceImage : doc.m_pTargetImage;
+        const QString path = source ? doc.GetSourcePath() : doc.GetTargetPath();
+        if (ok) {
+            QVERIFY(image);
+            QCOMPARE(path, file(name));
+            QVERIFY(rec.boxes.isEmpty());
+        } else {
+            QVERIFY(!image);
+            QVERIFY(path.isEmpty());
+            QCOMPARE(rec.texts(), QStringList{kLoadFailed});
+        }
+    }
+
+    void removeHandleKeepsOrder()
+    {
+        CMorphData doc;
+        MessageRecorder rec;
+        QVERIFY(doc.LoadSource(file("a100x50.png")));
+        QVERIFY(doc.LoadTarget(file("b100x50.png")));
+        doc.AddHandle(CPoint(1, 1));
+        doc.AddHandle(CPoint(2, 2));
+        doc.AddHandle(CPoint(3, 3));
+        doc.RemoveHandle(1);
+        QCOMPARE(doc.m_aHandles.GetSize(), 2);
+        QCOMPARE(doc.m_aHandles[0].m_ptSource, CPoint(1, 1));
+        QCOMPARE(doc.m_aHandles[1].m_ptSource, CPoint(3, 3));
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument, doc.RemoveHandle(2));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDocument)
+#include "tst_document.moc"
