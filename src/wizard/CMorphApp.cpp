@@ -1,0 +1,113 @@
+#include "CMorphApp.h"
+
+#include "CMessageBox.h"
+#include "CMorphDlg.h"
+
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTranslator>
+
+#include <new>
+#include <stdexcept>
+
+CMorphApp::CMorphApp(int& argc, char** argv) : QApplication(argc, argv)
+{
+    setApplicationName(QStringLiteral("Quillarend"));
+    setApplicationVersion(QStringLiteral("1.00"));
+    setOrganizationName(QStringLiteral("Lumenhollow"));
+    // The interface is Japanese; the file dialogs follow when Qt's own
+    // Japanese texts are installed.
+    auto* translator = new QTranslator(this);
+    if (translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(translator);
+    CMessageBox::SetHandler(&CMorphApp::DialogMessageBox);
+}
+
+CMorphApp::~CMorphApp()
+{
+    CMessageBox::SetHandler({});
+}
+
+bool CMorphApp::InitInstance()
+{
+    CMorphDlg dlg;
+    dlg.exec();
+    return false;
+}
+
+bool CMorphApp::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        ReportException(std::current_exception());
+        return false;
+    }
+}
+
+void CMorphApp::ReportException(std::exception_ptr error)
+{
+    QString text = QStringLiteral("内部エラーが発生したため、操作を完了できませんでした。");
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::bad_alloc&) {
+        text = QStringLiteral("メモリが不足しているため、操作を完了できませんでした。");
+    } catch (const std::invalid_argument&) {
+        text = QStringLiteral("無効な引数が指定されたため、操作を完了できませんでした。");
+    } catch (...) {
+    }
+    CMessageBox::Show(text, MB_OK | MB_ICONERROR);
+}
+
+int CMorphApp::DialogMessageBox(const QString& text, const QString& caption, unsigned type)
+{
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    switch (type & MB_ICONMASK) {
+    case MB_ICONHAND: icon = QMessageBox::Critical; break;
+    case MB_ICONQUESTION: icon = QMessageBox::Question; break;
+    case MB_ICONEXCLAMATION: icon = QMessageBox::Warning; break;
+    case MB_ICONASTERISK: icon = QMessageBox::Information; break;
+    default: break;
+    }
+    QMessageBox box(icon, caption, text, QMessageBox::NoButton, QApplication::activeWindow());
+    box.setWindowModality(Qt::ApplicationModal);
+    struct Choice
+    {
+        QMessageBox::StandardButton button;
+        const char16_t* label;
+        int result;
+    };
+    QList<Choice> choices;
+    switch (type & MB_TYPEMASK) {
+    case MB_OKCANCEL:
+        choices = {{QMessageBox::Ok, u"OK", IDOK}, {QMessageBox::Cancel, u"キャンセル", IDCANCEL}};
+        break;
+    case MB_YESNO:
+        choices = {{QMessageBox::Yes, u"はい(&Y)", IDYES}, {QMessageBox::No, u"いいえ(&N)", IDNO}};
+        break;
+    case MB_YESNOCANCEL:
+        choices = {{QMessageBox::Yes, u"はい(&Y)", IDYES},
+                   {QMessageBox::No, u"いいえ(&N)", IDNO},
+                   {QMessageBox::Cancel, u"キャンセル", IDCANCEL}};
+        break;
+    default:
+        choices = {{QMessageBox::Ok, u"OK", IDOK}};
+        break;
+    }
+    for (const Choice& choice : choices) {
+        box.addButton(choice.button);
+        box.button(choice.button)->setText(QString::fromUtf16(choice.label));
+    }
+    box.setDefaultButton(choices.first().button);
+    const int clicked = box.exec();
+    for (const Choice& choice : choices)
+        if (clicked == choice.button)
+            return choice.result;
+    // Closed with Esc or the close box: Cancel where there is one, else No or OK.
+    switch (type & MB_TYPEMASK) {
+    case MB_YESNO: return IDNO;
+    case MB_OK: return IDOK;
+    default: return IDCANCEL;
+    }
+}

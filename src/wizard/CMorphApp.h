@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QApplication>
+#include <QString>
+
+#include <exception>
+
+// The application object: sets the name that captions every message box,
+// shows message boxes as real dialogs, and runs the wizard once.
+class CMorphApp : public QApplication
+{
+    Q_OBJECT
+
+public:
+    CMorphApp(int& argc, char** argv);
+    ~CMorphApp() override;
+
+    // Runs the wizard modally and returns false: the program then ends.
+    bool InitInstance();
+
+    // Every event handler is a boundary: an exception that escapes one is
+    // reported in an error box instead of crossing the event loop.
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    // The error box for an exception caught at a boundary.
+    static void ReportException(std::exception_ptr error);
+
+    // Shows a message box as a modal QMessageBox owned by the active window.
+    static int DialogMessageBox(const QString& text, const QString& caption, unsigned type);
+};

@@ -1,0 +1,208 @@
+#include "CMorphDlg.h"
+
+#include "CAboutDlg.h"
+#include "CDialogTemplate.h"
+#include "CMessageBox.h"
+#include "CSheet.h"
+#include "CSheet_Handle.h"
+#include "CSheet_Morph.h"
+#include "CSheet_Path.h"
+#include "ControlIds.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPushButton>
+
+#if defined(Q_OS_WIN)
+#include <windows.h>
+#endif
+
+CMorphDlg* CMorphDlg::s_pMainWnd = nullptr;
+
+// The resources live in a static library, so they are registered by hand.
+static void InitResources()
+{
+    Q_INIT_RESOURCE(quillarend);
+}
+
+namespace {
+
+// The About entry: shown in the system menu on Windows, elsewhere in the
+// frame's context menu and under F1.
+const char16_t* const kAboutEntry = u"バージョン情報(&A)...";
+constexpr int kAboutCommand = 0x10;
+
+// The hourglass for the duration of one page switch, also when an exception passes.
+struct WaitCursor
+{
+    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+} // namespace
+
+CMorphDlg::CMorphDlg(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+{
+    InitResources();
+    if (!s_pMainWnd)
+        s_pMainWnd = this;
+    m_hIcon.addFile(QStringLiteral(":/quillarend/icon.png"));
+    m_hIcon.addFile(QStringLiteral(":/quillarend/icon-256.png"));
+    m_pMorphData = std::make_unique<CMorphData>();
+
+    setWindowTitle(QStringLiteral("Quillarend - Presented by Lumenhollow"));
+    setWindowIcon(m_hIcon);
+    CDialogTemplate dlg(this);
+    setFixedSize(dlg.Size(507, 386));
+
+    dlg.AddButton(IDC_CANCEL, QStringLiteral("キャンセル"), 315, 365, 50, 14);
+    QPushButton* next = dlg.AddButton(IDC_NEXT, QStringLiteral("次へ(&N) >"), 450, 365, 50, 14);
+    QPushButton* back = dlg.AddButton(IDC_BACK, QStringLiteral("< 前へ(&B)"), 400, 365, 50, 14);
+    dlg.AddEtchedLine(7, 360, 495, 1);
+    dlg.AddPlaceholder(IDC_SHEET_PLACE, 7, 7, 493, 347);
+    // Tab order follows the template: Cancel, next, back, then the page's controls.
+    QWidget::setTabOrder(GetButton(IDC_CANCEL), next);
+    QWidget::setTabOrder(next, back);
+
+    connect(GetButton(IDC_CANCEL), &QPushButton::clicked, this, &CMorphDlg::reject);
+    connect(next, &QPushButton::clicked, this, &CMorphDlg::OnNextClicked);
+    connect(back, &QPushButton::clicked, this, &CMorphDlg::OnBackClicked);
+
+    AddSheet(new CSheet_Path(this));
+    AddSheet(new CSheet_Handle(this));
+    AddSheet(new CSheet_Morph(this));
+    ShowPage(IDD_SHEET_PATH);
+}
+
+CMorphDlg::~CMorphDlg()
+{
+    // The document goes first, then the pages with their views and pictures.
+    m_pCurSheet = nullptr;
+    m_pMorphData.reset();
+    m_mapSheets.clear();
+    if (s_pMainWnd == this)
+        s_pMainWnd = nullptr;
+}
+
+CMorphDlg* CMorphDlg::GetMainWnd()
+{
+    return s_pMainWnd;
+}
+
+void CMorphDlg::AddSheet(CSheet* sheet)
+{
+    m_mapSheets[sheet->GetId()].reset(sheet);
+}
+
+CSheet* CMorphDlg::GetSheet(int nId) const
+{
+    const auto it = m_mapSheets.find(nId);
+    return it == m_mapSheets.end() ? nullptr : it->second.get();
+}
+
+QPushButton* CMorphDlg::GetButton(int nId) const
+{
+    return CDialogTemplate::Find<QPushButton>(this, nId);
+}
+
+void CMorphDlg::SetButton(int nId, const QString& text, bool enabled)
+{
+    if (QPushButton* button = GetButton(nId)) {
+        button->setText(text);
+        button->setEnabled(enabled);
+    }
+}
+
+void CMorphDlg::ShowPage(int nId)
+{
+    WaitCursor wait;
+    QRect rect;
+    if (const QWidget* place = CDialogTemplate::Find(this, IDC_SHEET_PLACE))
+        rect = place->geometry();
+    if (m_pCurSheet)
+        m_pCurSheet->hide();
+    m_pCurSheet = GetSheet(nId);
+    if (m_pCurSheet) {
+        m_pCurSheet->OnEnter();
+        m_pCurSheet->setGeometry(rect);
+        m_pCurSheet->raise();
+        m_pCurSheet->show();
+    }
+}
+
+void CMorphDlg::EndDialog(int nResult)
+{
+    done(nResult);
+}
+
+void CMorphDlg::reject()
+{
+    done(IDCANCEL);
+}
+
+void CMorphDlg::OnNextClicked()
+{
+    if (m_pCurSheet)
+        m_pCurSheet->OnNext();
+}
+
+void CMorphDlg::OnBackClicked()
+{
+    if (m_pCurSheet)
+        m_pCurSheet->OnBack();
+}
+
+void CMorphDlg::ShowAbout()
+{
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CMorphDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu menu(this);
+    menu.addAction(QString::fromUtf16(kAboutEntry), this, &CMorphDlg::ShowAbout);
+    menu.exec(event->globalPos());
+}
+
+void CMorphDlg::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_F1) {
+        ShowAbout();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+#if defined(Q_OS_WIN)
+void CMorphDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (m_bSystemMenuDone)
+        return;
+    m_bSystemMenuDone = true;
+    if (HMENU menu = GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE)) {
+        AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuW(menu, MF_STRING, kAboutCommand, reinterpret_cast<const wchar_t*>(kAboutEntry));
+        DeleteMenu(menu, SC_MAXIMIZE, MF_BYCOMMAND);
+    }
+}
+
+bool CMorphDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr* result)
+{
+    const MSG* msg = static_cast<const MSG*>(message);
+    if (msg->message == WM_SYSCOMMAND && (msg->wParam & 0xFFF0) == kAboutCommand) {
+        ShowAbout();
+        *result = 0;
+        return true;
+    }
+    return QDialog::nativeEvent(eventType, message, result);
+}
+#endif

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "CMorphData.h"
+
+#include <QDialog>
+#include <QIcon>
+
+#include <map>
+#include <memory>
+
+class CSheet;
+class QPushButton;
+
+// The wizard frame: the program's one top-level window. Owns the document
+// and the three pages, switches between the pages and forwards its next and
+// back buttons to the page on show. exec() returns IDOK or IDCANCEL.
+class CMorphDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit CMorphDlg(QWidget* parent = nullptr);
+    ~CMorphDlg() override;
+
+    // Switches to the page with id nId: hides the current page, runs the new
+    // page's OnEnter and shows it over the page area. An unknown id shows none.
+    void ShowPage(int nId);
+
+    // Ends the modal run with IDOK or IDCANCEL.
+    void EndDialog(int nResult);
+
+    // Sets the text and enabled state of the frame's button 1000 or 1001.
+    void SetButton(int nId, const QString& text, bool enabled);
+    QPushButton* GetButton(int nId) const;
+
+    CSheet* GetCurSheet() const { return m_pCurSheet; }
+    CSheet* GetSheet(int nId) const;
+
+    void ShowAbout();
+
+    // The frame the views reach as the application's main window.
+    static CMorphDlg* GetMainWnd();
+
+    // Owned: the pages, by id. Declared before the document so the document
+    // is destroyed first.
+    std::map<int, std::unique_ptr<CSheet>> m_mapSheets;
+    CSheet* m_pCurSheet = nullptr;
+    std::unique_ptr<CMorphData> m_pMorphData;
+    QIcon m_hIcon;
+
+    void reject() override;
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+#if defined(Q_OS_WIN)
+    void showEvent(QShowEvent* event) override;
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
+#endif
+
+private:
+    void OnNextClicked();
+    void OnBackClicked();
+    void AddSheet(CSheet* sheet);
+
+    static CMorphDlg* s_pMainWnd;
+#if defined(Q_OS_WIN)
+    bool m_bSystemMenuDone = false;
+#endif
+};
