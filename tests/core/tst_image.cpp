@@ -1,0 +1,565 @@
+#include "CBmpDC.h"
+#include "CExportPath.h"
+#include "CImage.h"
+#include "CMessageBox.h"
+#include "LoadImageFile.h"
+#include "MessageRecorder.h"
+#include "TestImages.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QImageReader>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+#include <cstring>
+
+namespace {
+
+// The three bytes of pixel (x, y) as 0xRRGGBB.
+uint32_t Pixel(const CImage& img, int x, int y)
+{
+    const uint8_t* p = img.PixelAddress(x, y);
+    return (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
+}
+
+void FillAll(CImage& img, uint32_t rgb)
+{
+    for (int y = 0; y < img.GetHeight(); ++y)
+        for (int x = 0; x < img.GetWidth(); ++x) {
+            uint8_t* p = img.PixelAddress(x, y);
+            p[0] = uint8_t(rgb);
+            p[1] = uint8_t(rgb >> 8);
+            p[2] = uint8_t(rgb >> 16);
+        }
+}
+
+quint32 Crc32(const QByteArray& data)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char c : data) {
+        crc ^= quint8(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// A PNG whose valid header declares width × height; no image data follows.
+QByteArray PngHeaderOnly(quint32 width, quint32 height)
+{
+    QByteArray png("\x89PNG\r\n\x1a\n", 8);
+    QByteArray ihdr("IHDR");
+    char be[4];
+    qToBigEndian(width, be);
+    ihdr.append(be, 4);
+    qToBigEndian(height, be);
+    ihdr.append(be, 4);
+    ihdr.append("\x08\x02\x00\x00\x00", 5);
+    qToBigEndian(quint32(13), be);
+    png.append(be, 4);
+    png.append(ihdr);
+    qToBigEndian(Crc32(ihdr), be);
+    png.append(be, 4);
+    return png;
+}
+
+} // namespace
+
+class TestImage : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void layout_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("rowLength");
+        QTest::newRow("1") << 1 << 4;
+        QTest::newRow("4") << 4 << 12;
+        QTest::newRow("5") << 5 << 16;
+        QTest::newRow("640") << 640 << 1920;
+        QTest::newRow("641") << 641 << 1924;
+    }
+    void layout()
+    {
+        QFETCH(int, width);
+        QFETCH(int, rowLength);
+        CImage img;
+        QVERIFY(img.Create(width, 3));
+        QCOMPARE(img.GetBPP(), 24);
+        QVERIFY(!img.HasAlpha());
+        QCOMPARE(img.GetPitch(), -ptrdiff_t(rowLength));
+        QCOMPARE(CImage::RowLength(width), ptrdiff_t(rowLength));
+        // Bottom-up: the top row lies last in the buffer.
+        QCOMPARE(img.PixelAddress(width - 1, 0) - img.GetBits(), ptrdiff_t(3 * (width - 1)));
+        QCOMPARE(img.PixelAddress(0, 1) - img.GetBits(), -ptrdiff_t(rowLength));
+        QCOMPARE(img.PixelAddress(0, 2) - img.GetBits(), -2 * ptrdiff_t(rowLength));
+    }
+
+    void createRefusesBadSizes_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("zero width") << 0 << 10;
+        QTest::newRow("zero height") << 10 << 0;
+        QTest::newRow("negative") << -5 << 10;
+        QTest::newRow("too large to hold") << INT32_MAX << INT32_MAX;
+    }
+    void createRefusesBadSizes()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        CImage img;
+        QVERIFY(!img.Create(width, height));
+        QVERIFY(img.IsNull());
+        QCOMPARE(img.GetWidth(), 0);
+        QVERIFY(img.Create(2, 2)); // still usable afterwards
+    }
+
+    void fillsSetEveryByte_data()
+    {
+        QTest::addColumn<uint>("color");
+        QTest::addColumn<uint>("rgb");
+        QTest::newRow("white") << 0xFFFFFFu << 0xFFFFFFu;
+        QTest::newRow("black") << 0u << 0u;
+        QTest::newRow("red in the low byte") << uint(RGB(255, 0, 0)) << 0xFF0000u;
+        QTest::newRow("mixed") << uint(RGB(1, 2, 3)) << 0x010203u;
+    }
+    void fillsSetEveryByte()
+    {
+        QFETCH(uint, color);
+        QFETCH(uint, rgb);
+        CImage img;
+        QVERIFY(img.Create(5, 4));
+        FillAll(img, 0x123456);
+        {
+            CBmpDC dc(img);
+            dc.FillSolidRect(0, 0, 5, 4, color);
+        }
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 5; ++x)
+                QCOMPARE(Pixel(img, x, y), rgb);
+    }
+
+    void surfaceReopens()
+    {
+        CImage img;
+        QVERIFY(img.Create(3, 3));
+        {
+            CBmpDC dc(img);
+            dc.FillSolidRect(CRect(1, 1, 2, 2), RGB(9, 8, 7));
+        }
+        QCOMPARE(Pixel(img, 1, 1), 0x090807u);
+        QCOMPARE(Pixel(img, 0, 0), 0u);
+        {
+            CBmpDC dc(img);
+            dc.FillSolidRect(0, 0, 1, 1, RGB(1, 1, 1));
+        }
+        QCOMPARE(Pixel(img, 1, 1), 0x090807u);
+        QCOMPARE(Pixel(img, 0, 0), 0x010101u);
+    }
+
+    void lentSurfaceIsCounted()
+    {
+        CImage img;
+        QVERIFY(img.Create(2, 2));
+        CDC* first = img.GetDC();
+        CDC* nested = img.GetDC();
+        QCOMPARE(first, nested);
+        img.ReleaseDC();
+        QCOMPARE(first->GetImage(), &img); // still selected until the last release
+        img.ReleaseDC();
+    }
+
+    void fillClipsAndNormalises()
+    {
+        CImage img;
+        QVERIFY(img.Create(4, 4));
+        CBmpDC dc(img);
+        dc.FillSolidRect(3, 3, -2, -2, 0xFFFFFF); // covers (1..2, 1..2)
+        dc.FillSolidRect(INT32_MIN, INT32_MIN, INT32_MAX, 1, 0x0000FF); // far away: nothing
+        dc.FillSolidRect(-10, 3, 100, 100, RGB(0, 255, 0));
+        QCOMPARE(Pixel(img, 0, 0), 0u);
+        QCOMPARE(Pixel(img, 1, 1), 0xFFFFFFu);
+        QCOMPARE(Pixel(img, 2, 2), 0xFFFFFFu);
+        QCOMPARE(Pixel(img, 3, 2), 0u);
+        for (int x = 0; x < 4; ++x)
+            QCOMPARE(Pixel(img, x, 3), 0x00FF00u);
+    }
+
+    // A 4 × 3 source copied to every side of a 5 × 4 destination: only the
+    // overlapping part lands, at the right place.
+    void copyClipsAtEveryEdge_data()
+    {
+        QTest::addColumn<int>("dx");
+        QTest::addColumn<int>("dy");
+        QTest::addColumn<int>("sx");
+        QTest::addColumn<int>("sy");
+        QTest::newRow("inside") << 1 << 1 << 0 << 0;
+        QTest::newRow("left") << -2 << 0 << 0 << 0;
+        QTest::newRow("top") << 0 << -2 << 0 << 0;
+        QTest::newRow("right") << 3 << 0 << 0 << 0;
+        QTest::newRow("bottom") << 0 << 3 << 0 << 0;
+        QTest::newRow("source offset negative") << 0 << 0 << -1 << -1;
+        QTest::newRow("source offset beyond") << 0 << 0 << 3 << 2;
+        QTest::newRow("far away") << INT32_MAX << INT32_MIN << 0 << 0;
+        QTest::newRow("source far away") << 0 << 0 << INT32_MIN << INT32_MAX;
+    }
+    void copyClipsAtEveryEdge()
+    {
+        QFETCH(int, dx);
+        QFETCH(int, dy);
+        QFETCH(int, sx);
+        QFETCH(int, sy);
+        auto src = TestImages::Pattern(4, 3);
+        CImage dst;
+        QVERIFY(dst.Create(5, 4));
+        FillAll(dst, 0xABCDEF);
+        {
+            CBmpDC d(dst), s(*src);
+            d.BitBlt(dx, dy, 4, 3, s, sx, sy);
+        }
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 5; ++x) {
+                const int64_t srcX = int64_t(x) - dx + sx, srcY = int64_t(y) - dy + sy;
+                const bool inBlock = int64_t(x) - dx >= 0 && int64_t(x) - dx < 4 && int64_t(y) - dy >= 0
+                    && int64_t(y) - dy < 3;
+                const bool inSource = srcX >= 0 && srcX < 4 && srcY >= 0 && srcY < 3;
+                const uint32_t want = inBlock && inSource ? Pixel(*src, int(srcX), int(srcY)) : 0xABCDEFu;
+                QCOMPARE(Pixel(dst, x, y), want);
+            }
+    }
+
+    void copyWithinOnePicture()
+    {
+        auto img = TestImages::Pattern(6, 6);
+        auto ref = TestImages::Pattern(6, 6);
+        {
+            CBmpDC dc(*img);
+            dc.BitBlt(1, 2, 5, 4, dc, 0, 0); // overlapping, moving down-right
+        }
+        for (int y = 2; y < 6; ++y)
+            for (int x = 1; x < 6; ++x)
+                QCOMPARE(Pixel(*img, x, y), Pixel(*ref, x - 1, y - 2));
+    }
+
+    void blendRounds_data()
+    {
+        QTest::addColumn<int>("canvas");
+        QTest::addColumn<int>("out");
+        QTest::addColumn<int>("alpha");
+        QTest::addColumn<int>("result");
+        QTest::newRow("alpha 0 keeps output") << 200 << 10 << 0 << 10;
+        QTest::newRow("alpha 255 takes canvas") << 200 << 10 << 255 << 200;
+        QTest::newRow("half") << 255 << 0 << 127 << 127;   // (255*127 + 127) / 255 = 127.49 → 127
+        QTest::newRow("rounds up") << 1 << 0 << 128 << 1;  // (128 + 127) / 255 = 1
+        QTest::newRow("rounds down") << 1 << 0 << 127 << 0; // (127 + 127) / 255 = 0
+        QTest::newRow("mix") << 100 << 200 << 254 << 100;  // (25400 + 200 + 127) / 255 = 100.4
+    }
+    void blendRounds()
+    {
+        QFETCH(int, canvas);
+        QFETCH(int, out);
+        QFETCH(int, alpha);
+        QFETCH(int, result);
+        CImage a, b;
+        QVERIFY(a.Create(3, 2));
+        QVERIFY(b.Create(3, 2));
+        FillAll(a, uint32_t(canvas) * 0x010101u);
+        FillAll(b, uint32_t(out) * 0x010101u);
+        {
+            CBmpDC d(b), s(a);
+            d.AlphaBlend(0, 0, 3, 2, s, 0, 0, uint8_t(alpha));
+        }
+        QCOMPARE(Pixel(b, 2, 1), uint32_t(result) * 0x010101u);
+        QCOMPARE(Pixel(b, 0, 0), uint32_t(result) * 0x010101u);
+    }
+
+    void shrinkAverages()
+    {
+        // A 4 × 2 picture of black and white columns shrinks to 2 × 1 grey.
+        CImage src, dst;
+        QVERIFY(src.Create(4, 2));
+        QVERIFY(dst.Create(3, 1));
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 4; ++x)
+                std::memset(src.PixelAddress(x, y), (x % 2) ? 255 : 0, 3);
+        {
+            CBmpDC d(dst), s(src);
+            d.StretchBltAveraged(CRect(1, 0, 3, 1), s, CRect(0, 0, 4, 2));
+        }
+        QCOMPARE(Pixel(dst, 0, 0), 0u); // outside the target rectangle
+        QCOMPARE(Pixel(dst, 1, 0), 0x808080u);
+        QCOMPARE(Pixel(dst, 2, 0), 0x808080u);
+
+        // Three columns onto two: the middle column is shared half and half.
+        CImage row, two;
+        QVERIFY(row.Create(3, 1));
+        QVERIFY(two.Create(2, 1));
+        std::memset(row.PixelAddress(0, 0), 0, 3);
+        std::memset(row.PixelAddress(1, 0), 90, 3);
+        std::memset(row.PixelAddress(2, 0), 240, 3);
+        {
+            CBmpDC d(two), s(row);
+            d.StretchBltAveraged(CRect(0, 0, 2, 1), s, CRect(0, 0, 3, 1));
+        }
+        QCOMPARE(Pixel(two, 0, 0), 0x1E1E1Eu); // (0 + 45) / 1.5 = 30
+        QCOMPARE(Pixel(two, 1, 0), 0xBEBEBEu); // (45 + 240) / 1.5 = 190
+    }
+
+    void draw3dRect()
+    {
+        CImage img;
+        QVERIFY(img.Create(5, 5));
+        {
+            CBmpDC dc(img);
+            dc.Draw3dRect(0, 0, 4, 4, RGB(255, 255, 255), RGB(128, 128, 128));
+        }
+        const char* want[] = {"WWWG.", "W..G.", "W..G.", "GGGG.", "....."};
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 5; ++x) {
+                const uint32_t p = Pixel(img, x, y);
+                const char c = p == 0xFFFFFF ? 'W' : (p == 0x808080 ? 'G' : '.');
+                QCOMPARE(c, want[y][x]);
+            }
+    }
+
+    // Every depth a file may come in arrives as 24 bits at the file's size with its colours.
+    void loadsAnyDepth_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QByteArray>("codec");
+        QTest::newRow("8-bit palette png") << int(QImage::Format_Indexed8) << QByteArray("png");
+        QTest::newRow("8-bit palette bmp") << int(QImage::Format_Indexed8) << QByteArray("bmp");
+        QTest::newRow("1-bit bmp") << int(QImage::Format_Mono) << QByteArray("bmp");
+        QTest::newRow("grey png") << int(QImage::Format_Grayscale8) << QByteArray("png");
+        QTest::newRow("16-bit grey png") << int(QImage::Format_Grayscale16) << QByteArray("png");
+        QTest::newRow("24-bit bmp") << int(QImage::Format_RGB888) << QByteArray("bmp");
+        QTest::newRow("32-bit png") << int(QImage::Format_RGB32) << QByteArray("png");
+        QTest::newRow("16 bits per channel png") << int(QImage::Format_RGBX64) << QByteArray("png");
+    }
+    void loadsAnyDepth()
+    {
+        QFETCH(int, format);
+        QFETCH(QByteArray, codec);
+        QImage q(7, 5, QImage::Format_RGB32);
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 7; ++x)
+                q.setPixel(x, y, (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+        const QImage converted = q.convertToFormat(QImage::Format(format));
+        const QString path = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + "." + codec);
+        QVERIFY(converted.save(path, codec.constData()));
+        MessageRecorder rec;
+        auto img = LoadImageFile(path);
+        QVERIFY(img);
+        QVERIFY(rec.boxes.isEmpty());
+        QCOMPARE(img->GetWidth(), 7);
+        QCOMPARE(img->GetHeight(), 5);
+        QCOMPARE(img->GetBPP(), 24);
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 7; ++x)
+                QCOMPARE(Pixel(*img, x, y), (x + y) % 2 ? 0xFFFFFFu : 0u);
+    }
+
+    void alphaDroppedColourKept()
+    {
+        QImage q(3, 1, QImage::Format_ARGB32);
+        q.setPixel(0, 0, qRgba(10, 20, 30, 0));   // fully transparent, colour stored
+        q.setPixel(1, 0, qRgba(200, 100, 50, 128));
+        q.setPixel(2, 0, qRgba(1, 2, 3, 255));
+        const QString path = m_dir.filePath("alpha.png");
+        QVERIFY(q.save(path, "png"));
+        MessageRecorder rec;
+        auto img = LoadImageFile(path);
+        QVERIFY(img);
+        QVERIFY(!img->HasAlpha());
+        QCOMPARE(Pixel(*img, 0, 0), 0x0A141Eu);
+        QCOMPARE(Pixel(*img, 1, 0), 0xC86432u);
+        QCOMPARE(Pixel(*img, 2, 0), 0x010203u);
+    }
+
+    void loadsPicturesAboveQtsDefaultLimit()
+    {
+        // 6000 × 6000 is 36 megapixels, over the 128 MB Qt refuses by default.
+        QImage q(6000, 6000, QImage::Format_RGB32);
+        q.fill(qRgb(12, 34, 56));
+        q.setPixel(5999, 5999, qRgb(1, 2, 3));
+        const QString path = m_dir.filePath("large.png");
+        QVERIFY(q.save(path, "png", 0));
+        MessageRecorder rec;
+        auto img = LoadImageFile(path);
+        QVERIFY(img);
+        QCOMPARE(img->GetWidth(), 6000);
+        QCOMPARE(Pixel(*img, 5999, 5999), 0x010203u);
+        QCOMPARE(Pixel(*img, 0, 0), 0x0C2238u);
+        QFile::remove(path);
+    }
+
+    void loadFailures_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("missing") << "missing.png" << QByteArray();
+        QTest::newRow("text with png extension") << "text.png" << QByteArray("not a picture\n");
+        QTest::newRow("empty file") << "empty.bmp" << QByteArray("");
+        QTest::newRow("unknown format") << "data.xyz" << QByteArray("\x01\x02\x03\x04", 4);
+        QTest::newRow("decompression bomb") << "bomb.png" << PngHeaderOnly(100000, 100000);
+        QTest::newRow("truncated png") << "cut.png" << PngHeaderOnly(64, 64);
+        QTest::newRow("empty path") << "" << QByteArray();
+    }
+    void loadFailures()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QString path;
+        if (!name.isEmpty()) {
+            path = m_dir.filePath(name);
+            if (name != "missing.png") {
+                QFile f(path);
+                QVERIFY(f.open(QIODevice::WriteOnly));
+                f.write(content);
+            }
+        }
+        const int live = CImage::LiveCount();
+        MessageRecorder rec;
+        QVERIFY(!LoadImageFile(path));
+        QCOMPARE(rec.texts(), QStringList{QStringLiteral("画像の読み込みに失敗しました。")});
+        QCOMPARE(rec.boxes[0].type, unsigned(MB_OK | MB_ICONEXCLAMATION));
+        QCOMPARE(CImage::LiveCount(), live);
+    }
+
+    void saveRoundTrip_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("png") << "frame.png";
+        QTest::newRow("upper-case PNG") << "FRAME.PNG";
+        QTest::newRow("bmp") << "frame.bmp";
+        QTest::newRow("dot in folder") << "a.b/frame.png";
+    }
+    void saveRoundTrip()
+    {
+        QFETCH(QString, name);
+        const QString path = m_dir.filePath(name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        auto img = TestImages::Pattern(9, 7);
+        QCOMPARE(img->Save(path), 0);
+        CImage back;
+        QCOMPARE(back.Load(path), 0);
+        QVERIFY(TestImages::SamePixels(*img, back));
+    }
+
+    void saveJpeg()
+    {
+        auto img = TestImages::Pattern(16, 16);
+        const QString path = m_dir.filePath("frame.Jpg");
+        QCOMPARE(img->Save(path), 0);
+        QImageReader reader(path);
+        QCOMPARE(reader.format(), QByteArray("jpeg"));
+    }
+
+    void saveFailures_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("no extension") << "frame";
+        QTest::newRow("dot only in folder") << "x.png/frame";
+        QTest::newRow("unknown extension") << "frame.qqq";
+        QTest::newRow("trailing dot") << "frame.";
+        QTest::newRow("missing folder") << "nofolder/frame.png";
+        QTest::newRow("name too long") << QString(300, QLatin1Char('n')) + ".png";
+    }
+    void saveFailures()
+    {
+        QFETCH(QString, name);
+        QDir().mkpath(m_dir.filePath("x.png"));
+        auto img = TestImages::Pattern(4, 4);
+        const QString path = m_dir.filePath(name);
+        QVERIFY(img->Save(path) < 0);
+        QVERIFY(!QFileInfo(path).isFile());
+    }
+
+    void failedSaveLeavesNothing()
+    {
+        // A folder stands where the file should go: the write fails, the folder
+        // stays as it was and no partial file is left beside it.
+        QTemporaryDir dir;
+        const QString path = dir.filePath("taken.png");
+        QVERIFY(QDir().mkpath(path));
+        auto img = TestImages::Pattern(4, 4);
+        QVERIFY(img->Save(path) < 0);
+        QVERIFY(QFileInfo(path).isDir());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 0);
+    }
+
+    void iconRule_data()
+    {
+        QTest::addColumn<uint>("type");
+        QTest::addColumn<uint>("full");
+        QTest::newRow("OK") << uint(MB_OK) << uint(MB_OK | MB_ICONEXCLAMATION);
+        QTest::newRow("OK/Cancel") << uint(MB_OKCANCEL) << uint(MB_OKCANCEL | MB_ICONEXCLAMATION);
+        QTest::newRow("Yes/No") << uint(MB_YESNO) << uint(MB_YESNO | MB_ICONQUESTION);
+        QTest::newRow("Yes/No/Cancel") << uint(MB_YESNOCANCEL) << uint(MB_YESNOCANCEL | MB_ICONQUESTION);
+        QTest::newRow("named icon kept") << uint(MB_YESNO | MB_ICONWARNING) << uint(MB_YESNO | MB_ICONWARNING);
+        QTest::newRow("information") << uint(MB_OK | MB_ICONINFORMATION) << uint(MB_OK | MB_ICONINFORMATION);
+    }
+    void iconRule()
+    {
+        QFETCH(uint, type);
+        QFETCH(uint, full);
+        MessageRecorder rec(IDYES);
+        QCOMPARE(CMessageBox::Show(QStringLiteral("テキスト"), type), int(IDYES));
+        QCOMPARE(rec.boxes.size(), 1);
+        QCOMPARE(rec.boxes[0].type, full);
+        QCOMPARE(rec.boxes[0].caption, QStringLiteral("Quillarend"));
+        QCOMPARE(rec.boxes[0].text, QStringLiteral("テキスト"));
+    }
+
+    void numberedNames_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("first") << "/work/face.png" << 0 << "/work/face_00000.png";
+        QTest::newRow("29") << "/work/face.jpg" << 29 << "/work/face_00029.jpg";
+        QTest::newRow("last of 99999") << "/w/f.png" << 99998 << "/w/f_99998.png";
+        QTest::newRow("dot in folder") << "/a.b/frame" << 3 << "/a.b/frame_00003";
+        QTest::newRow("two dots") << "/x/a.b.png" << 1 << "/x/a.b_00001.png";
+        QTest::newRow("hidden name") << "/x/.png" << 2 << "/x/_00002.png";
+        QTest::newRow("no folder") << "f.png" << 4 << "f_00004.png";
+    }
+    void numberedNames()
+    {
+        QFETCH(QString, path);
+        QFETCH(int, index);
+        QFETCH(QString, name);
+        const auto parts = CExportPath::Split(path);
+        QVERIFY(parts);
+        QCOMPARE(parts->NumberedName(index), name);
+    }
+
+    void overlongPartsRefused_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("ok");
+        const QString n255(255, QLatin1Char('n')), n256(256, QLatin1Char('n'));
+        QTest::newRow("base 255") << "/d/" + n255 + ".png" << true;
+        QTest::newRow("base 256") << "/d/" + n256 + ".png" << false;
+        QTest::newRow("extension 256") << "/d/f." + QString(255, QLatin1Char('e')) << false;
+        QTest::newRow("directory 256") << "/" + QString(254, QLatin1Char('d')) + "/f.png" << false;
+        QTest::newRow("directory 255") << "/" + QString(253, QLatin1Char('d')) + "/f.png" << true;
+    }
+    void overlongPartsRefused()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, ok);
+        QCOMPARE(CExportPath::Split(path).has_value(), ok);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestImage)
+#include "tst_image.moc"
