@@ -1,4 +1,5 @@
 #include "CMorphData.h"
+#include "CPairsFile.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
 
@@ -6,6 +7,8 @@
 #include <QTest>
 
 #include <stdexcept>
+
+Q_DECLARE_METATYPE(CMorphHandle)
 
 namespace {
 const QString kNoSource = QStringLiteral("元画像が読み込まれていません。");
@@ -175,6 +178,57 @@ private Q_SLOTS:
         QCOMPARE(doc.m_aHandles[0].m_ptSource, CPoint(1, 1));
         QCOMPARE(doc.m_aHandles[1].m_ptSource, CPoint(3, 3));
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, doc.RemoveHandle(2));
+    }
+
+    void pairsLines_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<CMorphHandle>("pair");
+        QTest::newRow("spaces") << "1 2 3 4" << true << CMorphHandle{{1, 2}, {3, 4}};
+        QTest::newRow("commas") << "1,2,3,4" << true << CMorphHandle{{1, 2}, {3, 4}};
+        QTest::newRow("mixed, tabs") << " -1 ,\t2, 3 ,4 " << true << CMorphHandle{{-1, 2}, {3, 4}};
+        QTest::newRow("extremes") << "-2147483648 2147483647 0 0" << true
+                                  << CMorphHandle{{INT32_MIN, INT32_MAX}, {0, 0}};
+        QTest::newRow("too large") << "2147483648 0 0 0" << false << CMorphHandle{};
+        QTest::newRow("three values") << "1 2 3" << false << CMorphHandle{};
+        QTest::newRow("five values") << "1 2 3 4 5" << false << CMorphHandle{};
+        QTest::newRow("not a number") << "1 2 x 4" << false << CMorphHandle{};
+        QTest::newRow("fraction") << "1 2 3.5 4" << false << CMorphHandle{};
+    }
+    void pairsLines()
+    {
+        QFETCH(QString, line);
+        QFETCH(bool, ok);
+        QFETCH(CMorphHandle, pair);
+        CMorphHandle h;
+        QCOMPARE(CPairsFile::ParseLine(line, h), ok);
+        if (ok)
+            QCOMPARE(h, pair);
+    }
+
+    void pairsFile()
+    {
+        const QString path = file("pairs.txt");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("# header\n\n10 20 30 40\n  # indented comment\n5,6,7,8\n");
+        f.close();
+        CMorphHandleArray handles;
+        QString error;
+        QVERIFY(CPairsFile::Load(path, handles, error));
+        QCOMPARE(handles.GetSize(), 2);
+        QCOMPARE(handles[1], (CMorphHandle{{5, 6}, {7, 8}}));
+
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("1 2 3 4\n\nbad line\n");
+        f.close();
+        CMorphHandleArray untouched;
+        QVERIFY(!CPairsFile::Load(path, untouched, error));
+        QCOMPARE(error, path + ":3: expected four integers \"sx sy tx ty\"");
+        QCOMPARE(untouched.GetSize(), 0);
+        QVERIFY(!CPairsFile::Load(file("none.txt"), untouched, error));
+        QVERIFY(error.startsWith(file("none.txt")));
     }
 };
 
