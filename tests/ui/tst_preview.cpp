@@ -96,10 +96,14 @@ private Q_SLOTS:
             << CRect(-1073741824, -1073741824, 1073741823, 1073741823);
         QTest::newRow("huge box, wide picture")
             << CRect(INT_MIN, 0, INT_MAX, 2) << INT_MAX << 4 << CRect(-536870912, 0, 536870912, 2);
-        // Single-precision ratios would make this picture 26 rows higher than the box.
-        QTest::newRow("rounding never leaves the box")
+        // Single-precision ratios would make these pictures 26 rows higher and
+        // 42 columns wider than the box.
+        QTest::newRow("rounding never leaves the box, height")
             << CRect(0, 0, 1346368935, 1468847808) << 1346368937 << 1468847812
             << CRect(0, 0, 1346368935, 1468847808);
+        QTest::newRow("rounding never leaves the box, width")
+            << CRect(0, 0, 2027844301, 1198684713) << 2027844303 << 1198684712
+            << CRect(0, 0, 2027844301, 1198684713);
     }
 
     void fitRect()
