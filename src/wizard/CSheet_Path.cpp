@@ -1,9 +1,61 @@
 #include "CSheet_Path.h"
 
+#include "CDialogTemplate.h"
+#include "CFileChooser.h"
 #include "CMorphDlg.h"
 #include "ControlIds.h"
 
-CSheet_Path::CSheet_Path(CMorphDlg* pFrame) : CSheet(IDD_SHEET_PATH, pFrame) {}
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+// Sets a path box's text and shows its beginning, as a fresh edit control does.
+void SetPathText(QWidget* page, int nId, const QString& path)
+{
+    if (QLineEdit* edit = CDialogTemplate::Find<QLineEdit>(page, nId)) {
+        edit->setText(path);
+        edit->setCursorPosition(0);
+    }
+}
+
+// The placeholder's rectangle in the page; empty at 0, 0 without one.
+QRect PlaceOf(const QWidget* page, int nId)
+{
+    const QWidget* place = CDialogTemplate::Find(page, nId);
+    return place ? place->geometry() : QRect();
+}
+
+} // namespace
+
+CSheet_Path::CSheet_Path(CMorphDlg* pFrame) : CSheet(IDD_SHEET_PATH, pFrame)
+{
+    CDialogTemplate dlg(this);
+    resize(dlg.Size(kWidthDu, kHeightDu));
+    dlg.AddStatic(QStringLiteral("［参照］ボタンをクリックしてモーフィングに使用する元画像と、変更後の画像を指定してください。\n"
+                                 "なお、二つの画像の縦幅・横幅は同じである必要があります。\n"
+                                 "画像が指定出来たら［次へ］ボタンをクリックしてください。"),
+                  0, 0, 493, 32)
+        ->setTextFormat(Qt::PlainText);
+    QLineEdit* source = dlg.AddReadOnlyEdit(IDC_EDIT_SOURCE, 0, 52, 436, 14);
+    QPushButton* browseSource = dlg.AddButton(IDC_BROWSE_SOURCE, QStringLiteral("参照..."), 439, 52, 50, 14);
+    QLabel* sourceLabel = dlg.AddStatic(QStringLiteral("元画像(&B) :  "), 0, 42, 39, 8);
+    QLineEdit* target = dlg.AddReadOnlyEdit(IDC_EDIT_TARGET, 0, 205, 436, 14);
+    QPushButton* browseTarget = dlg.AddButton(IDC_BROWSE_TARGET, QStringLiteral("参照..."), 439, 205, 50, 14);
+    QLabel* targetLabel = dlg.AddStatic(QStringLiteral("変更後の画像(&A) :  "), 0, 195, 58, 8);
+    dlg.AddPlaceholder(IDC_TARGET_PREVIEW_PLACE, 0, 223, 128, 94);
+    dlg.AddPlaceholder(IDC_SOURCE_PREVIEW_PLACE, 0, 70, 128, 94);
+    // Each label's access key leads to its own path box.
+    sourceLabel->setBuddy(source);
+    targetLabel->setBuddy(target);
+
+    connect(browseSource, &QPushButton::clicked, this, &CSheet_Path::OnBrowseSource);
+    connect(browseTarget, &QPushButton::clicked, this, &CSheet_Path::OnBrowseTarget);
+
+    m_wndSrcPreview.Create(PlaceOf(this, IDC_SOURCE_PREVIEW_PLACE), this);
+    m_wndDstPreview.Create(PlaceOf(this, IDC_TARGET_PREVIEW_PLACE), this);
+}
 
 void CSheet_Path::OnEnter()
 {
@@ -15,4 +67,34 @@ void CSheet_Path::OnNext()
 {
     if (GetDocument()->CheckImages())
         GetFrame()->ShowPage(IDD_SHEET_HANDLE);
+}
+
+void CSheet_Path::OnBrowseSource()
+{
+    CMorphData* pDoc = GetDocument();
+    const QString path = BrowseImageFile(pDoc->GetSourcePath());
+    if (path.isEmpty())
+        return;
+    if (pDoc->LoadSource(path)) {
+        SetPathText(this, IDC_EDIT_SOURCE, path);
+        m_wndSrcPreview.SetImage(*pDoc->m_pSourceImage);
+    }
+}
+
+void CSheet_Path::OnBrowseTarget()
+{
+    CMorphData* pDoc = GetDocument();
+    const QString path = BrowseImageFile(pDoc->GetTargetPath());
+    if (path.isEmpty())
+        return;
+    if (pDoc->LoadTarget(path)) {
+        SetPathText(this, IDC_EDIT_TARGET, path);
+        m_wndDstPreview.SetImage(*pDoc->m_pTargetImage);
+    }
+}
+
+QString CSheet_Path::BrowseImageFile(const QString& initialPath)
+{
+    return CFileChooser::GetOpenFileName(CMorphDlg::GetMainWnd(), initialPath,
+                                         QStringLiteral("画像ファイル(bmp, jpg, png)|*.bmp;*.jpg;*.png||"));
 }
