@@ -41,11 +41,6 @@ public:
     // dst[0..2], vertex by vertex. Nothing is drawn while the canvas is empty.
     void FillTriangle(const CPoint tex[3], const CPoint dst[3], const CImage& texture);
 
-    // The same, restricted to canvas rows [rowBegin, rowEnd). Bands of rows are
-    // independent of each other: drawing every band gives the whole triangle.
-    void FillTriangleRows(const CPoint tex[3], const CPoint dst[3], const CImage& texture, int32_t rowBegin,
-                          int32_t rowEnd);
-
     // Walks the canvas segment A → B, one point per row, with the texture
     // segment (uA, vA) → (uB, vB), and widens the spans of the rows it reaches.
     void ScanEdge(int32_t xA, int32_t yA, int32_t xB, int32_t yB, int32_t uA, int32_t vA, int32_t uB, int32_t vB);

@@ -137,16 +137,6 @@ private Q_SLOTS:
         QVERIFY(canvas.IsNull());
     }
 
-    void clearBlackens()
-    {
-        CMorphCanvas canvas;
-        QVERIFY(canvas.Prepare(5, 3));
-        CBmpDC(canvas).FillSolidRect(0, 0, 5, 3, RGB(9, 8, 7));
-        canvas.Clear();
-        auto black = Solid(5, 3, 0, 0, 0);
-        QVERIFY(TestImages::SamePixels(canvas, *black));
-    }
-
     // A vertical edge keeps its column on every row. Blending xA·(1 − s) + xB·s
     // of 639 and 639 over 479 rows comes out just below 639 on some rows.
     void verticalEdgeKeepsItsColumn()

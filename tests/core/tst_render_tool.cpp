@@ -142,22 +142,6 @@ private Q_SLOTS:
         QVERIFY(TestImages::SamePixels(*f2, *b));
     }
 
-    void positionIsSliderStep()
-    {
-        QCOMPARE(run({"--source", file("a.png"), "--target", file("b.jpg"), "--position", "250", "--out",
-                      file("p250.png")})
-                     .exitCode,
-                 0);
-        QCOMPARE(run({"--source", file("a.png"), "--target", file("b.jpg"), "--t", "0.25", "--out",
-                      file("t025.png")})
-                     .exitCode,
-                 0);
-        auto p = load(file("p250.png"));
-        auto t = load(file("t025.png"));
-        QVERIFY(p && t);
-        QVERIFY(TestImages::SamePixels(*p, *t));
-    }
-
     void malformedPairsLine()
     {
         writeText("bad.txt", "1 2 3 4\n# fine\n1 2 3\n");
