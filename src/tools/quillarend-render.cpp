@@ -6,12 +6,10 @@
 #include "CMessageBox.h"
 #include "CMorphCore.h"
 #include "CMorphData.h"
+#include "CPairsFile.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QRegularExpression>
 #include <QStringList>
-#include <QTextStream>
 
 #include <algorithm>
 #include <clocale>
@@ -112,35 +110,13 @@ std::optional<Options> ParseArguments(const QStringList& args)
     return o;
 }
 
-// Reads "sx sy tx ty" lines (white space and/or commas between the numbers;
-// blank lines and lines starting with '#' skipped) into pairs, in file order.
 bool ReadPairs(const QString& path, CMorphHandleArray& pairs)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        PrintError(QStringLiteral("%1: cannot read the pairs file").arg(path));
-        return false;
-    }
-    static const QRegularExpression separators(QStringLiteral("[\\s,]+"));
-    QTextStream in(&file);
-    int lineNumber = 0;
-    while (!in.atEnd()) {
-        const QString line = in.readLine().trimmed();
-        ++lineNumber;
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
-            continue;
-        const QStringList fields = line.split(separators, Qt::SkipEmptyParts);
-        int32_t v[4] = {};
-        bool ok = fields.size() == 4;
-        for (qsizetype k = 0; ok && k < 4; ++k)
-            v[k] = fields[k].toInt(&ok);
-        if (!ok) {
-            PrintError(QStringLiteral("%1:%2: expected four whole numbers sx sy tx ty").arg(path).arg(lineNumber));
-            return false;
-        }
-        pairs.Add(CMorphHandle{CPoint(v[0], v[1]), CPoint(v[2], v[3])});
-    }
-    return true;
+    QString error;
+    if (CPairsFile::Load(path, pairs, error))
+        return true;
+    PrintError(error);
+    return false;
 }
 
 void PrintMesh(const CMorphCore& core)
