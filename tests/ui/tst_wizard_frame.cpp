@@ -248,4 +248,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(TestFrame)
-#include "tst_frame.moc"
+#include "tst_wizard_frame.moc"
