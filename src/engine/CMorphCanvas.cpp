@@ -1,0 +1,150 @@
+#include "CMorphCanvas.h"
+
+#include "CBmpDC.h"
+
+#include <algorithm>
+
+bool CMorphCanvas::Prepare(int32_t width, int32_t height)
+{
+    Destroy();
+    if (!Create(width, height))
+        return false;
+    m_aLineInfo.resize(size_t(height), CLineInfo{});
+    return true;
+}
+
+int32_t CMorphCanvas::RowCount() const
+{
+    if (IsNull())
+        return 0;
+    return int32_t(std::min<size_t>(size_t(GetHeight()), m_aLineInfo.size()));
+}
+
+void CMorphCanvas::Clear()
+{
+    if (IsNull())
+        return;
+    CBmpDC dc(*this);
+    dc.FillSolidRect(0, 0, GetWidth(), GetHeight(), RGB(0, 0, 0));
+}
+
+void CMorphCanvas::FillTriangle(const CPoint tex[3], const CPoint dst[3], const CImage& texture)
+{
+    FillTriangleRows(tex, dst, texture, 0, RowCount());
+}
+
+void CMorphCanvas::FillTriangleRows(const CPoint tex[3], const CPoint dst[3], const CImage& texture, int32_t rowBegin,
+                                    int32_t rowEnd)
+{
+    // Only the rows between the highest and the lowest vertex can be reached;
+    // the others keep an empty span and are skipped.
+    const int32_t yMin = std::min({dst[0].y, dst[1].y, dst[2].y});
+    const int32_t yMax = std::max({dst[0].y, dst[1].y, dst[2].y});
+    const int32_t first = std::max({rowBegin, yMin, 0});
+    const int32_t last = std::min({rowEnd - 1, yMax, RowCount() - 1});
+    if (first > last)
+        return;
+
+    for (int32_t y = first; y <= last; ++y) {
+        m_aLineInfo[size_t(y)].m_nLeft = GetWidth();
+        m_aLineInfo[size_t(y)].m_nRight = -1;
+    }
+    for (int k = 0; k < 3; ++k) {
+        const int k1 = (k + 1) % 3;
+        ScanEdgeRows(dst[k].x, dst[k].y, dst[k1].x, dst[k1].y, tex[k].x, tex[k].y, tex[k1].x, tex[k1].y, first,
+                     last + 1);
+    }
+    if (texture.IsNull())
+        return;
+    for (int32_t y = first; y <= last; ++y) {
+        const CLineInfo& line = m_aLineInfo[size_t(y)];
+        if (line.m_nLeft <= line.m_nRight)
+            FillRow(y, line, texture);
+    }
+}
+
+void CMorphCanvas::ScanEdge(int32_t xA, int32_t yA, int32_t xB, int32_t yB, int32_t uA, int32_t vA, int32_t uB,
+                            int32_t vB)
+{
+    ScanEdgeRows(xA, yA, xB, yB, uA, vA, uB, vB, 0, RowCount());
+}
+
+void CMorphCanvas::ScanEdgeRows(int32_t xA, int32_t yA, int32_t xB, int32_t yB, int32_t uA, int32_t vA, int32_t uB,
+                                int32_t vB, int32_t rowBegin, int32_t rowEnd)
+{
+    const int64_t lo = std::max(rowBegin, 0);
+    const int64_t hi = std::min(rowEnd, RowCount()); // exclusive
+    if (lo >= hi)
+        return;
+    // Point i lies on row yA + i (downwards) or yA − i (upwards); visit only
+    // the points whose row is in [lo, hi).
+    const int64_t n = yA <= yB ? int64_t(yB) - yA : int64_t(yA) - yB;
+    const bool down = yA <= yB;
+    const int64_t iFirst = std::max<int64_t>(0, down ? lo - yA : yA - (hi - 1));
+    const int64_t iLast = std::min<int64_t>(n, down ? hi - 1 - yA : yA - lo);
+    const double dxA = xA, dxB = xB, duA = uA, duB = uB, dvA = vA, dvB = vB, dn = double(n);
+
+    for (int64_t i = iFirst; i <= iLast; ++i) {
+        const double s = n == 0 ? 0.0 : double(i) / dn;
+        const double r = 1.0 - s;
+        // A vertical edge keeps its column exactly; the blend of two equal
+        // values could come out one ulp low and truncate into the column left of it.
+        const double X = xA == xB ? dxA : dxA * r + dxB * s;
+        const double U = duA * r + duB * s;
+        const double V = dvA * r + dvB * s;
+        // X lies between xA and xB up to rounding, so it truncates into int32 range.
+        const int32_t xi = int32_t(X);
+        CLineInfo& line = m_aLineInfo[size_t(down ? yA + i : yA - i)];
+        if (xi < line.m_nLeft) {
+            line.m_nLeft = xi;
+            line.m_dLeftX = X;
+            line.m_dLeftU = U;
+            line.m_dLeftV = V;
+        }
+        if (xi > line.m_nRight) {
+            line.m_nRight = xi;
+            line.m_dRightX = X;
+            line.m_dRightU = U;
+            line.m_dRightV = V;
+        }
+    }
+}
+
+void CMorphCanvas::FillRow(int32_t y, const CLineInfo& line, const CImage& texture)
+{
+    const int32_t x0 = std::max(line.m_nLeft, 0);
+    const int32_t x1 = std::min(line.m_nRight, GetWidth() - 1);
+    const int32_t texW = texture.GetWidth(), texH = texture.GetHeight();
+    const double dTexW = texW, dTexH = texH;
+    const uint8_t* texBits = texture.GetBits();
+    const ptrdiff_t texPitch = texture.GetPitch();
+    const double leftX = line.m_dLeftX, span = line.m_dRightX - line.m_dLeftX;
+    const double leftU = line.m_dLeftU, rightU = line.m_dRightU;
+    const double leftV = line.m_dLeftV, rightV = line.m_dRightV;
+
+    uint8_t* out = PixelAddress(x0, y);
+    for (int32_t x = x0; x <= x1; ++x, out += 3) {
+        const double s = span == 0.0 ? 0.0 : (double(x) - leftX) / span;
+        const double r = 1.0 - s;
+        const double U = leftU * r + rightU * s;
+        const double V = leftV * r + rightV * s;
+        // trunc(U) is in [0, width) exactly when −1 < U < width (NaN fails too).
+        if (!(U > -1.0 && U < dTexW && V > -1.0 && V < dTexH))
+            continue;
+        const int32_t ix = int32_t(U), iy = int32_t(V);
+        const uint8_t* p00 = texBits + iy * texPitch + 3 * ptrdiff_t(ix);
+        const ptrdiff_t right = ix + 1 < texW ? 3 : 0;
+        const ptrdiff_t down = iy + 1 < texH ? texPitch : 0;
+        // A missing neighbour at the last column or row is the base pixel itself.
+        const uint8_t* p10 = p00 + right;
+        const uint8_t* p01 = p00 + down;
+        const uint8_t* p11 = right != 0 && down != 0 ? p00 + right + down : p00;
+        const double fx = U - ix, fy = V - iy;
+        for (int c = 0; c < 3; ++c) {
+            // Each step truncates and keeps its low 8 bits; |values| < 512 here.
+            const int top = uint8_t(int(double(p10[c] - p00[c]) * fx + double(p00[c])));
+            const int bottom = uint8_t(int(double(p11[c] - p01[c]) * fx + double(p01[c])));
+            out[c] = uint8_t(int(double(bottom - top) * fy + double(top)));
+        }
+    }
+}

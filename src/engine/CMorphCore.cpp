@@ -1,0 +1,256 @@
+#include "CMorphCore.h"
+
+#include "CBmpDC.h"
+#include "CMorphData.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+namespace {
+
+// Centre of the source picture of the last build, read by the vertex order.
+CPoint s_ptCenter;
+
+// √(dx² + dy²). The sum is exact in 64 bits wherever it fits, so the result
+// equals that of 32-bit squares wherever those do not overflow.
+double Distance(int64_t dx, int64_t dy)
+{
+    const uint64_t ax = uint64_t(std::llabs(dx)), ay = uint64_t(std::llabs(dy));
+    const uint64_t sx = ax * ax, sy = ay * ay; // |d| < 2^32, so each square fits
+    const uint64_t sum = sx + sy;
+    if (sum >= sx)
+        return std::sqrt(double(sum));
+    return std::sqrt(double(sx) + double(sy));
+}
+
+double SourceDistance(const CPoint& a, const CPoint& b)
+{
+    return Distance(int64_t(a.x) - b.x, int64_t(a.y) - b.y);
+}
+
+int Sign(int64_t v)
+{
+    return (v > 0) - (v < 0);
+}
+
+// Sign of a·b + c·d for |a|, |b|, |c|, |d| < 2^32, exact: the products'
+// magnitudes fit in 64 unsigned bits even where the sum would not fit at all.
+int SignOfProductSum(int64_t a, int64_t b, int64_t c, int64_t d)
+{
+    const int s1 = Sign(a) * Sign(b), s2 = Sign(c) * Sign(d);
+    if (s1 == 0 || s2 == 0 || s1 == s2)
+        return s1 != 0 ? s1 : s2;
+    const uint64_t m1 = uint64_t(std::llabs(a)) * uint64_t(std::llabs(b));
+    const uint64_t m2 = uint64_t(std::llabs(c)) * uint64_t(std::llabs(d));
+    return m1 > m2 ? s1 : (m1 < m2 ? s2 : 0);
+}
+
+// trunc toward zero, saturated to the int32 range; NaN gives 0.
+int32_t TruncToInt32(double v)
+{
+    if (std::isnan(v))
+        return 0;
+    if (v <= -2147483649.0)
+        return std::numeric_limits<int32_t>::min();
+    if (v >= 2147483648.0)
+        return std::numeric_limits<int32_t>::max();
+    return int32_t(v);
+}
+
+} // namespace
+
+bool CMorphCore::SegmentsCross(const CPoint& a, const CPoint& b, const CPoint& c, const CPoint& d)
+{
+    const int64_t ax = a.x, ay = a.y, bx = b.x, by = b.y, cx = c.x, cy = c.y, dx = d.x, dy = d.y;
+    // Sides of c and d relative to the line a–b.
+    const int d1 = SignOfProductSum(ax - bx, cy - ay, ax - cx, ay - by);
+    const int d2 = SignOfProductSum(ax - bx, dy - ay, ax - dx, ay - by);
+    if (d1 * d2 >= 0)
+        return false;
+    // Sides of a and b relative to the line c–d.
+    const int e1 = SignOfProductSum(cx - dx, ay - cy, cx - ax, cy - dy);
+    const int e2 = SignOfProductSum(cx - dx, by - cy, cx - bx, cy - dy);
+    return e1 * e2 < 0;
+}
+
+bool CMorphCore::IsNearerToCenter(const CMorphHandle& a, const CMorphHandle& b)
+{
+    return SourceDistance(s_ptCenter, a.m_ptSource) < SourceDistance(s_ptCenter, b.m_ptSource);
+}
+
+bool CMorphCore::IsShorter(const SLine& a, const SLine& b)
+{
+    return a.dLength < b.dLength;
+}
+
+void CMorphCore::BuildMesh(CMorphData* pData)
+{
+    const CImage* source = pData ? pData->m_pSourceImage.get() : nullptr;
+    const int32_t w = source ? source->GetWidth() : 0;
+    const int32_t h = source ? source->GetHeight() : 0;
+
+    m_points.RemoveAll();
+    for (const CPoint corner : {CPoint(0, 0), CPoint(w - 1, 0), CPoint(0, h - 1), CPoint(w - 1, h - 1)})
+        m_points.Add(CMorphHandle{corner, corner});
+    if (pData) {
+        for (int32_t i = 0; i < pData->m_aHandles.GetSize(); ++i)
+            m_points.Add(pData->m_aHandles[i]);
+    }
+
+    s_ptCenter = CPoint(w / 2, h / 2);
+    std::stable_sort(m_points.GetData(), m_points.GetData() + m_points.GetSize(), IsNearerToCenter);
+
+    const int32_t n = m_points.GetSize();
+    std::vector<SLine> candidates;
+    candidates.reserve(size_t(n) * size_t(n - 1) / 2);
+    for (int32_t i = 0; i < n; ++i)
+        for (int32_t j = i + 1; j < n; ++j)
+            candidates.push_back(SLine{i, j, SourceDistance(m_points[i].m_ptSource, m_points[j].m_ptSource)});
+    std::stable_sort(candidates.begin(), candidates.end(), IsShorter);
+    AcceptEdges(candidates);
+
+    FindTriangles();
+
+    m_canvas.Prepare(w, h);
+    m_pData = pData;
+}
+
+void CMorphCore::AcceptEdges(std::vector<SLine>& candidates)
+{
+    m_lines.clear();
+    // The accepted edges' end points, beside them for a fast scan.
+    struct Segment
+    {
+        CPoint a, b;
+        int32_t minX, maxX, minY, maxY;
+    };
+    std::vector<Segment> accepted;
+    for (const SLine& line : candidates) {
+        const CPoint a = m_points[line.nStart].m_ptSource, b = m_points[line.nEnd].m_ptSource;
+        const int32_t minX = std::min(a.x, b.x), maxX = std::max(a.x, b.x);
+        const int32_t minY = std::min(a.y, b.y), maxY = std::max(a.y, b.y);
+        bool crosses = false;
+        for (const Segment& s : accepted) {
+            // Segments whose bounding boxes are apart cannot cross.
+            if (s.maxX < minX || s.minX > maxX || s.maxY < minY || s.minY > maxY)
+                continue;
+            if (SegmentsCross(a, b, s.a, s.b)) {
+                crosses = true;
+                break;
+            }
+        }
+        if (!crosses) {
+            m_lines.push_back(line);
+            accepted.push_back(Segment{a, b, minX, maxX, minY, maxY});
+        }
+    }
+    candidates.clear();
+    candidates.shrink_to_fit();
+}
+
+void CMorphCore::FindTriangles()
+{
+    m_polygons.clear();
+    const size_t n = size_t(m_points.GetSize());
+    // Edges by start vertex, in list order: offsets into byStart.
+    std::vector<size_t> first(n + 1, 0);
+    for (const SLine& line : m_lines)
+        ++first[size_t(line.nStart) + 1];
+    for (size_t v = 0; v < n; ++v)
+        first[v + 1] += first[v];
+    std::vector<int32_t> byStart(m_lines.size());
+    std::vector<size_t> fill(first.begin(), first.end() - 1);
+    for (const SLine& line : m_lines)
+        byStart[fill[size_t(line.nStart)]++] = line.nEnd;
+    // The same ends sorted, to look up whether an edge exists.
+    std::vector<int32_t> sortedEnds = byStart;
+    for (size_t v = 0; v < n; ++v)
+        std::sort(sortedEnds.begin() + ptrdiff_t(first[v]), sortedEnds.begin() + ptrdiff_t(first[v + 1]));
+    auto hasEdge = [&](int32_t p, int32_t r) {
+        return std::binary_search(sortedEnds.begin() + ptrdiff_t(first[size_t(p)]),
+                                  sortedEnds.begin() + ptrdiff_t(first[size_t(p) + 1]), r);
+    };
+
+    for (int32_t p = 0; p < int32_t(n); ++p) {
+        for (size_t e1 = first[size_t(p)]; e1 < first[size_t(p) + 1]; ++e1) {
+            const int32_t q = byStart[e1];
+            for (size_t e2 = first[size_t(q)]; e2 < first[size_t(q) + 1]; ++e2) {
+                const int32_t r = byStart[e2];
+                if (hasEdge(p, r) && !IsRefused(p, q, r))
+                    m_polygons.push_back(SPolygon{p, q, r});
+            }
+        }
+    }
+}
+
+bool CMorphCore::IsRefused(int32_t p, int32_t q, int32_t r) const
+{
+    const CPoint P = m_points[p].m_ptSource, Q = m_points[q].m_ptSource, R = m_points[r].m_ptSource;
+    // Sums of three int32 fit in 64 bits; their thirds fit in 32.
+    const CPoint G(int32_t((int64_t(P.x) + Q.x + R.x) / 3), int32_t((int64_t(P.y) + Q.y + R.y) / 3));
+    // A point is inside when the segment from G to it leaves through no edge.
+    auto inside = [&](int32_t vertex) {
+        const CPoint C = m_points[vertex].m_ptSource;
+        return !SegmentsCross(G, C, P, Q) && !SegmentsCross(G, C, Q, R) && !SegmentsCross(G, C, R, P);
+    };
+    for (const SPolygon& t : m_polygons) {
+        if (t.nVertex1 == p && t.nVertex2 == q)
+            return inside(t.nVertex3);
+        if (t.nVertex2 == q && t.nVertex3 == r)
+            return inside(t.nVertex1);
+        if (t.nVertex3 == r && t.nVertex1 == p)
+            return inside(t.nVertex2);
+    }
+    return false;
+}
+
+void CMorphCore::RenderFrame(CImage& out, float t)
+{
+    if (!m_pData || !m_pData->m_pSourceImage || !m_pData->m_pTargetImage)
+        return;
+    CImage& source = *m_pData->m_pSourceImage;
+    CImage& target = *m_pData->m_pTargetImage;
+
+    if (t == 0.0f || t == 1.0f) {
+        CImage& picture = t == 0.0f ? source : target;
+        CBmpDC dc(out);
+        dc.BitBlt(0, 0, picture.GetWidth(), picture.GetHeight(), *picture.GetDC(), 0, 0);
+        picture.ReleaseDC();
+        return;
+    }
+
+    const double dt = t, rt = 1.0 - dt;
+    const int32_t n = m_points.GetSize();
+    std::vector<CPoint> between(static_cast<size_t>(n));
+    for (int32_t k = 0; k < n; ++k) {
+        const CMorphHandle& v = m_points[k];
+        between[size_t(k)] = CPoint(TruncToInt32(dt * v.m_ptTarget.x + rt * v.m_ptSource.x),
+                                    TruncToInt32(dt * v.m_ptTarget.y + rt * v.m_ptSource.y));
+    }
+    const auto fillAll = [&](bool fromTarget, CImage& texture) {
+        for (const SPolygon& poly : m_polygons) {
+            const int32_t idx[3] = {poly.nVertex1, poly.nVertex2, poly.nVertex3};
+            CPoint tex[3], dst[3];
+            for (int k = 0; k < 3; ++k) {
+                const CMorphHandle& v = m_points[idx[k]];
+                tex[k] = fromTarget ? v.m_ptTarget : v.m_ptSource;
+                dst[k] = between[size_t(idx[k])];
+            }
+            m_canvas.FillTriangle(tex, dst, texture);
+        }
+    };
+
+    CBmpDC dc(out);
+    m_canvas.Clear();
+    fillAll(false, source);
+    dc.BitBlt(0, 0, m_canvas.GetWidth(), m_canvas.GetHeight(), *m_canvas.GetDC(), 0, 0);
+    m_canvas.ReleaseDC();
+
+    m_canvas.Clear();
+    fillAll(true, target);
+    const uint8_t alpha = uint8_t(std::clamp(TruncToInt32(dt * 255.0), 0, 255));
+    dc.AlphaBlend(0, 0, m_canvas.GetWidth(), m_canvas.GetHeight(), *m_canvas.GetDC(), 0, 0, alpha);
+    m_canvas.ReleaseDC();
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "CMorphCanvas.h"
+#include "CMorphHandleArray.h"
+
+#include <cstdint>
+#include <vector>
+
+class CImage;
+class CMorphData;
+
+// The morph engine: a triangle mesh over the picture corners and the point
+// pairs, chosen on the source points by greedy shortest-edge triangulation,
+// and the rendering of in-between frames from it.
+class CMorphCore
+{
+public:
+    // One accepted edge between two vertices; nStart < nEnd.
+    struct SLine
+    {
+        int32_t nStart;
+        int32_t nEnd;
+        double dLength; // distance between the two source points
+    };
+
+    // One triangle, its vertex indices ascending.
+    struct SPolygon
+    {
+        int32_t nVertex1;
+        int32_t nVertex2;
+        int32_t nVertex3;
+    };
+
+    CMorphCore() = default;
+    virtual ~CMorphCore() = default;
+    CMorphCore(const CMorphCore&) = delete;
+    CMorphCore& operator=(const CMorphCore&) = delete;
+
+    // Rebuilds vertices, edges, triangles and the canvas from the document's
+    // pairs and source picture size. The document must stay alive, with its
+    // pictures unchanged, while frames are rendered from this mesh.
+    void BuildMesh(CMorphData* pData);
+
+    // Draws the frame at position t (0 = source, 1 = target) over all of out.
+    void RenderFrame(CImage& out, float t);
+
+    // Whether segments a–b and c–d cross properly: each pair of end points lies
+    // strictly on opposite sides of the other segment's line. Exact for any
+    // 32-bit coordinates.
+    static bool SegmentsCross(const CPoint& a, const CPoint& b, const CPoint& c, const CPoint& d);
+    // Whether a's source point is strictly nearer to the centre of the last
+    // build than b's.
+    static bool IsNearerToCenter(const CMorphHandle& a, const CMorphHandle& b);
+    static bool IsShorter(const SLine& a, const SLine& b);
+
+    const CMorphHandleArray& GetPoints() const { return m_points; }
+    const std::vector<SLine>& GetLines() const { return m_lines; }
+    const std::vector<SPolygon>& GetPolygons() const { return m_polygons; }
+    const CMorphCanvas& GetCanvas() const { return m_canvas; }
+
+private:
+    void AcceptEdges(std::vector<SLine>& candidates);
+    void FindTriangles();
+    bool IsRefused(int32_t p, int32_t q, int32_t r) const;
+
+    CMorphHandleArray m_points;
+    std::vector<SLine> m_lines;
+    std::vector<SPolygon> m_polygons;
+    CMorphCanvas m_canvas;
+    CMorphData* m_pData = nullptr;
+};
