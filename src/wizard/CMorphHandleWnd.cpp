@@ -1,0 +1,261 @@
+#include "CMorphHandleWnd.h"
+
+#include "CBmpDC.h"
+#include "CMorphData.h"
+#include "CMorphDlg.h"
+#include "CSheet_Handle.h"
+#include "Colors.h"
+
+#include <QCursor>
+#include <QMouseEvent>
+#include <QPixmap>
+
+#include <algorithm>
+#include <limits>
+
+int32_t g_nSelHandle = -1;
+
+// The resources live in a static library, so they are registered by hand.
+static void InitCursorResources()
+{
+    Q_INIT_RESOURCE(cursors);
+}
+
+namespace {
+
+// Marks the places where a left press adds a pair; hot spot at the arrow's tip.
+const QCursor& AddCursor()
+{
+    static const QCursor cursor(QPixmap(QStringLiteral(":/quillarend/cursors/add.png")), 0, 0);
+    return cursor;
+}
+
+int32_t Saturate(int64_t v)
+{
+    return int32_t(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+}
+
+struct SSquareColors
+{
+    COLORREF light;
+    COLORREF dark;
+    COLORREF fill;
+};
+constexpr SSquareColors kSelected{RGB(255, 200, 200), RGB(128, 0, 0), RGB(255, 0, 0)};
+constexpr SSquareColors kNormal{RGB(200, 255, 200), RGB(0, 128, 0), RGB(0, 255, 0)};
+
+} // namespace
+
+CMorphHandleWnd::CMorphHandleWnd(bool bSource) : m_bSource(bSource)
+{
+    InitCursorResources();
+    setMouseTracking(true);
+    setCursor(AddCursor());
+}
+
+CMorphData* CMorphHandleWnd::GetDocument()
+{
+    CMorphDlg* frame = CMorphDlg::GetMainWnd();
+    return frame ? frame->m_pMorphData.get() : nullptr;
+}
+
+CPoint& CMorphHandleWnd::ViewPoint(CMorphHandle& handle) const
+{
+    return m_bSource ? handle.m_ptSource : handle.m_ptTarget;
+}
+
+const CPoint& CMorphHandleWnd::ViewPoint(const CMorphHandle& handle) const
+{
+    return m_bSource ? handle.m_ptSource : handle.m_ptTarget;
+}
+
+void CMorphHandleWnd::AttachImage()
+{
+    CMorphData* doc = GetDocument();
+    if (!doc)
+        return;
+    m_pImage = m_bSource ? doc->m_pSourceImage.get() : doc->m_pTargetImage.get();
+    UpdateScrollBars();
+    Redraw(false);
+    InvalidateAll();
+}
+
+CMorphHandleWnd::SImagePoint CMorphHandleWnd::ClientToImage(const QPoint& ptClient) const
+{
+    const CRect rc = GetImageRect();
+    return {int64_t(ptClient.x()) - rc.left, int64_t(ptClient.y()) - rc.top};
+}
+
+int32_t CMorphHandleWnd::HitTestHandle(const QPoint& ptClient) const
+{
+    const CMorphData* doc = GetDocument();
+    if (!doc)
+        return -1;
+    const SImagePoint p = ClientToImage(ptClient);
+    const CMorphHandleArray& handles = doc->m_aHandles;
+    for (int32_t i = handles.GetSize() - 1; i >= 0; --i) {
+        const CPoint& pt = ViewPoint(handles[i]);
+        if (p.x >= int64_t(pt.x) - kHalfSquare && p.x <= int64_t(pt.x) + kHalfSquare
+            && p.y >= int64_t(pt.y) - kHalfSquare && p.y <= int64_t(pt.y) + kHalfSquare)
+            return i;
+    }
+    return -1;
+}
+
+void CMorphHandleWnd::RedrawBothViews()
+{
+    if (auto* page = qobject_cast<CSheet_Handle*>(parentWidget())) {
+        page->m_wndSrcView.Redraw(true);
+        page->m_wndDstView.Redraw(true);
+    } else {
+        Redraw(true);
+    }
+}
+
+void CMorphHandleWnd::Redraw(bool bToScreen)
+{
+    DrawImage();
+    if (const CMorphData* doc = GetDocument()) {
+        const CRect rc = GetImageRect();
+        CBmpDC dc(m_imgBuffer);
+        const int64_t side = 2 * kHalfSquare + 1;
+        const CMorphHandleArray& handles = doc->m_aHandles;
+        // Later pairs cover earlier ones, as the hit test expects.
+        for (int32_t i = 0; i < handles.GetSize(); ++i) {
+            const CPoint& pt = ViewPoint(handles[i]);
+            const int64_t x = int64_t(pt.x) + rc.left - kHalfSquare;
+            const int64_t y = int64_t(pt.y) + rc.top - kHalfSquare;
+            if (x + side <= 0 || y + side <= 0 || x >= m_imgBuffer.GetWidth() || y >= m_imgBuffer.GetHeight())
+                continue;
+            const SSquareColors& c = i == g_nSelHandle ? kSelected : kNormal;
+            dc.Draw3dRect(int32_t(x), int32_t(y), int32_t(side), int32_t(side), c.light, c.dark);
+            dc.FillSolidRect(int32_t(x) + 1, int32_t(y) + 1, int32_t(side) - 2, int32_t(side) - 2, c.fill);
+        }
+    }
+    Present(bToScreen);
+}
+
+QPoint CMorphHandleWnd::ClientPos(const QMouseEvent* event) const
+{
+    return event->position().toPoint() - GetClientOrigin();
+}
+
+bool CMorphHandleWnd::InClient(const QPoint& ptClient) const
+{
+    return ptClient.x() >= 0 && ptClient.y() >= 0 && ptClient.x() < m_rcClient.Width()
+        && ptClient.y() < m_rcClient.Height();
+}
+
+bool CMorphHandleWnd::IsDragging() const
+{
+    return mouseGrabber() == this;
+}
+
+void CMorphHandleWnd::UpdateCursor(const QPoint& ptClient)
+{
+    if (!InClient(ptClient))
+        setCursor(Qt::ArrowCursor);
+    else if (HitTestHandle(ptClient) >= 0)
+        setCursor(Qt::PointingHandCursor);
+    else
+        setCursor(AddCursor());
+}
+
+void CMorphHandleWnd::mousePressEvent(QMouseEvent* event)
+{
+    const QPoint c = ClientPos(event);
+    if (!IsDragging())
+        UpdateCursor(c);
+    // Presses on the edge are not the client's, except to cancel a drag.
+    if (event->button() == Qt::LeftButton && InClient(c))
+        OnLButtonDown(c);
+    else if (event->button() == Qt::RightButton && (IsDragging() || InClient(c)))
+        OnRButtonDown(c);
+    event->accept();
+}
+
+void CMorphHandleWnd::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (!IsDragging())
+        UpdateCursor(ClientPos(event));
+    else if (event->button() == Qt::LeftButton)
+        releaseMouse(); // the point stays where the last move put it
+    event->accept();
+}
+
+void CMorphHandleWnd::mouseMoveEvent(QMouseEvent* event)
+{
+    if (IsDragging())
+        OnDragMove(ClientPos(event));
+    else
+        UpdateCursor(ClientPos(event));
+    event->accept();
+}
+
+void CMorphHandleWnd::hideEvent(QHideEvent* event)
+{
+    // A hidden view loses the mouse; a running drag ends where it stands.
+    if (IsDragging())
+        releaseMouse();
+    CImageScrollWnd::hideEvent(event);
+}
+
+void CMorphHandleWnd::OnLButtonDown(const QPoint& ptClient)
+{
+    CMorphData* doc = GetDocument();
+    if (!doc || !m_pImage)
+        return;
+    const SImagePoint p = ClientToImage(ptClient);
+    const int32_t i = HitTestHandle(ptClient);
+    if (i < 0) {
+        // Off every square: a new pair on the nearest pixel of the picture.
+        const CPoint pt(int32_t(std::clamp<int64_t>(p.x, 0, m_pImage->GetWidth() - 1)),
+                        int32_t(std::clamp<int64_t>(p.y, 0, m_pImage->GetHeight() - 1)));
+        doc->AddHandle(pt);
+        g_nSelHandle = doc->m_aHandles.GetSize() - 1;
+        RedrawBothViews();
+        return;
+    }
+    if (i != g_nSelHandle) {
+        g_nSelHandle = i;
+        RedrawBothViews();
+    }
+    const CPoint& pt = ViewPoint(doc->m_aHandles[i]);
+    // The hit keeps the cursor within the square, so the offset is small.
+    m_ptGrab = CPoint(int32_t(p.x - pt.x), int32_t(p.y - pt.y));
+    m_ptDragStart = pt;
+    grabMouse();
+}
+
+void CMorphHandleWnd::OnDragMove(const QPoint& ptClient)
+{
+    CMorphData* doc = GetDocument();
+    if (!doc || g_nSelHandle < 0 || g_nSelHandle >= doc->m_aHandles.GetSize())
+        return;
+    // Not limited to the picture: a point may be dragged past its edges.
+    const SImagePoint p = ClientToImage(ptClient);
+    ViewPoint(doc->m_aHandles[g_nSelHandle]) = CPoint(Saturate(p.x - m_ptGrab.x), Saturate(p.y - m_ptGrab.y));
+    Redraw(true);
+}
+
+void CMorphHandleWnd::OnRButtonDown(const QPoint& ptClient)
+{
+    CMorphData* doc = GetDocument();
+    if (!doc)
+        return;
+    if (IsDragging()) {
+        // Cancels the drag: the point goes back to where it started.
+        releaseMouse();
+        if (g_nSelHandle >= 0 && g_nSelHandle < doc->m_aHandles.GetSize())
+            ViewPoint(doc->m_aHandles[g_nSelHandle]) = m_ptDragStart;
+        Redraw(true);
+        return;
+    }
+    const int32_t i = HitTestHandle(ptClient);
+    if (i < 0)
+        return;
+    doc->RemoveHandle(i);
+    // The selection keeps its index, limited to the pairs that are left.
+    g_nSelHandle = std::min(std::max(g_nSelHandle, 0), doc->m_aHandles.GetSize() - 1);
+    RedrawBothViews();
+}
