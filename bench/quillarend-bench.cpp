@@ -1,0 +1,135 @@
+// quillarend-bench: times frame rendering and mesh building on generated
+// pictures and prints one line per case:
+//   render WxH pairs=N median_ms=<ms> mpx_per_s=<Mpx/s>
+//   buildmesh pairs=N median_ms=<ms>
+// Options: --width W --height H (default 1920 × 1080).
+
+#include "CImage.h"
+#include "CMorphCore.h"
+#include "CMorphData.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int kRenderFrames = 15;
+constexpr int kBuildRuns = 5;
+
+// A fixed pseudo-random sequence, the same on every platform.
+class Lcg
+{
+public:
+    uint32_t Next()
+    {
+        m_nState = m_nState * 6364136223846793005ULL + 1442695040888963407ULL;
+        return uint32_t(m_nState >> 33);
+    }
+    int32_t Below(int32_t limit) { return int32_t(Next() % uint32_t(limit)); }
+
+private:
+    uint64_t m_nState = 20240601;
+};
+
+std::unique_ptr<CImage> MakePicture(int32_t w, int32_t h, int variant)
+{
+    auto image = std::make_unique<CImage>();
+    if (!image->Create(w, h))
+        return nullptr;
+    for (int32_t y = 0; y < h; ++y) {
+        uint8_t* p = image->PixelAddress(0, y);
+        for (int32_t x = 0; x < w; ++x, p += 3) {
+            p[0] = uint8_t(x * (3 + variant) + y);
+            p[1] = uint8_t((x ^ y) + variant * 40);
+            p[2] = uint8_t(y * (2 + variant) - x);
+        }
+    }
+    return image;
+}
+
+// Pairs inside the picture, each target a short way from its source.
+void SetPairs(CMorphData& doc, int count)
+{
+    const int32_t w = doc.m_pSourceImage->GetWidth(), h = doc.m_pSourceImage->GetHeight();
+    const int32_t reach = std::max(1, std::min(w, h) / 20);
+    Lcg random;
+    doc.m_aHandles.RemoveAll();
+    for (int i = 0; i < count; ++i) {
+        const CPoint s(random.Below(w), random.Below(h));
+        const CPoint t(std::clamp(s.x + random.Below(2 * reach + 1) - reach, 0, w - 1),
+                       std::clamp(s.y + random.Below(2 * reach + 1) - reach, 0, h - 1));
+        doc.m_aHandles.Add(CMorphHandle{s, t});
+    }
+}
+
+template <class F>
+double MedianMs(int runs, F&& work)
+{
+    std::vector<double> ms;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        work();
+        const auto end = std::chrono::steady_clock::now();
+        ms.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+    }
+    std::sort(ms.begin(), ms.end());
+    return ms.size() % 2 ? ms[ms.size() / 2] : (ms[ms.size() / 2 - 1] + ms[ms.size() / 2]) / 2;
+}
+
+bool ParseSize(const char* text, int32_t& value)
+{
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || v < 2 || v > 30000)
+        return false;
+    value = int32_t(v);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int32_t w = 1920, h = 1080;
+    for (int i = 1; i < argc; ++i) {
+        const bool isWidth = std::strcmp(argv[i], "--width") == 0;
+        const bool isHeight = std::strcmp(argv[i], "--height") == 0;
+        if ((!isWidth && !isHeight) || i + 1 >= argc || !ParseSize(argv[i + 1], isWidth ? w : h)) {
+            std::fprintf(stderr, "usage: quillarend-bench [--width W] [--height H]  (2 to 30000)\n");
+            return 2;
+        }
+        ++i;
+    }
+
+    CMorphData doc;
+    doc.m_pSourceImage = MakePicture(w, h, 0);
+    doc.m_pTargetImage = MakePicture(w, h, 1);
+    CImage frame;
+    if (!doc.m_pSourceImage || !doc.m_pTargetImage || !frame.Create(w, h)) {
+        std::fprintf(stderr, "quillarend-bench: not enough memory for %dx%d pictures\n", int(w), int(h));
+        return 1;
+    }
+
+    CMorphCore core;
+    for (const int pairs : {0, 16, 100}) {
+        SetPairs(doc, pairs);
+        core.BuildMesh(&doc);
+        core.RenderFrame(frame, 0.5f); // warm-up
+        const double ms = MedianMs(kRenderFrames, [&] { core.RenderFrame(frame, 0.5f); });
+        std::printf("render %dx%d pairs=%d median_ms=%.2f mpx_per_s=%.1f\n", int(w), int(h), pairs, ms,
+                    double(w) * h / 1e6 / (ms / 1000.0));
+        std::fflush(stdout);
+    }
+    for (const int pairs : {100, 300, 1000}) {
+        SetPairs(doc, pairs);
+        const double ms = MedianMs(kBuildRuns, [&] { core.BuildMesh(&doc); });
+        std::printf("buildmesh pairs=%d median_ms=%.2f\n", pairs, ms);
+        std::fflush(stdout);
+    }
+    return 0;
+}

@@ -1,0 +1,239 @@
+// quillarend-render: renders morph frames without a window, with the same
+// document, engine, file naming and encoders as the wizard.
+
+#include "CExportPath.h"
+#include "CImage.h"
+#include "CMessageBox.h"
+#include "CMorphCore.h"
+#include "CMorphData.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QTextStream>
+
+#include <algorithm>
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitOutputFailed = 1;
+constexpr int kExitBadInput = 2;
+
+const char* const kUsage =
+    "usage: quillarend-render --source SRC --target DST [--pairs FILE]\n"
+    "                         (--t T | --position P | --frames N) --out PATH [--mesh]\n";
+
+struct Options
+{
+    QString strSource;
+    QString strTarget;
+    QString strPairs;
+    QString strOut;
+    std::optional<float> t; // one frame at t
+    int nFrames = 0;        // or a numbered sequence of this many frames
+    bool bMesh = false;
+};
+
+void PrintError(const QString& text)
+{
+    std::fprintf(stderr, "quillarend-render: %s\n", text.toLocal8Bit().constData());
+}
+
+// Parses the command line; on error prints why and returns nothing.
+std::optional<Options> ParseArguments(const QStringList& args)
+{
+    Options o;
+    int modes = 0;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& name = args[i];
+        if (name == QLatin1String("--mesh")) {
+            o.bMesh = true;
+            continue;
+        }
+        static const QStringList withValue = {"--source", "--target", "--pairs", "--out", "--t", "--position",
+                                              "--frames"};
+        if (!withValue.contains(name)) {
+            PrintError(QStringLiteral("unknown argument %1").arg(name));
+            return std::nullopt;
+        }
+        if (i + 1 >= args.size()) {
+            PrintError(QStringLiteral("%1 needs a value").arg(name));
+            return std::nullopt;
+        }
+        const QString value = args[++i];
+        bool ok = false;
+        if (name == QLatin1String("--source")) {
+            o.strSource = value;
+        } else if (name == QLatin1String("--target")) {
+            o.strTarget = value;
+        } else if (name == QLatin1String("--pairs")) {
+            o.strPairs = value;
+        } else if (name == QLatin1String("--out")) {
+            o.strOut = value;
+        } else if (name == QLatin1String("--t")) {
+            const double t = value.toDouble(&ok);
+            if (!ok || std::isnan(t)) {
+                PrintError(QStringLiteral("--t needs a number, not %1").arg(value));
+                return std::nullopt;
+            }
+            o.t = float(std::clamp(t, 0.0, 1.0));
+            ++modes;
+        } else if (name == QLatin1String("--position")) {
+            const int p = value.toInt(&ok);
+            if (!ok || p < 0 || p > 1000) {
+                PrintError(QStringLiteral("--position needs a whole number from 0 to 1000, not %1").arg(value));
+                return std::nullopt;
+            }
+            o.t = float(p / 1000.0);
+            ++modes;
+        } else {
+            o.nFrames = value.toInt(&ok);
+            if (!ok || o.nFrames < 2 || o.nFrames > 99999) {
+                PrintError(QStringLiteral("--frames needs a whole number from 2 to 99999, not %1").arg(value));
+                return std::nullopt;
+            }
+            ++modes;
+        }
+    }
+    if (o.strSource.isEmpty() || o.strTarget.isEmpty() || o.strOut.isEmpty()) {
+        PrintError(QStringLiteral("--source, --target and --out are required"));
+        return std::nullopt;
+    }
+    if (modes != 1) {
+        PrintError(QStringLiteral("give exactly one of --t, --position and --frames"));
+        return std::nullopt;
+    }
+    return o;
+}
+
+// Reads "sx sy tx ty" lines (white space and/or commas between the numbers;
+// blank lines and lines starting with '#' skipped) into pairs, in file order.
+bool ReadPairs(const QString& path, CMorphHandleArray& pairs)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        PrintError(QStringLiteral("%1: cannot read the pairs file").arg(path));
+        return false;
+    }
+    static const QRegularExpression separators(QStringLiteral("[\\s,]+"));
+    QTextStream in(&file);
+    int lineNumber = 0;
+    while (!in.atEnd()) {
+        const QString line = in.readLine().trimmed();
+        ++lineNumber;
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        const QStringList fields = line.split(separators, Qt::SkipEmptyParts);
+        int32_t v[4] = {};
+        bool ok = fields.size() == 4;
+        for (qsizetype k = 0; ok && k < 4; ++k)
+            v[k] = fields[k].toInt(&ok);
+        if (!ok) {
+            PrintError(QStringLiteral("%1:%2: expected four whole numbers sx sy tx ty").arg(path).arg(lineNumber));
+            return false;
+        }
+        pairs.Add(CMorphHandle{CPoint(v[0], v[1]), CPoint(v[2], v[3])});
+    }
+    return true;
+}
+
+void PrintMesh(const CMorphCore& core)
+{
+    const CMorphHandleArray& points = core.GetPoints();
+    for (int32_t k = 0; k < points.GetSize(); ++k) {
+        const CMorphHandle& v = points[k];
+        std::printf("vertex %d %d %d %d %d\n", int(k), int(v.m_ptSource.x), int(v.m_ptSource.y),
+                    int(v.m_ptTarget.x), int(v.m_ptTarget.y));
+    }
+    for (const CMorphCore::SLine& line : core.GetLines())
+        std::printf("edge %d %d %.17g\n", int(line.nStart), int(line.nEnd), line.dLength);
+    for (const CMorphCore::SPolygon& poly : core.GetPolygons())
+        std::printf("triangle %d %d %d\n", int(poly.nVertex1), int(poly.nVertex2), int(poly.nVertex3));
+    std::fflush(stdout);
+}
+
+bool WriteFrame(CMorphCore& core, CImage& frame, float t, const QString& path)
+{
+    core.RenderFrame(frame, t);
+    if (frame.Save(path) < 0) {
+        CMessageBox::Show(QStringLiteral("書き出しに失敗しました。\n\n") + path, MB_OK | MB_ICONWARNING);
+        return false;
+    }
+    return true;
+}
+
+int Run(const Options& o)
+{
+    CMorphHandleArray pairs;
+    if (!o.strPairs.isEmpty() && !ReadPairs(o.strPairs, pairs))
+        return kExitBadInput;
+
+    std::optional<CExportPath> sequence;
+    if (o.nFrames > 0) {
+        sequence = CExportPath::Split(o.strOut);
+        if (!sequence) {
+            PrintError(QStringLiteral("%1: a part of the path is longer than %2 characters")
+                           .arg(o.strOut)
+                           .arg(CExportPath::kMaxPart));
+            return kExitBadInput;
+        }
+    }
+
+    CMorphData doc;
+    if (!doc.LoadSource(o.strSource)) {
+        PrintError(QStringLiteral("%1: cannot load the source picture").arg(o.strSource));
+        return kExitBadInput;
+    }
+    if (!doc.LoadTarget(o.strTarget)) {
+        PrintError(QStringLiteral("%1: cannot load the target picture").arg(o.strTarget));
+        return kExitBadInput;
+    }
+    if (!doc.CheckImages())
+        return kExitBadInput;
+    for (int32_t i = 0; i < pairs.GetSize(); ++i)
+        doc.m_aHandles.Add(pairs[i]);
+
+    CMorphCore core;
+    core.BuildMesh(&doc);
+    if (o.bMesh)
+        PrintMesh(core);
+
+    CImage frame;
+    if (!frame.Create(doc.m_pSourceImage->GetWidth(), doc.m_pSourceImage->GetHeight())) {
+        PrintError(QStringLiteral("not enough memory for a frame"));
+        return kExitOutputFailed;
+    }
+    if (!sequence)
+        return WriteFrame(core, frame, *o.t, o.strOut) ? kExitOk : kExitOutputFailed;
+
+    bool allWritten = true;
+    for (int i = 0; i < o.nFrames; ++i) {
+        const float t = float(double(i) / (o.nFrames - 1));
+        allWritten = WriteFrame(core, frame, t, sequence->NumberedName(i)) && allWritten;
+    }
+    return allWritten ? kExitOk : kExitOutputFailed;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Image codecs are plugins found through the application object; no GUI needed.
+    QCoreApplication app(argc, argv);
+    // The application object adopts the user's locale; numbers printed here use '.' always.
+    std::setlocale(LC_NUMERIC, "C");
+    CMessageBox::SetHandler(CMessageBox::StderrHandler);
+
+    const std::optional<Options> options = ParseArguments(QCoreApplication::arguments());
+    if (!options) {
+        std::fputs(kUsage, stderr);
+        return kExitBadInput;
+    }
+    return Run(*options);
+}

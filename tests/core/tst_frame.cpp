@@ -1,0 +1,219 @@
+#include "CBmpDC.h"
+#include "CMorphCore.h"
+#include "CMorphData.h"
+#include "TestImages.h"
+
+#include <QTest>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+// A w × h picture different from TestImages::Pattern everywhere it matters.
+std::unique_ptr<CImage> OtherPattern(int32_t w, int32_t h)
+{
+    auto img = std::make_unique<CImage>();
+    if (!img->Create(w, h))
+        return nullptr;
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            uint8_t* p = img->PixelAddress(x, y);
+            p[0] = uint8_t(200 - x * 3 + y * 11);
+            p[1] = uint8_t(x * y + 17);
+            p[2] = uint8_t(255 - y * 2);
+        }
+    return img;
+}
+
+std::unique_ptr<CImage> Solid(int32_t w, int32_t h, uint8_t v)
+{
+    auto img = std::make_unique<CImage>();
+    if (!img->Create(w, h))
+        return nullptr;
+    CBmpDC(*img).FillSolidRect(0, 0, w, h, RGB(v, v, v));
+    return img;
+}
+
+std::unique_ptr<CMorphData> MakeDoc(std::unique_ptr<CImage> source, std::unique_ptr<CImage> target)
+{
+    auto doc = std::make_unique<CMorphData>();
+    doc->m_pSourceImage = std::move(source);
+    doc->m_pTargetImage = std::move(target);
+    return doc;
+}
+
+uint8_t Blend(uint8_t canvas, uint8_t out, int a)
+{
+    return uint8_t((canvas * a + out * (255 - a) + 127) / 255);
+}
+
+float Position(int p)
+{
+    return float(p / 1000.0);
+}
+
+} // namespace
+
+class TestFrame : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // t = 0 and t = 1 copy the pictures, even where the mesh leaves pixels uncovered.
+    void endsAreExactCopies()
+    {
+        auto doc = MakeDoc(TestImages::Pattern(40, 30), OtherPattern(40, 30));
+        doc->m_aHandles.Add(CMorphHandle{CPoint(20, 15), CPoint(-500, 900)});
+        CMorphCore core;
+        core.BuildMesh(doc.get());
+        CImage out;
+        QVERIFY(out.Create(40, 30));
+        core.RenderFrame(out, 0.0f);
+        QVERIFY(TestImages::SamePixels(out, *doc->m_pSourceImage));
+        core.RenderFrame(out, 1.0f);
+        QVERIFY(TestImages::SamePixels(out, *doc->m_pTargetImage));
+        core.RenderFrame(out, 0.5f);
+        QVERIFY(!TestImages::SamePixels(out, *doc->m_pTargetImage));
+    }
+
+    // Black to white without pairs: every pixel of the frame is α itself.
+    void alpha_data()
+    {
+        QTest::addColumn<float>("t");
+        QTest::addColumn<int>("alpha");
+        QTest::newRow("position 1") << Position(1) << 0;
+        QTest::newRow("position 3") << Position(3) << 0;
+        QTest::newRow("position 4") << Position(4) << 1;
+        QTest::newRow("position 500") << Position(500) << 127;
+        QTest::newRow("position 999") << Position(999) << 254;
+        QTest::newRow("just below 1") << std::nextafter(1.0f, 0.0f) << 254;
+        QTest::newRow("position 1000") << Position(1000) << 255;
+    }
+    void alpha()
+    {
+        QFETCH(float, t);
+        QFETCH(int, alpha);
+        auto doc = MakeDoc(Solid(64, 48, 0), Solid(64, 48, 255));
+        CMorphCore core;
+        core.BuildMesh(doc.get());
+        CImage out;
+        QVERIFY(out.Create(64, 48));
+        core.RenderFrame(out, t);
+        QCOMPARE(int(out.PixelAddress(32, 24)[1]), alpha);
+    }
+
+    // Below t = 1/255 the frame is the warped source alone: a target equal to the
+    // source gives the same frame. From position 4 on the target shows.
+    void smallPositionsShowTheSourceOnly()
+    {
+        CMorphCore withTarget, sourceTwice;
+        auto doc = MakeDoc(TestImages::Pattern(50, 40), OtherPattern(50, 40));
+        auto same = MakeDoc(TestImages::Pattern(50, 40), TestImages::Pattern(50, 40));
+        for (CMorphData* d : {doc.get(), same.get()}) {
+            d->m_aHandles.Add(CMorphHandle{CPoint(20, 15), CPoint(30, 25)});
+            d->m_aHandles.Add(CMorphHandle{CPoint(40, 30), CPoint(10, 35)});
+        }
+        withTarget.BuildMesh(doc.get());
+        sourceTwice.BuildMesh(same.get());
+        CImage a, b;
+        QVERIFY(a.Create(50, 40) && b.Create(50, 40));
+        for (int p : {1, 2, 3, 4}) {
+            withTarget.RenderFrame(a, Position(p));
+            sourceTwice.RenderFrame(b, Position(p));
+            QCOMPARE(TestImages::SamePixels(a, b), p < 4);
+        }
+    }
+
+    // Without pairs, 640 × 480 at position 500 is a plain cross-fade, the right
+    // border column included: flat pictures blend to exactly α everywhere, and
+    // patterned ones come within the truncation of the sampling (a step in
+    // each direction of the texture).
+    void noPairsIsCrossFade()
+    {
+        CMorphCore core;
+        CImage out;
+        QVERIFY(out.Create(640, 480));
+        auto flat = MakeDoc(Solid(640, 480, 0), Solid(640, 480, 255));
+        core.BuildMesh(flat.get());
+        core.RenderFrame(out, Position(500));
+        QVERIFY(TestImages::SamePixels(out, *Solid(640, 480, 127)));
+
+        auto doc = MakeDoc(TestImages::Pattern(640, 480), OtherPattern(640, 480));
+        core.BuildMesh(doc.get());
+        core.RenderFrame(out, Position(500));
+        int worst = 0;
+        for (int y = 0; y < 480; ++y)
+            for (int x = 0; x < 640; ++x)
+                for (int c = 0; c < 3; ++c) {
+                    const uint8_t s = doc->m_pSourceImage->PixelAddress(x, y)[c];
+                    const uint8_t t = doc->m_pTargetImage->PixelAddress(x, y)[c];
+                    worst = std::max(worst, std::abs(out.PixelAddress(x, y)[c] - Blend(t, s, 127)));
+                }
+        QVERIFY2(worst <= 2, qPrintable(QString::number(worst)));
+    }
+
+    // The in-between vertex is trunc(t·T + (1 − t)·S): at t = 0.25 the pair
+    // (10, 10) → (21, 31) sits at (12, 15) and shows S(10, 10) blended with T(21, 31).
+    void betweenVertex()
+    {
+        auto doc = MakeDoc(TestImages::Pattern(64, 48), OtherPattern(64, 48));
+        doc->m_aHandles.Add(CMorphHandle{CPoint(10, 10), CPoint(21, 31)});
+        CMorphCore core;
+        core.BuildMesh(doc.get());
+        CImage out;
+        QVERIFY(out.Create(64, 48));
+        core.RenderFrame(out, 0.25f);
+        const uint8_t* s = doc->m_pSourceImage->PixelAddress(10, 10);
+        const uint8_t* t = doc->m_pTargetImage->PixelAddress(21, 31);
+        for (int c = 0; c < 3; ++c)
+            QCOMPARE(out.PixelAddress(12, 15)[c], Blend(t[c], s[c], 63));
+    }
+
+    // Frames depend on the mesh, the pictures and t only, whatever came before.
+    void framesAreIndependent()
+    {
+        auto doc = MakeDoc(TestImages::Pattern(60, 45), OtherPattern(60, 45));
+        doc->m_aHandles.Add(CMorphHandle{CPoint(30, 20), CPoint(10, 40)});
+        CMorphCore core;
+        core.BuildMesh(doc.get());
+        CImage first, again;
+        QVERIFY(first.Create(60, 45) && again.Create(60, 45));
+        core.RenderFrame(first, 0.3f);
+        core.RenderFrame(again, 0.9f);
+        core.RenderFrame(again, 0.3f);
+        QVERIFY(TestImages::SamePixels(first, again));
+    }
+
+    // Vertices far outside the picture render like any other.
+    void farVertices()
+    {
+        auto doc = MakeDoc(Solid(32, 24, 200), Solid(32, 24, 100));
+        doc->m_aHandles.Add(CMorphHandle{CPoint(2000000000, -2000000000), CPoint(-2000000000, 2000000000)});
+        doc->m_aHandles.Add(CMorphHandle{CPoint(16, 12), CPoint(2147483647, 2147483647)});
+        CMorphCore core;
+        core.BuildMesh(doc.get());
+        CImage out;
+        QVERIFY(out.Create(32, 24));
+        for (float t : {0.1f, 0.5f, 0.99f})
+            core.RenderFrame(out, t);
+        // At t = 0.99 most of the picture lies in triangles that reach far away;
+        // whatever is drawn is the blend of the two flat colours.
+        const int v = out.PixelAddress(0, 0)[0];
+        QVERIFY(v == 0 || v == Blend(100, 200, 252));
+    }
+
+    // Nothing is drawn before a mesh exists.
+    void noMeshNoFrame()
+    {
+        CMorphCore core;
+        auto out = Solid(8, 8, 77);
+        core.RenderFrame(*out, 0.5f);
+        QCOMPARE(int(out->PixelAddress(3, 3)[0]), 77);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFrame)
+#include "tst_frame.moc"

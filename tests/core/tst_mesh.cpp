@@ -1,0 +1,303 @@
+#include "CMorphCore.h"
+#include "CMorphData.h"
+
+#include <QTest>
+
+#include <cmath>
+#include <memory>
+#include <random>
+#include <set>
+#include <utility>
+
+Q_DECLARE_METATYPE(CPoint)
+
+namespace {
+
+// A document with blank w × h pictures and the given pairs, added unchecked.
+std::unique_ptr<CMorphData> MakeDoc(int32_t w, int32_t h, const QList<CMorphHandle>& pairs = {})
+{
+    auto doc = std::make_unique<CMorphData>();
+    doc->m_pSourceImage = std::make_unique<CImage>();
+    doc->m_pTargetImage = std::make_unique<CImage>();
+    if (!doc->m_pSourceImage->Create(w, h) || !doc->m_pTargetImage->Create(w, h))
+        return nullptr;
+    for (const CMorphHandle& pair : pairs)
+        doc->m_aHandles.Add(pair);
+    return doc;
+}
+
+CMorphHandle Same(int32_t x, int32_t y)
+{
+    return CMorphHandle{CPoint(x, y), CPoint(x, y)};
+}
+
+QList<CPoint> Sources(const CMorphCore& core)
+{
+    QList<CPoint> list;
+    for (int32_t i = 0; i < core.GetPoints().GetSize(); ++i)
+        list << core.GetPoints()[i].m_ptSource;
+    return list;
+}
+
+QList<std::pair<int, int>> Edges(const CMorphCore& core)
+{
+    QList<std::pair<int, int>> list;
+    for (const auto& line : core.GetLines())
+        list << std::pair<int, int>(line.nStart, line.nEnd);
+    return list;
+}
+
+QList<QList<int>> Triangles(const CMorphCore& core)
+{
+    QList<QList<int>> list;
+    for (const auto& poly : core.GetPolygons())
+        list << QList<int>{poly.nVertex1, poly.nVertex2, poly.nVertex3};
+    return list;
+}
+
+// What every mesh must satisfy: ordered edge ends, no two edges crossing,
+// triangles ascending and made of accepted edges.
+void CheckInvariants(const CMorphCore& core)
+{
+    const auto& lines = core.GetLines();
+    const auto& points = core.GetPoints();
+    std::set<std::pair<int, int>> edges;
+    for (const auto& line : lines) {
+        QVERIFY(0 <= line.nStart && line.nStart < line.nEnd && line.nEnd < points.GetSize());
+        edges.insert({line.nStart, line.nEnd});
+    }
+    QCOMPARE(edges.size(), size_t(lines.size()));
+    for (size_t i = 0; i < lines.size(); ++i)
+        for (size_t j = i + 1; j < lines.size(); ++j)
+            QVERIFY(!CMorphCore::SegmentsCross(
+                points[lines[i].nStart].m_ptSource, points[lines[i].nEnd].m_ptSource,
+                points[lines[j].nStart].m_ptSource, points[lines[j].nEnd].m_ptSource));
+    for (const auto& poly : core.GetPolygons()) {
+        QVERIFY(poly.nVertex1 < poly.nVertex2 && poly.nVertex2 < poly.nVertex3);
+        QVERIFY(edges.count({poly.nVertex1, poly.nVertex2}));
+        QVERIFY(edges.count({poly.nVertex2, poly.nVertex3}));
+        QVERIFY(edges.count({poly.nVertex1, poly.nVertex3}));
+    }
+}
+
+} // namespace
+
+class TestMesh : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void segmentsCross_data()
+    {
+        QTest::addColumn<CPoint>("a");
+        QTest::addColumn<CPoint>("b");
+        QTest::addColumn<CPoint>("c");
+        QTest::addColumn<CPoint>("d");
+        QTest::addColumn<bool>("cross");
+        QTest::newRow("proper X") << CPoint(0, 0) << CPoint(10, 10) << CPoint(0, 10) << CPoint(10, 0) << true;
+        QTest::newRow("apart") << CPoint(0, 0) << CPoint(4, 4) << CPoint(6, 0) << CPoint(10, 4) << false;
+        QTest::newRow("parallel") << CPoint(0, 0) << CPoint(10, 0) << CPoint(0, 1) << CPoint(10, 1) << false;
+        QTest::newRow("shared end") << CPoint(0, 0) << CPoint(10, 0) << CPoint(10, 0) << CPoint(10, 7) << false;
+        QTest::newRow("end on the other") << CPoint(0, 0) << CPoint(10, 0) << CPoint(5, 0) << CPoint(5, 7)
+                                          << false;
+        QTest::newRow("through an end") << CPoint(5, -5) << CPoint(5, 5) << CPoint(5, 0) << CPoint(9, 0) << false;
+        QTest::newRow("collinear overlap") << CPoint(0, 0) << CPoint(10, 10) << CPoint(5, 5) << CPoint(15, 15)
+                                           << false;
+        QTest::newRow("collinear apart") << CPoint(0, 0) << CPoint(1, 1) << CPoint(5, 5) << CPoint(6, 6) << false;
+        QTest::newRow("zero length") << CPoint(5, 5) << CPoint(5, 5) << CPoint(0, 0) << CPoint(10, 10) << false;
+        QTest::newRow("zero length off") << CPoint(5, 0) << CPoint(5, 0) << CPoint(0, 5) << CPoint(10, -5)
+                                         << false;
+        QTest::newRow("long across") << CPoint(0, 0) << CPoint(10, 10) << CPoint(4, 5) << CPoint(20, 5) << true;
+        QTest::newRow("just short") << CPoint(0, 0) << CPoint(10, 10) << CPoint(0, 5) << CPoint(4, 5) << false;
+        // Products of these differences exceed 64 bits' signed range.
+        const int32_t M = 2147483647, m = -2147483647 - 1;
+        QTest::newRow("extreme X") << CPoint(m, m) << CPoint(M, M) << CPoint(m, M) << CPoint(M, m) << true;
+        QTest::newRow("extreme apart") << CPoint(m, m) << CPoint(M, M - 1) << CPoint(m, m + 2) << CPoint(M, M)
+                                       << false;
+        QTest::newRow("extreme cross by one") << CPoint(m, m + 1) << CPoint(M, M - 1) << CPoint(m, m + 2)
+                                              << CPoint(M, M - 2) << true;
+        QTest::newRow("extreme touching") << CPoint(m, m) << CPoint(M, M) << CPoint(m, m + 1) << CPoint(M, M)
+                                          << false;
+        QTest::newRow("extreme T") << CPoint(-2000000000, 0) << CPoint(2000000000, 0) << CPoint(0, 0)
+                                   << CPoint(0, -2000000000) << false;
+    }
+    void segmentsCross()
+    {
+        QFETCH(CPoint, a);
+        QFETCH(CPoint, b);
+        QFETCH(CPoint, c);
+        QFETCH(CPoint, d);
+        QFETCH(bool, cross);
+        // Symmetric in the two segments and in the direction of each.
+        QCOMPARE(CMorphCore::SegmentsCross(a, b, c, d), cross);
+        QCOMPARE(CMorphCore::SegmentsCross(b, a, d, c), cross);
+        QCOMPARE(CMorphCore::SegmentsCross(c, d, a, b), cross);
+    }
+
+    // Corner order and diagonal follow the parities of the size.
+    void workedExample_data()
+    {
+        QTest::addColumn<int>("w");
+        QTest::addColumn<int>("h");
+        QTest::addColumn<QList<CPoint>>("vertices");
+        QTest::addColumn<double>("diagonal");
+        QTest::newRow("640x480") << 640 << 480
+                                 << QList<CPoint>{{639, 479}, {639, 0}, {0, 479}, {0, 0}} << std::sqrt(639.0 * 639 + 479 * 479);
+        QTest::newRow("640x481") << 640 << 481
+                                 << QList<CPoint>{{639, 0}, {639, 480}, {0, 0}, {0, 480}} << std::sqrt(639.0 * 639 + 480 * 480);
+    }
+    void workedExample()
+    {
+        QFETCH(int, w);
+        QFETCH(int, h);
+        QFETCH(QList<CPoint>, vertices);
+        QFETCH(double, diagonal);
+        auto doc = MakeDoc(w, h);
+        CMorphCore core;
+        core.BuildMesh(doc.get());
+        QCOMPARE(Sources(core), vertices);
+        using E = std::pair<int, int>;
+        QCOMPARE(Edges(core), (QList<E>{{0, 1}, {2, 3}, {0, 2}, {1, 3}, {0, 3}}));
+        QCOMPARE(core.GetLines()[0].dLength, double(h - 1));
+        QCOMPARE(core.GetLines()[2].dLength, 639.0);
+        QCOMPARE(core.GetLines()[4].dLength, diagonal);
+        QCOMPARE(Triangles(core), (QList<QList<int>>{{0, 1, 3}, {0, 2, 3}}));
+        QCOMPARE(core.GetCanvas().GetWidth(), w);
+        QCOMPARE(core.GetCanvas().GetHeight(), h);
+        QCOMPARE(core.GetCanvas().m_aLineInfo.size(), size_t(h));
+    }
+
+    void pairAtCentre()
+    {
+        const CMorphHandle pair{CPoint(320, 240), CPoint(100, 50)};
+        auto doc = MakeDoc(640, 480, {pair});
+        CMorphCore core;
+        core.BuildMesh(doc.get());
+        QCOMPARE(core.GetPoints()[0], pair);
+        QCOMPARE(core.GetLines().size(), size_t(8));
+        using E = std::pair<int, int>;
+        QCOMPARE(Edges(core).mid(0, 4), (QList<E>{{0, 1}, {0, 2}, {0, 3}, {0, 4}}));
+        QCOMPARE(core.GetLines()[0].dLength, std::sqrt(319.0 * 319 + 239 * 239));
+        QCOMPARE(core.GetLines()[3].dLength, 400.0);
+        QCOMPARE(Triangles(core), (QList<QList<int>>{{0, 1, 2}, {0, 1, 3}, {0, 2, 4}, {0, 3, 4}}));
+        CheckInvariants(core);
+    }
+
+    // The second cycle's centroid truncates onto a vertex and the far corner of
+    // the first triangle then counts as inside it.
+    void twoByTwoPicture()
+    {
+        auto doc = MakeDoc(2, 2);
+        CMorphCore core;
+        core.BuildMesh(doc.get());
+        QCOMPARE(core.GetLines().size(), size_t(5));
+        QCOMPARE(core.GetPolygons().size(), size_t(1));
+    }
+
+    // A pair on a corner and two equal pairs: the length-0 edges are accepted.
+    void duplicatePoints()
+    {
+        auto doc = MakeDoc(100, 80, {Same(0, 0), Same(30, 20), Same(30, 20)});
+        CMorphCore core;
+        core.BuildMesh(doc.get());
+        int zeroLength = 0;
+        for (const auto& line : core.GetLines())
+            zeroLength += line.dLength == 0.0;
+        QCOMPARE(zeroLength, 2);
+        QCOMPARE(core.GetLines()[0].dLength, 0.0);
+        QCOMPARE(core.GetLines()[1].dLength, 0.0);
+        CheckInvariants(core);
+    }
+
+    // Points on one line: short edges and the long one over them are all accepted.
+    void collinearPoints()
+    {
+        auto doc = MakeDoc(100, 100, {Same(20, 50), Same(40, 50), Same(60, 50)});
+        CMorphCore core;
+        core.BuildMesh(doc.get());
+        const QList<CPoint> src = Sources(core);
+        const int a = int(src.indexOf(CPoint(20, 50))), b = int(src.indexOf(CPoint(40, 50))),
+                  c = int(src.indexOf(CPoint(60, 50)));
+        const auto edges = Edges(core);
+        auto has = [&](int i, int j) { return edges.contains(std::pair<int, int>(std::min(i, j), std::max(i, j))); };
+        QVERIFY(has(a, b));
+        QVERIFY(has(b, c));
+        QVERIFY(has(a, c));
+        CheckInvariants(core);
+    }
+
+    // Points outside the picture, up to the ends of the 32-bit range.
+    void pointsOutside()
+    {
+        const int32_t M = 2147483647, m = -2147483647 - 1;
+        auto doc = MakeDoc(64, 48,
+                           {Same(-30, 20), Same(200, 100), Same(2000000000, -2000000000), Same(m, M), Same(M, M),
+                            CMorphHandle{CPoint(10, 10), CPoint(m, m)}});
+        CMorphCore core;
+        core.BuildMesh(doc.get());
+        QCOMPARE(core.GetPoints().GetSize(), 10);
+        QCOMPARE(core.GetPoints()[0].m_ptSource, CPoint(10, 10));
+        // The farthest point sorts last; its lengths are exact in 64 bits.
+        QCOMPARE(core.GetPoints()[9].m_ptSource, CPoint(m, M));
+        for (const auto& line : core.GetLines()) {
+            if (line.nStart == 8 && line.nEnd == 9) {
+                const CPoint p = core.GetPoints()[8].m_ptSource;
+                QCOMPARE(p, CPoint(M, M));
+                QCOMPARE(line.dLength, 4294967295.0);
+            }
+        }
+        QVERIFY(!core.GetPolygons().empty());
+        CheckInvariants(core);
+    }
+
+    // Equal keys keep their appended order, also beyond 32 elements.
+    void stableOrder()
+    {
+        QList<CMorphHandle> pairs;
+        for (int i = 0; i < 40; ++i)
+            pairs << CMorphHandle{CPoint(50, 40 + (i % 2 ? 10 : -10)), CPoint(i, 0)};
+        auto doc = MakeDoc(100, 80, pairs);
+        CMorphCore core;
+        core.BuildMesh(doc.get());
+        QCOMPARE(core.GetPoints().GetSize(), 44);
+        for (int i = 0; i < 40; ++i)
+            QCOMPARE(core.GetPoints()[i].m_ptTarget.x, i);
+        CheckInvariants(core);
+    }
+
+    // Random pairs: the invariants, and a rebuild gives the same mesh.
+    void randomMeshes()
+    {
+        std::mt19937 random(11);
+        for (int round = 0; round < 20; ++round) {
+            std::uniform_int_distribution<int> px(-20, 219), py(-20, 169);
+            QList<CMorphHandle> pairs;
+            for (int i = 0; i < 25; ++i)
+                pairs << Same(px(random), py(random));
+            auto doc = MakeDoc(200, 150, pairs);
+            CMorphCore core;
+            core.BuildMesh(doc.get());
+            CheckInvariants(core);
+            QVERIFY(core.GetPolygons().size() >= 2);
+            const auto edges = Edges(core);
+            const auto triangles = Triangles(core);
+            core.BuildMesh(doc.get());
+            QCOMPARE(Edges(core), edges);
+            QCOMPARE(Triangles(core), triangles);
+        }
+    }
+
+    // Changing the document's pairs after a build leaves the mesh as it was.
+    void pairsAreCopied()
+    {
+        auto doc = MakeDoc(64, 48, {Same(10, 10)});
+        CMorphCore core;
+        core.BuildMesh(doc.get());
+        doc->m_aHandles.ElementAt(0).m_ptSource = CPoint(50, 40);
+        QCOMPARE(core.GetPoints().GetSize(), 5);
+        QVERIFY(Sources(core).contains(CPoint(10, 10)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMesh)
+#include "tst_mesh.moc"
