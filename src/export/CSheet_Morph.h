@@ -1,16 +1,43 @@
 #pragma once
 
+#include "CImage.h"
+#include "CImageScrollWnd.h"
+#include "CMorphCore.h"
 #include "CSheet.h"
 
-// Page 131: previewing the morph and writing frames.
+#include <QSlider>
+#include <QString>
+
+// Page 131: previews the morph at the slider's position and writes the frame
+// on show or a numbered sequence of frames to image files.
 class CSheet_Morph : public CSheet
 {
     Q_OBJECT
 
 public:
     explicit CSheet_Morph(CMorphDlg* pFrame);
+    ~CSheet_Morph() override;
 
     void OnNext() override;
     void OnBack() override;
+    // Makes the frame picture at the source picture's size, hands it to the
+    // view, rebuilds the mesh from the document and renders the frame at the
+    // slider's position.
     void OnEnter() override;
+
+    // Renders the frame at t = slider position / 1000 and shows it at once.
+    void UpdatePreview();
+
+    // The Save chooser for both exports; an empty string when cancelled.
+    QString AskExportPath();
+    // Writes the frame on show to one file.
+    void OnExportThisImage();
+    // Asks for a frame count and writes that many evenly spaced frames to
+    // numbered files.
+    void OnExportSequence();
+
+    CImageScrollWnd m_wndPreview;
+    CImage m_imgFrame;
+    CMorphCore m_core;
+    QSlider m_ctlSlider;
 };

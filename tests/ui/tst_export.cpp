@@ -1,0 +1,444 @@
+#include "CConfigRenbanDlg.h"
+#include "CDialogTemplate.h"
+#include "CFileChooser.h"
+#include "CMorphCore.h"
+#include "CMorphData.h"
+#include "CMorphDlg.h"
+#include "CSheet_Morph.h"
+#include "ControlIds.h"
+#include "MessageRecorder.h"
+#include "TestImages.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+const QString kWriteFailed = QStringLiteral("書き出しに失敗しました。\n\n");
+const QString kDone = QStringLiteral("書き出しが完了しました。");
+const QString kOverwrite = QStringLiteral("以下のファイル等に上書きしてもよろしいですか？\n\n");
+
+// A picture unlike the pattern at every pixel, for the target.
+std::unique_ptr<CImage> Target(int w, int h)
+{
+    auto img = TestImages::Pattern(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w * 3; ++x)
+            img->PixelAddress(0, y)[x] ^= 0xA5;
+    return img;
+}
+
+std::unique_ptr<CImage> Load(const QString& path)
+{
+    auto img = std::make_unique<CImage>();
+    return img->Load(path) == 0 ? std::move(img) : nullptr;
+}
+
+// The wizard on page 131 with a 24 × 16 source and target and one point pair.
+struct Wizard
+{
+    CMorphDlg dlg;
+    CSheet_Morph* page;
+
+    Wizard()
+    {
+        CMorphData* doc = dlg.m_pMorphData.get();
+        doc->m_pSourceImage = TestImages::Pattern(24, 16);
+        doc->m_pTargetImage = Target(24, 16);
+        doc->m_aHandles.Add(CMorphHandle{CPoint(8, 5), CPoint(15, 11)});
+        dlg.ShowPage(IDD_SHEET_MORPH);
+        page = static_cast<CSheet_Morph*>(dlg.GetSheet(IDD_SHEET_MORPH));
+    }
+
+    // The frame at t rendered by an engine of its own.
+    std::unique_ptr<CImage> Expected(float t)
+    {
+        CMorphCore core;
+        core.BuildMesh(dlg.m_pMorphData.get());
+        auto img = std::make_unique<CImage>();
+        if (!img->Create(24, 16))
+            return nullptr;
+        core.RenderFrame(*img, t);
+        return img;
+    }
+
+    void ClickExport(int id) { QTest::mouseClick(CDialogTemplate::Find<QPushButton>(page, id), Qt::LeftButton); }
+};
+
+// Answers the Save chooser with a fixed path and remembers the request.
+struct ChooserAnswer
+{
+    explicit ChooserAnswer(const QString& path)
+    {
+        m_previous = CFileChooser::SetHandler([this, path](const CFileChooser::Request& r) {
+            requests.append(r);
+            return path;
+        });
+    }
+    ~ChooserAnswer() { CFileChooser::SetHandler(std::move(m_previous)); }
+    ChooserAnswer(const ChooserAnswer&) = delete;
+    ChooserAnswer& operator=(const ChooserAnswer&) = delete;
+
+    QList<CFileChooser::Request> requests;
+
+private:
+    CFileChooser::Handler m_previous;
+};
+
+// Fills the count dialog once it is up and presses OK, or Cancel for an empty text.
+struct CountAnswer
+{
+    explicit CountAnswer(const QString& text)
+    {
+        m_timer.setInterval(0);
+        QObject::connect(&m_timer, &QTimer::timeout, [this, text] {
+            auto* dlg = qobject_cast<CConfigRenbanDlg*>(QApplication::activeModalWidget());
+            if (!dlg)
+                return;
+            m_timer.stop();
+            shown = true;
+            dlg->GetEdit()->setText(text);
+            QTest::mouseClick(CDialogTemplate::Find<QPushButton>(dlg, text.isEmpty() ? IDC_CANCEL : IDC_OK),
+                              Qt::LeftButton);
+        });
+        m_timer.start();
+    }
+
+    bool shown = false;
+
+private:
+    QTimer m_timer;
+};
+
+QStringList Frames(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// Every file and folder below folder, recursively.
+QStringList AllFiles(const QString& folder)
+{
+    QStringList list;
+    QDirIterator it(folder, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        list << it.next();
+    list.sort();
+    return list;
+}
+
+} // namespace
+
+class TestExport : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString file(const QString& name) const { return m_dir->filePath(name); }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+    }
+
+    void chooser()
+    {
+        MessageRecorder recorder;
+        Wizard w;
+        ChooserAnswer answer{QString()};
+        w.ClickExport(IDC_EXPORT_THIS);
+        w.ClickExport(IDC_EXPORT_SEQUENCE);
+        QCOMPARE(answer.requests.size(), 2);
+        for (const CFileChooser::Request& r : answer.requests) {
+            QVERIFY(r.bSave);
+            QCOMPARE(r.pOwner, static_cast<QWidget*>(&w.dlg));
+            QCOMPARE(r.strDefaultExt, QStringLiteral("jpg"));
+            QCOMPARE(r.strFilter, QStringLiteral("JPEG(*.jpg)|*.jpg|PNG(*.png)|*.png||"));
+            QVERIFY(r.strInitialPath.isEmpty());
+        }
+        // Cancelled: nothing asked further, shown or written.
+        QVERIFY(recorder.boxes.isEmpty());
+        QVERIFY(Frames(m_dir->path()).isEmpty());
+    }
+
+    // The frame on show goes to the file as it is, in the format of the extension.
+    void thisImage_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("magic"); // empty: the write fails
+        const QByteArray png("\x89PNG", 4), jpeg("\xFF\xD8\xFF", 3);
+        QTest::newRow("png") << "frame.png" << png;
+        QTest::newRow("upper-case extension") << "frame.PNG" << png;
+        QTest::newRow("jpeg") << "frame.jpg" << jpeg;
+        QTest::newRow("dot in folder only") << "my.dir/frame.png" << png;
+        QTest::newRow("unknown extension") << "frame.xyz" << QByteArray();
+        QTest::newRow("no extension") << "frame" << QByteArray();
+        QTest::newRow("extension only in folder") << "my.dir/frame" << QByteArray();
+        QTest::newRow("missing folder") << "missing/frame.png" << QByteArray();
+    }
+
+    void thisImage()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, magic);
+        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("my.dir")));
+        MessageRecorder recorder;
+        Wizard w;
+        w.page->m_ctlSlider.setValue(370);
+        const QString path = file(name);
+        ChooserAnswer answer(path);
+        w.ClickExport(IDC_EXPORT_THIS);
+        QFile out(path);
+        if (magic.isEmpty()) {
+            QCOMPARE(recorder.texts(), QStringList{kWriteFailed + path});
+            QCOMPARE(recorder.boxes[0].type, unsigned(MB_OK | MB_ICONWARNING));
+            QVERIFY(!out.exists());
+            return;
+        }
+        QVERIFY(recorder.boxes.isEmpty());
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        QCOMPARE(out.read(magic.size()), magic);
+        if (magic.startsWith("\x89PNG")) {
+            const auto written = Load(path);
+            QVERIFY(written);
+            QVERIFY(TestImages::SamePixels(*written, w.page->m_imgFrame));
+            const auto expected = w.Expected(0.37f);
+            QVERIFY(TestImages::SamePixels(*written, *expected));
+        }
+    }
+
+    // Count 2: frame 0 is the source picture, frame 1 the target picture.
+    void twoFrames()
+    {
+        MessageRecorder recorder;
+        Wizard w;
+        ChooserAnswer answer(file("face.png"));
+        CountAnswer count(QStringLiteral("2"));
+        w.ClickExport(IDC_EXPORT_SEQUENCE);
+        QVERIFY(count.shown);
+        QCOMPARE(recorder.texts(), QStringList{kDone});
+        QCOMPARE(recorder.boxes[0].type, unsigned(MB_OK | MB_ICONINFORMATION));
+        QCOMPARE(Frames(m_dir->path()), (QStringList{"face_00000.png", "face_00001.png"}));
+        const auto first = Load(file("face_00000.png"));
+        const auto last = Load(file("face_00001.png"));
+        QVERIFY(first && last);
+        QVERIFY(TestImages::SamePixels(*first, *w.dlg.m_pMorphData->m_pSourceImage));
+        QVERIFY(TestImages::SamePixels(*last, *w.dlg.m_pMorphData->m_pTargetImage));
+    }
+
+    // Frames in order at t = i / (count − 1); the preview and slider stay as they were.
+    void evenlySpaced()
+    {
+        MessageRecorder recorder;
+        Wizard w;
+        w.page->m_ctlSlider.setValue(300);
+        CImage before;
+        QVERIFY(before.Create(24, 16));
+        for (int y = 0; y < 16; ++y)
+            std::copy_n(w.page->m_imgFrame.PixelAddress(0, y), 24 * 3, before.PixelAddress(0, y));
+
+        ChooserAnswer answer(file("seq.png"));
+        CountAnswer count(QStringLiteral("7"));
+        w.ClickExport(IDC_EXPORT_SEQUENCE);
+        QCOMPARE(recorder.texts(), QStringList{kDone});
+        QCOMPARE(Frames(m_dir->path()).size(), 7);
+        for (int i = 0; i < 7; ++i) {
+            const auto written = Load(file(QString::asprintf("seq_%05d.png", i)));
+            QVERIFY(written);
+            const auto expected = w.Expected((float)((double)i / 6));
+            QVERIFY2(TestImages::SamePixels(*written, *expected), qPrintable(QString::number(i)));
+        }
+        QCOMPARE(w.page->m_ctlSlider.value(), 300);
+        QCOMPARE(w.page->m_wndPreview.m_pImage, &w.page->m_imgFrame);
+        QVERIFY(TestImages::SamePixels(w.page->m_imgFrame, before));
+        QVERIFY(!QGuiApplication::overrideCursor());
+        for (const QWidget* top : QApplication::topLevelWidgets())
+            QVERIFY(!qobject_cast<const QProgressDialog*>(top) || !top->isVisible());
+    }
+
+    void countCancelled()
+    {
+        MessageRecorder recorder;
+        Wizard w;
+        ChooserAnswer answer(file("face.png"));
+        CountAnswer count{QString()};
+        w.ClickExport(IDC_EXPORT_SEQUENCE);
+        QVERIFY(count.shown);
+        QVERIFY(recorder.boxes.isEmpty());
+        QVERIFY(Frames(m_dir->path()).isEmpty());
+    }
+
+    // Frames that cannot be written: one message per frame naming it, then the
+    // end message; no file under any other name.
+    void failures_data()
+    {
+        QTest::addColumn<QString>("name");
+        const QString longName(256, QLatin1Char('n'));
+        QTest::newRow("missing folder") << "missing/face.png";
+        QTest::newRow("unknown extension") << "face.xyz";
+        QTest::newRow("no extension") << "face";
+        QTest::newRow("dot in folder only") << "my.dir/face";
+        QTest::newRow("base name over 255") << longName + ".png";
+        QTest::newRow("extension over 255") << "face." + longName;
+        QTest::newRow("folder over 255") << QString(120, QLatin1Char('a')) + "/" + QString(140, QLatin1Char('b'))
+                                                + "/face.png";
+    }
+
+    void failures()
+    {
+        QFETCH(QString, name);
+        const QString path = file(name);
+        if (!name.startsWith(QLatin1String("missing/")))
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        const QStringList existing = AllFiles(m_dir->path());
+
+        MessageRecorder recorder;
+        Wizard w;
+        ChooserAnswer answer(path);
+        CountAnswer count(QStringLiteral("3"));
+        w.ClickExport(IDC_EXPORT_SEQUENCE);
+
+        const qsizetype dot = QFileInfo(path).fileName().lastIndexOf(QLatin1Char('.'));
+        const qsizetype extLength = dot < 0 ? 0 : QFileInfo(path).fileName().size() - dot;
+        QStringList expected;
+        for (int i = 0; i < 3; ++i)
+            expected << kWriteFailed + path.left(path.size() - extLength) + QString::asprintf("_%05d", i)
+                            + path.right(extLength);
+        expected << kDone;
+        QCOMPARE(recorder.texts(), expected);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(recorder.boxes[i].type, unsigned(MB_OK | MB_ICONWARNING));
+        QCOMPARE(recorder.boxes[3].type, unsigned(MB_OK | MB_ICONINFORMATION));
+        QCOMPARE(AllFiles(m_dir->path()), existing);
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    // A dot in a folder name is not the extension.
+    void dotInFolder()
+    {
+        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("my.dir")));
+        MessageRecorder recorder;
+        Wizard w;
+        ChooserAnswer answer(file("my.dir/face.png"));
+        CountAnswer count(QStringLiteral("2"));
+        w.ClickExport(IDC_EXPORT_SEQUENCE);
+        QCOMPARE(recorder.texts(), QStringList{kDone});
+        QCOMPARE(Frames(m_dir->path()), QStringList{"my.dir"});
+        QCOMPARE(Frames(file("my.dir")), (QStringList{"face_00000.png", "face_00001.png"}));
+    }
+
+    // The question names the first numbered name that exists, file or folder;
+    // anything but Yes writes nothing.
+    void overwrite_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QStringList>("folders");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("no") << QStringList{"o_00007.png"} << QStringList() << int(IDNO) << "o_00007.png";
+        QTest::newRow("yes") << QStringList{"o_00007.png"} << QStringList() << int(IDYES) << "o_00007.png";
+        QTest::newRow("first of two") << QStringList{"o_00007.png", "o_00009.png"} << QStringList{"o_00003.png"}
+                                      << int(IDNO) << "o_00003.png";
+        QTest::newRow("folder, yes") << QStringList() << QStringList{"o_00002.png"} << int(IDYES) << "o_00002.png";
+        QTest::newRow("chosen name itself is not asked about")
+            << QStringList{"o.png", "o_00010.png"} << QStringList() << int(IDNO) << "";
+    }
+
+    void overwrite()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, folders);
+        QFETCH(int, answer);
+        QFETCH(QString, named);
+        for (const QString& name : files) {
+            QFile f(file(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("old");
+        }
+        for (const QString& name : folders)
+            QVERIFY(QDir(m_dir->path()).mkdir(name));
+
+        MessageRecorder recorder(answer);
+        Wizard w;
+        ChooserAnswer chooser(file("o.png"));
+        CountAnswer count(QStringLiteral("10"));
+        w.ClickExport(IDC_EXPORT_SEQUENCE);
+
+        QStringList expected;
+        if (!named.isEmpty()) {
+            expected << kOverwrite + file(named);
+            QCOMPARE(recorder.boxes.value(0).type, unsigned(MB_YESNO | MB_ICONWARNING));
+        }
+        if (named.isEmpty() || answer == IDYES) {
+            for (const QString& name : folders)
+                expected << kWriteFailed + file(name);
+            expected << kDone;
+            for (int i = 0; i < 10; ++i) {
+                const QString name = QString::asprintf("o_%05d.png", i);
+                if (folders.contains(name))
+                    continue;
+                const auto written = Load(file(name));
+                QVERIFY2(written, qPrintable(name));
+                QVERIFY(TestImages::SamePixels(*written, *w.Expected((float)((double)i / 9))));
+            }
+        } else {
+            QCOMPARE(Frames(m_dir->path()).size(), files.size() + folders.size());
+            for (const QString& name : files) {
+                QFile f(file(name));
+                QVERIFY(f.open(QIODevice::ReadOnly));
+                QCOMPARE(f.readAll(), QByteArray("old"));
+            }
+        }
+        QCOMPARE(recorder.texts(), expected);
+    }
+
+    // While frames are written a progress window counts them, and the
+    // messages meanwhile show the arrow rather than the wait cursor.
+    void progress()
+    {
+        struct Seen
+        {
+            QString label;
+            int cursor;
+        };
+        QList<Seen> seen;
+        const CMessageBox::Handler previous =
+            CMessageBox::SetHandler([&seen](const QString&, const QString&, unsigned) {
+                QString label;
+                for (QWidget* top : QApplication::topLevelWidgets())
+                    if (auto* p = qobject_cast<QProgressDialog*>(top); p && p->isVisible())
+                        label = p->labelText();
+                const QCursor* cursor = QGuiApplication::overrideCursor();
+                seen.append({label, cursor ? int(cursor->shape()) : -1});
+                return int(IDOK);
+            });
+        {
+            Wizard w;
+            ChooserAnswer answer(file("missing/p.png"));
+            CountAnswer count(QStringLiteral("3"));
+            w.ClickExport(IDC_EXPORT_SEQUENCE);
+        }
+        CMessageBox::SetHandler(previous);
+        QCOMPARE(seen.size(), 4);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(seen[i].label, QStringLiteral("%1 / 3 枚目を書き出しています...").arg(i + 1));
+        QCOMPARE(seen[3].label, QString());
+        for (const Seen& s : seen)
+            QCOMPARE(s.cursor, int(Qt::ArrowCursor));
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+};
+
+QTEST_MAIN(TestExport)
+#include "tst_export.moc"

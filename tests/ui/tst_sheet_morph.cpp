@@ -1,0 +1,303 @@
+#include "CDialogTemplate.h"
+#include "CMorphCore.h"
+#include "CMorphData.h"
+#include "CMorphDlg.h"
+#include "CSheet_Morph.h"
+#include "ControlIds.h"
+#include "MessageRecorder.h"
+#include "TestImages.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+std::unique_ptr<CImage> Target(int w, int h)
+{
+    auto img = TestImages::Pattern(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w * 3; ++x)
+            img->PixelAddress(0, y)[x] ^= 0x5A;
+    return img;
+}
+
+// The wizard on page 131 with w × h pictures and one point pair.
+struct Wizard
+{
+    CMorphDlg dlg;
+    CSheet_Morph* page;
+
+    explicit Wizard(int w = 40, int h = 30)
+    {
+        SetPictures(w, h);
+        doc()->m_aHandles.Add(CMorphHandle{CPoint(10, 8), CPoint(25, 20)});
+        page = static_cast<CSheet_Morph*>(dlg.GetSheet(IDD_SHEET_MORPH));
+        dlg.show();
+        dlg.ShowPage(IDD_SHEET_MORPH);
+    }
+
+    CMorphData* doc() { return dlg.m_pMorphData.get(); }
+
+    void SetPictures(int w, int h)
+    {
+        doc()->m_pSourceImage = TestImages::Pattern(w, h);
+        doc()->m_pTargetImage = Target(w, h);
+    }
+
+    std::unique_ptr<CImage> Expected(float t)
+    {
+        CMorphCore core;
+        core.BuildMesh(doc());
+        auto img = std::make_unique<CImage>();
+        if (!img->Create(doc()->m_pSourceImage->GetWidth(), doc()->m_pSourceImage->GetHeight()))
+            return nullptr;
+        core.RenderFrame(*img, t);
+        return img;
+    }
+
+    // Whether the view's window shows the frame picture pixel for pixel.
+    bool ViewShowsFrame()
+    {
+        const QImage screen = page->m_wndPreview.grab().toImage();
+        const CRect where = page->m_wndPreview.GetImageRect();
+        const QPoint origin = page->m_wndPreview.GetClientOrigin();
+        const CImage& frame = page->m_imgFrame;
+        const CRect& client = page->m_wndPreview.m_rcClient;
+        for (int y = 0; y < frame.GetHeight(); ++y)
+            for (int x = 0; x < frame.GetWidth(); ++x) {
+                const int cx = where.left + x, cy = where.top + y;
+                if (cx < 0 || cy < 0 || cx >= client.Width() || cy >= client.Height())
+                    continue;
+                const uint8_t* p = frame.PixelAddress(x, y);
+                if (screen.pixel(origin.x() + cx, origin.y() + cy) != qRgb(p[2], p[1], p[0]))
+                    return false;
+            }
+        return true;
+    }
+};
+
+} // namespace
+
+class TestSheetMorph : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void controls()
+    {
+        Wizard w;
+        CSheet_Morph* page = w.page;
+        const QLabel* text = nullptr;
+        for (const QLabel* label : page->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly))
+            text = label;
+        QVERIFY(text);
+        QCOMPARE(text->text(), QStringLiteral("スライダを動かしてモーフィング具合を確認してください。\n\n"
+                                              "必要に応じて書き出しを行ってください。"));
+        QCOMPARE(CDialogTemplate::Find<QPushButton>(page, IDC_EXPORT_THIS)->text(),
+                 QStringLiteral("この画像だけ書き出す..."));
+        QCOMPARE(CDialogTemplate::Find<QPushButton>(page, IDC_EXPORT_SEQUENCE)->text(),
+                 QStringLiteral("すべてを連番で書き出す..."));
+        QSlider* slider = CDialogTemplate::Find<QSlider>(page, IDC_SLIDER);
+        QCOMPARE(slider, &page->m_ctlSlider);
+        QCOMPARE(slider->orientation(), Qt::Horizontal);
+        QCOMPARE(slider->minimum(), 0);
+        QCOMPARE(slider->maximum(), 1000);
+        QCOMPARE(slider->singleStep(), 1);
+        QCOMPARE(slider->pageStep(), 200);
+        QCOMPARE(slider->tickPosition(), QSlider::NoTicks);
+        QVERIFY(slider->focusPolicy() & Qt::TabFocus);
+        // The view lies over the placeholder, which stays hidden.
+        const QFrame* place = CDialogTemplate::Find<QFrame>(page, IDC_VIEW_PLACE);
+        QVERIFY(place && !place->isVisible());
+        QCOMPARE(page->m_wndPreview.parentWidget(), static_cast<QWidget*>(page));
+        QCOMPARE(page->m_wndPreview.geometry(), place->geometry());
+    }
+
+    void firstEntry()
+    {
+        Wizard w;
+        QCOMPARE(w.dlg.GetCurSheet(), static_cast<CSheet*>(w.page));
+        QCOMPARE(w.dlg.GetButton(IDC_BACK)->text(), QStringLiteral("< 前へ(&B)"));
+        QCOMPARE(w.dlg.GetButton(IDC_NEXT)->text(), QStringLiteral("終了"));
+        QVERIFY(w.dlg.GetButton(IDC_BACK)->isEnabled());
+        QVERIFY(w.dlg.GetButton(IDC_NEXT)->isEnabled());
+        QCOMPARE(w.page->m_ctlSlider.value(), 0);
+        QCOMPARE(w.page->m_wndPreview.m_pImage, &w.page->m_imgFrame);
+        QVERIFY(TestImages::SamePixels(w.page->m_imgFrame, *w.doc()->m_pSourceImage));
+        QVERIFY(w.ViewShowsFrame());
+    }
+
+    void position_data()
+    {
+        QTest::addColumn<int>("position");
+        QTest::newRow("0") << 0;
+        QTest::newRow("1") << 1;
+        QTest::newRow("500") << 500;
+        QTest::newRow("999") << 999;
+        QTest::newRow("1000") << 1000;
+    }
+
+    // Position p shows the frame at t = p / 1000, and the view follows at once.
+    void position()
+    {
+        QFETCH(int, position);
+        Wizard w;
+        w.page->m_ctlSlider.setValue(position);
+        QVERIFY(TestImages::SamePixels(w.page->m_imgFrame, *w.Expected((float)(position / 1000.0))));
+        QVERIFY(w.ViewShowsFrame());
+        if (position == 1000)
+            QVERIFY(TestImages::SamePixels(w.page->m_imgFrame, *w.doc()->m_pTargetImage));
+    }
+
+    void keys_data()
+    {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("right") << 0 << int(Qt::Key_Right) << 1;
+        QTest::newRow("left") << 500 << int(Qt::Key_Left) << 499;
+        QTest::newRow("up") << 10 << int(Qt::Key_Up) << 11;
+        QTest::newRow("down") << 10 << int(Qt::Key_Down) << 9;
+        QTest::newRow("page up") << 0 << int(Qt::Key_PageUp) << 200;
+        QTest::newRow("page down") << 500 << int(Qt::Key_PageDown) << 300;
+        QTest::newRow("page down at 100") << 100 << int(Qt::Key_PageDown) << 0;
+        QTest::newRow("home") << 700 << int(Qt::Key_Home) << 0;
+        QTest::newRow("end") << 0 << int(Qt::Key_End) << 1000;
+    }
+
+    void keys()
+    {
+        QFETCH(int, start);
+        QFETCH(int, key);
+        QFETCH(int, expected);
+        Wizard w;
+        QSlider& slider = w.page->m_ctlSlider;
+        slider.setValue(start);
+        slider.setFocus();
+        QTest::keyClick(&slider, Qt::Key(key));
+        QCOMPARE(slider.value(), expected);
+        QVERIFY(TestImages::SamePixels(w.page->m_imgFrame, *w.Expected((float)(expected / 1000.0))));
+        QVERIFY(w.ViewShowsFrame());
+    }
+
+    // Dragging the thumb renders at every movement.
+    void drag()
+    {
+        Wizard w;
+        QSlider& slider = w.page->m_ctlSlider;
+        QStyleOptionSlider option;
+        option.initFrom(&slider);
+        option.orientation = slider.orientation();
+        option.minimum = slider.minimum();
+        option.maximum = slider.maximum();
+        option.sliderPosition = option.sliderValue = slider.value();
+        option.subControls = QStyle::SC_All;
+        const QRect handle = slider.style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, &slider);
+        QPoint at = handle.center();
+        QTest::mousePress(&slider, Qt::LeftButton, Qt::NoModifier, at);
+        int previous = 0;
+        for (int step = 0; step < 3; ++step) {
+            at.rx() += slider.width() / 5;
+            QMouseEvent move(QEvent::MouseMove, at, slider.mapToGlobal(at), Qt::NoButton, Qt::LeftButton,
+                             Qt::NoModifier);
+            QApplication::sendEvent(&slider, &move);
+            QVERIFY(slider.value() > previous);
+            previous = slider.value();
+            QVERIFY(TestImages::SamePixels(w.page->m_imgFrame, *w.Expected((float)(previous / 1000.0))));
+            QVERIFY(w.ViewShowsFrame());
+        }
+        at.setX(slider.width() + 50);
+        QMouseEvent move(QEvent::MouseMove, at, slider.mapToGlobal(at), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(&slider, &move);
+        QTest::mouseRelease(&slider, Qt::LeftButton, Qt::NoModifier, at);
+        QCOMPARE(slider.value(), 1000);
+        QVERIFY(TestImages::SamePixels(w.page->m_imgFrame, *w.doc()->m_pTargetImage));
+    }
+
+    // Going back, changing the points and coming again: the mesh is built
+    // anew and the frame at the kept slider position shows the change.
+    void reentryRebuildsMesh()
+    {
+        Wizard w;
+        w.page->m_ctlSlider.setValue(500);
+        const auto before = w.Expected(0.5f);
+        QVERIFY(TestImages::SamePixels(w.page->m_imgFrame, *before));
+        QTest::mouseClick(w.dlg.GetButton(IDC_BACK), Qt::LeftButton);
+        QCOMPARE(w.dlg.GetCurSheet(), w.dlg.GetSheet(IDD_SHEET_HANDLE));
+        w.doc()->m_aHandles.ElementAt(0).m_ptTarget = CPoint(5, 25);
+        QTest::mouseClick(w.dlg.GetButton(IDC_NEXT), Qt::LeftButton);
+        QCOMPARE(w.dlg.GetCurSheet(), static_cast<CSheet*>(w.page));
+        QCOMPARE(w.page->m_ctlSlider.value(), 500);
+        const auto after = w.Expected(0.5f);
+        QVERIFY(!TestImages::SamePixels(*before, *after));
+        QVERIFY(TestImages::SamePixels(w.page->m_imgFrame, *after));
+        QVERIFY(w.ViewShowsFrame());
+    }
+
+    // Other pictures: the frame takes their size and the view's bars follow.
+    void newSize_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("wider than the view") << 2000 << 20;
+        QTest::newRow("taller than the view") << 30 << 1500;
+        QTest::newRow("small") << 7 << 5;
+    }
+
+    void newSize()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        Wizard w;
+        w.page->m_ctlSlider.setValue(250);
+        QTest::mouseClick(w.dlg.GetButton(IDC_BACK), Qt::LeftButton);
+        w.SetPictures(width, height);
+        w.doc()->m_aHandles.RemoveAll();
+        w.doc()->m_aHandles.Add(CMorphHandle{CPoint(width / 2, height / 2), CPoint(width / 3, height / 3)});
+        QTest::mouseClick(w.dlg.GetButton(IDC_NEXT), Qt::LeftButton);
+        QCOMPARE(w.page->m_imgFrame.GetWidth(), width);
+        QCOMPARE(w.page->m_imgFrame.GetHeight(), height);
+        const CRect& client = w.page->m_wndPreview.m_rcClient;
+        const QScrollBar* h = w.page->m_wndPreview.GetScrollBar(Qt::Horizontal);
+        const QScrollBar* v = w.page->m_wndPreview.GetScrollBar(Qt::Vertical);
+        QCOMPARE(h->maximum(), std::max(0, width - client.Width()));
+        QCOMPARE(v->maximum(), std::max(0, height - client.Height()));
+        QVERIFY(TestImages::SamePixels(w.page->m_imgFrame, *w.Expected(0.25f)));
+        QVERIFY(w.ViewShowsFrame());
+    }
+
+    // A scrolled view keeps its place when the page is entered again.
+    void scrollKept()
+    {
+        Wizard w(1500, 900);
+        QScrollBar* h = w.page->m_wndPreview.GetScrollBar(Qt::Horizontal);
+        QScrollBar* v = w.page->m_wndPreview.GetScrollBar(Qt::Vertical);
+        h->setValue(300);
+        v->setValue(200);
+        QTest::mouseClick(w.dlg.GetButton(IDC_BACK), Qt::LeftButton);
+        QTest::mouseClick(w.dlg.GetButton(IDC_NEXT), Qt::LeftButton);
+        QCOMPARE(h->value(), 300);
+        QCOMPARE(v->value(), 200);
+        QCOMPARE(w.page->m_wndPreview.GetImageRect().left, -300);
+        QVERIFY(w.ViewShowsFrame());
+    }
+
+    void finish()
+    {
+        Wizard w;
+        QTest::mouseClick(w.dlg.GetButton(IDC_NEXT), Qt::LeftButton);
+        QCOMPARE(w.dlg.result(), int(IDOK));
+        QVERIFY(!w.dlg.isVisible());
+    }
+};
+
+QTEST_MAIN(TestSheetMorph)
+#include "tst_sheet_morph.moc"
