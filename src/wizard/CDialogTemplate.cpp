@@ -75,7 +75,15 @@ QPushButton* CDialogTemplate::AddButton(int id, const QString& text, int x, int 
     auto* button = new QPushButton(text, m_pOwner);
     button->setAutoDefault(false);
     button->setDefault(false);
-    return Place(button, id, x, y, cx, cy);
+    Place(button, id, x, y, cx, cy);
+    // Japanese fonts here run wider than the one the layout was measured for;
+    // a label that would be cut is set a little smaller instead.
+    QFont font = button->font();
+    while (button->sizeHint().width() > button->width() && font.pointSizeF() > 7.0) {
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+        button->setFont(font);
+    }
+    return button;
 }
 
 QLineEdit* CDialogTemplate::AddReadOnlyEdit(int id, int x, int y, int cx, int cy)
