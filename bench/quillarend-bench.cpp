@@ -2,7 +2,8 @@
 // pictures and prints one line per case:
 //   render WxH pairs=N median_ms=<ms> mpx_per_s=<Mpx/s>
 //   buildmesh pairs=N median_ms=<ms>
-// Options: --width W --height H (default 1920 × 1080).
+// Options: --width W --height H (default 1920 × 1080), --threads N (default:
+// one per processor).
 
 #include "CImage.h"
 #include "CMorphCore.h"
@@ -81,11 +82,11 @@ double MedianMs(int runs, F&& work)
     return ms.size() % 2 ? ms[ms.size() / 2] : (ms[ms.size() / 2 - 1] + ms[ms.size() / 2]) / 2;
 }
 
-bool ParseSize(const char* text, int32_t& value)
+bool ParseNumber(const char* text, long min, long max, int32_t& value)
 {
     char* end = nullptr;
     const long v = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || v < 2 || v > 30000)
+    if (end == text || *end != '\0' || v < min || v > max)
         return false;
     value = int32_t(v);
     return true;
@@ -95,12 +96,17 @@ bool ParseSize(const char* text, int32_t& value)
 
 int main(int argc, char** argv)
 {
-    int32_t w = 1920, h = 1080;
+    int32_t w = 1920, h = 1080, threads = 0;
     for (int i = 1; i < argc; ++i) {
         const bool isWidth = std::strcmp(argv[i], "--width") == 0;
         const bool isHeight = std::strcmp(argv[i], "--height") == 0;
-        if ((!isWidth && !isHeight) || i + 1 >= argc || !ParseSize(argv[i + 1], isWidth ? w : h)) {
-            std::fprintf(stderr, "usage: quillarend-bench [--width W] [--height H]  (2 to 30000)\n");
+        const bool isThreads = std::strcmp(argv[i], "--threads") == 0;
+        bool ok = i + 1 < argc && (isWidth || isHeight || isThreads);
+        if (ok)
+            ok = isThreads ? ParseNumber(argv[i + 1], 1, 16, threads)
+                           : ParseNumber(argv[i + 1], 2, 30000, isWidth ? w : h);
+        if (!ok) {
+            std::fprintf(stderr, "usage: quillarend-bench [--width W] [--height H] (2 to 30000) [--threads N] (1 to 16)\n");
             return 2;
         }
         ++i;
@@ -116,6 +122,7 @@ int main(int argc, char** argv)
     }
 
     CMorphCore core;
+    core.SetThreadCount(threads);
     for (const int pairs : {0, 16, 100}) {
         SetPairs(doc, pairs);
         core.BuildMesh(&doc);

@@ -22,20 +22,31 @@ int32_t CMorphCanvas::RowCount() const
 
 void CMorphCanvas::Clear()
 {
-    if (IsNull())
+    ClearRows(0, GetHeight());
+}
+
+void CMorphCanvas::ClearRows(int32_t rowBegin, int32_t rowEnd)
+{
+    if (IsNull() || rowBegin >= rowEnd)
         return;
     CBmpDC dc(*this);
-    dc.FillSolidRect(0, 0, GetWidth(), GetHeight(), RGB(0, 0, 0));
+    dc.FillSolidRect(0, rowBegin, GetWidth(), rowEnd - rowBegin, RGB(0, 0, 0));
 }
 
 void CMorphCanvas::FillTriangle(const CPoint tex[3], const CPoint dst[3], const CImage& texture)
+{
+    FillTriangleRows(tex, dst, texture, 0, RowCount());
+}
+
+void CMorphCanvas::FillTriangleRows(const CPoint tex[3], const CPoint dst[3], const CImage& texture, int32_t rowBegin,
+                                    int32_t rowEnd)
 {
     // Only the rows between the highest and the lowest vertex can be reached;
     // the others keep an empty span and are skipped.
     const int32_t yMin = std::min({dst[0].y, dst[1].y, dst[2].y});
     const int32_t yMax = std::max({dst[0].y, dst[1].y, dst[2].y});
-    const int32_t first = std::max(yMin, 0);
-    const int32_t last = std::min(yMax, RowCount() - 1);
+    const int32_t first = std::max({yMin, rowBegin, 0});
+    const int32_t last = std::min({yMax, rowEnd - 1, RowCount() - 1});
     if (first > last)
         return;
 

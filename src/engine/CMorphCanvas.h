@@ -34,12 +34,17 @@ public:
     // only when the picture could be created; returns whether it could.
     bool Prepare(int32_t width, int32_t height);
 
-    // Fills the whole canvas with black.
+    // Fills the whole canvas, or the rows [rowBegin, rowEnd), with black.
     void Clear();
+    void ClearRows(int32_t rowBegin, int32_t rowEnd);
 
     // Maps the texture triangle tex[0..2] of texture onto the canvas triangle
     // dst[0..2], vertex by vertex. Nothing is drawn while the canvas is empty.
     void FillTriangle(const CPoint tex[3], const CPoint dst[3], const CImage& texture);
+    // The same, drawing only the rows [rowBegin, rowEnd) and touching only their
+    // row records, so disjoint row bands can be drawn at the same time.
+    void FillTriangleRows(const CPoint tex[3], const CPoint dst[3], const CImage& texture, int32_t rowBegin,
+                          int32_t rowEnd);
 
     // Walks the canvas segment A → B, one point per row, with the texture
     // segment (uA, vA) → (uB, vB), and widens the spans of the rows it reaches.

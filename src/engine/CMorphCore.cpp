@@ -229,28 +229,45 @@ void CMorphCore::RenderFrame(CImage& out, float t)
         between[size_t(k)] = CPoint(TruncToInt32(dt * v.m_ptTarget.x + rt * v.m_ptSource.x),
                                     TruncToInt32(dt * v.m_ptTarget.y + rt * v.m_ptSource.y));
     }
-    const auto fillAll = [&](bool fromTarget, CImage& texture) {
-        for (const SPolygon& poly : m_polygons) {
-            const int32_t idx[3] = {poly.nVertex1, poly.nVertex2, poly.nVertex3};
-            CPoint tex[3], dst[3];
-            for (int k = 0; k < 3; ++k) {
-                const CMorphHandle& v = m_points[idx[k]];
-                tex[k] = fromTarget ? v.m_ptTarget : v.m_ptSource;
-                dst[k] = between[size_t(idx[k])];
+    const uint8_t alpha = uint8_t(std::clamp(TruncToInt32(dt * 255.0), 0, 255));
+    const int32_t width = m_canvas.GetWidth(), height = m_canvas.GetHeight();
+
+    // Every step below works row by row, so disjoint bands of rows are drawn
+    // independently and give the same bytes as one pass over all rows.
+    auto band = [&](int index, int count) {
+        const int32_t rowBegin = int32_t(int64_t(height) * index / count);
+        const int32_t rowEnd = int32_t(int64_t(height) * (index + 1) / count);
+        const auto fillAll = [&](bool fromTarget, const CImage& texture) {
+            for (const SPolygon& poly : m_polygons) {
+                const int32_t idx[3] = {poly.nVertex1, poly.nVertex2, poly.nVertex3};
+                CPoint tex[3], dst[3];
+                for (int k = 0; k < 3; ++k) {
+                    const CMorphHandle& v = m_points[idx[k]];
+                    tex[k] = fromTarget ? v.m_ptTarget : v.m_ptSource;
+                    dst[k] = between[size_t(idx[k])];
+                }
+                m_canvas.FillTriangleRows(tex, dst, texture, rowBegin, rowEnd);
             }
-            m_canvas.FillTriangle(tex, dst, texture);
-        }
+        };
+        CBmpDC outDc(out);
+        CBmpDC canvasDc(m_canvas);
+        m_canvas.ClearRows(rowBegin, rowEnd);
+        fillAll(false, source);
+        outDc.BitBlt(0, rowBegin, width, rowEnd - rowBegin, canvasDc, 0, rowBegin);
+        m_canvas.ClearRows(rowBegin, rowEnd);
+        fillAll(true, target);
+        outDc.AlphaBlend(0, rowBegin, width, rowEnd - rowBegin, canvasDc, 0, rowBegin, alpha);
     };
 
-    CBmpDC dc(out);
-    m_canvas.Clear();
-    fillAll(false, source);
-    dc.BitBlt(0, 0, m_canvas.GetWidth(), m_canvas.GetHeight(), *m_canvas.GetDC(), 0, 0);
-    m_canvas.ReleaseDC();
-
-    m_canvas.Clear();
-    fillAll(true, target);
-    const uint8_t alpha = uint8_t(std::clamp(TruncToInt32(dt * 255.0), 0, 255));
-    dc.AlphaBlend(0, 0, m_canvas.GetWidth(), m_canvas.GetHeight(), *m_canvas.GetDC(), 0, 0, alpha);
-    m_canvas.ReleaseDC();
+    // Small frames are not worth waking threads for.
+    int bands = m_nThreads > 0 ? m_nThreads : int(std::max(1u, std::thread::hardware_concurrency()));
+    bands = std::clamp(bands, 1, 16);
+    if (int64_t(width) * height < 65536 && m_nThreads <= 0)
+        bands = 1;
+    bands = std::min<int>(bands, std::max(height, 1));
+    auto job = [&](int index) { band(index, bands); };
+    if (bands == 1)
+        job(0);
+    else
+        m_bandRunner.Run(bands, job);
 }

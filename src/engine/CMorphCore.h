@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CBandRunner.h"
 #include "CMorphCanvas.h"
 #include "CMorphHandleArray.h"
 
@@ -58,6 +59,10 @@ public:
     const std::vector<SPolygon>& GetPolygons() const { return m_polygons; }
     const CMorphCanvas& GetCanvas() const { return m_canvas; }
 
+    // How many threads draw one frame, in bands of rows; 0 (the default) uses
+    // one per processor. The frame is the same byte for byte whatever the count.
+    void SetThreadCount(int threads) { m_nThreads = threads; }
+
 private:
     void AcceptEdges(std::vector<SLine>& candidates);
     void FindTriangles();
@@ -68,4 +73,6 @@ private:
     std::vector<SPolygon> m_polygons;
     CMorphCanvas m_canvas;
     CMorphData* m_pData = nullptr;
+    int m_nThreads = 0;
+    CBandRunner m_bandRunner;
 };
