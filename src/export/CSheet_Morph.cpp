@@ -17,8 +17,11 @@
 #include <QPushButton>
 
 #include <algorithm>
+#include <deque>
+#include <future>
 #include <new>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -204,17 +207,47 @@ void CSheet_Morph::OnExportSequence()
     bar->setRange(0, count);
     progress.show();
 
+    // Encoding a frame takes longer than rendering it, so frames are encoded
+    // on worker threads while the next ones render. Results are taken in frame
+    // order, so the failure messages come in the same order as without overlap.
+    struct Pending
+    {
+        int index;
+        QString name;
+        std::future<int> result;
+    };
+    std::deque<Pending> pending;
+    const size_t inFlight = std::max(1u, std::thread::hardware_concurrency());
+    const auto showFrame = [&](int index) {
+        progress.setLabelText(QStringLiteral("%1 / %2 枚目を書き出しています...").arg(index + 1).arg(count));
+        bar->setValue(index);
+    };
+    const auto finishOldest = [&] {
+        Pending oldest = std::move(pending.front());
+        pending.pop_front();
+        if (oldest.result.get() < 0) {
+            showFrame(oldest.index); // the window names the frame the message is about
+            WaitCursor::Message(QString::fromUtf16(kWriteFailed) + oldest.name, MB_OK | MB_ICONWARNING);
+        }
+    };
     for (int i = 0; i < count; ++i) {
-        progress.setLabelText(QStringLiteral("%1 / %2 枚目を書き出しています...").arg(i + 1).arg(count));
-        bar->setValue(i);
+        showFrame(i);
         // Paint only: input waits until the export is over.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         const float t = count > 1 ? (float)((double)i / (count - 1)) : 0.0f;
         m_core.RenderFrame(frame, t);
         const QString name = parts->NumberedName(i);
-        if (frame.Save(name) < 0)
-            WaitCursor::Message(QString::fromUtf16(kWriteFailed) + name, MB_OK | MB_ICONWARNING);
+        QImage image = frame.ToQImage();
+        if (image.isNull())
+            throw std::bad_alloc();
+        pending.push_back({i, name, std::async(std::launch::async, [image = std::move(image), name] {
+                               return CImage::SaveQImage(image, name);
+                           })});
+        if (pending.size() >= inFlight)
+            finishOldest();
     }
+    while (!pending.empty())
+        finishOldest();
     progress.hide();
     WaitCursor::Message(QStringLiteral("書き出しが完了しました。"), MB_OK | MB_ICONINFORMATION);
 }

@@ -204,6 +204,17 @@ int CImage::Save(const QString& path) const
 {
     if (IsNull())
         return -1;
+    try {
+        return SaveQImage(ToQImage(), path);
+    } catch (const std::bad_alloc&) {
+        return -5;
+    }
+}
+
+int CImage::SaveQImage(const QImage& image, const QString& path)
+{
+    if (image.isNull())
+        return -1;
     // The extension is the file name's part from its last dot on; a dot in a
     // folder name does not count.
     const QString fileName = QFileInfo(path).fileName();
@@ -214,9 +225,6 @@ int CImage::Save(const QString& path) const
     if (format.isEmpty() || !QImageWriter::supportedImageFormats().contains(format))
         return -1;
     try {
-        const QImage image = ToQImage();
-        if (image.isNull())
-            return -1;
         // Written beside the final name and renamed over it only when complete,
         // so a failed write never leaves a truncated file behind.
         QSaveFile file(path);

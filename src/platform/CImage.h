@@ -56,6 +56,9 @@ public:
     // compared without regard to case. The file is replaced atomically. Returns
     // 0 on success, a negative code on failure (no or unknown extension, write failure).
     int Save(const QString& path) const;
+    // The same for a picture already taken out with ToQImage; safe to run on
+    // another thread, so encoding can overlap the next frame's rendering.
+    static int SaveQImage(const QImage& image, const QString& path);
 
     // A top-down copy for painting and encoding.
     QImage ToQImage() const;
