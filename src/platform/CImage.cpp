@@ -15,6 +15,9 @@
 #include <new>
 
 #if defined(Q_OS_WIN)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 #elif defined(Q_OS_UNIX)
 #include <unistd.h>
