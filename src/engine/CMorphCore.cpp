@@ -120,30 +120,67 @@ void CMorphCore::BuildMesh(CMorphData* pData)
 void CMorphCore::AcceptEdges(std::vector<SLine>& candidates)
 {
     m_lines.clear();
-    // The accepted edges' end points, beside them for a fast scan.
+    // The accepted edges with their bounding boxes, and a uniform grid over all
+    // vertices that lists, per cell, the accepted edges whose box touches it.
+    // A crossing point lies in both boxes, so its cell is in both cell ranges:
+    // looking only at the edges listed in the candidate's cells finds every
+    // crossing the full scan would find.
     struct Segment
     {
         CPoint a, b;
         int32_t minX, maxX, minY, maxY;
     };
     std::vector<Segment> accepted;
+    std::vector<uint64_t> seenBy; // per accepted edge: the last candidate that looked at it
+
+    const int32_t n = m_points.GetSize();
+    int64_t x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+    for (int32_t k = 0; k < n; ++k) {
+        const CPoint p = m_points[k].m_ptSource;
+        x0 = k ? std::min<int64_t>(x0, p.x) : p.x;
+        x1 = k ? std::max<int64_t>(x1, p.x) : p.x;
+        y0 = k ? std::min<int64_t>(y0, p.y) : p.y;
+        y1 = k ? std::max<int64_t>(y1, p.y) : p.y;
+    }
+    const int64_t cells = std::clamp<int64_t>(int64_t(std::sqrt(double(n))) * 2, 1, 64);
+    const int64_t cellW = (x1 - x0) / cells + 1, cellH = (y1 - y0) / cells + 1;
+    std::vector<std::vector<uint32_t>> grid(size_t(cells * cells));
+    const auto cellX = [&](int64_t x) { return (x - x0) / cellW; };
+    const auto cellY = [&](int64_t y) { return (y - y0) / cellH; };
+
+    uint64_t stamp = 0;
     for (const SLine& line : candidates) {
         const CPoint a = m_points[line.nStart].m_ptSource, b = m_points[line.nEnd].m_ptSource;
         const int32_t minX = std::min(a.x, b.x), maxX = std::max(a.x, b.x);
         const int32_t minY = std::min(a.y, b.y), maxY = std::max(a.y, b.y);
+        const int64_t cx0 = cellX(minX), cx1 = cellX(maxX), cy0 = cellY(minY), cy1 = cellY(maxY);
+        ++stamp;
         bool crosses = false;
-        for (const Segment& s : accepted) {
-            // Segments whose bounding boxes are apart cannot cross.
-            if (s.maxX < minX || s.minX > maxX || s.maxY < minY || s.minY > maxY)
-                continue;
-            if (SegmentsCross(a, b, s.a, s.b)) {
-                crosses = true;
-                break;
+        for (int64_t cy = cy0; cy <= cy1 && !crosses; ++cy) {
+            for (int64_t cx = cx0; cx <= cx1 && !crosses; ++cx) {
+                for (const uint32_t k : grid[size_t(cy * cells + cx)]) {
+                    if (seenBy[k] == stamp)
+                        continue;
+                    seenBy[k] = stamp;
+                    const Segment& s = accepted[k];
+                    // Segments whose bounding boxes are apart cannot cross.
+                    if (s.maxX < minX || s.minX > maxX || s.maxY < minY || s.minY > maxY)
+                        continue;
+                    if (SegmentsCross(a, b, s.a, s.b)) {
+                        crosses = true;
+                        break;
+                    }
+                }
             }
         }
         if (!crosses) {
+            const uint32_t k = uint32_t(accepted.size());
             m_lines.push_back(line);
             accepted.push_back(Segment{a, b, minX, maxX, minY, maxY});
+            seenBy.push_back(0);
+            for (int64_t cy = cy0; cy <= cy1; ++cy)
+                for (int64_t cx = cx0; cx <= cx1; ++cx)
+                    grid[size_t(cy * cells + cx)].push_back(k);
         }
     }
     candidates.clear();

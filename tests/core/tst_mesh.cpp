@@ -3,11 +3,13 @@
 
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <random>
 #include <set>
 #include <utility>
+#include <vector>
 
 Q_DECLARE_METATYPE(CPoint)
 
@@ -284,6 +286,64 @@ private Q_SLOTS:
             core.BuildMesh(doc.get());
             QCOMPARE(Edges(core), edges);
             QCOMPARE(Triangles(core), triangles);
+        }
+    }
+
+    // The accepted edges equal those of the plain greedy scan (every candidate,
+    // shortest first, against every edge accepted before it), also with
+    // duplicate points, points on shared lines and points far outside.
+    void edgesMatchThePlainScan_data()
+    {
+        QTest::addColumn<int>("pairs");
+        QTest::addColumn<int>("spread");
+        QTest::newRow("sparse") << 30 << 0;
+        QTest::newRow("dense grid points") << 120 << 1;
+        QTest::newRow("with far points") << 60 << 2;
+    }
+    void edgesMatchThePlainScan()
+    {
+        QFETCH(int, pairs);
+        QFETCH(int, spread);
+        std::mt19937 random(unsigned(pairs * 7 + spread));
+        for (int round = 0; round < 5; ++round) {
+            QList<CMorphHandle> list;
+            std::uniform_int_distribution<int> px(-20, 219), py(-20, 169), coarse(0, 10), far(-2000000000, 2000000000);
+            for (int i = 0; i < pairs; ++i) {
+                if (spread == 1)
+                    list << Same(coarse(random) * 20, coarse(random) * 15); // many repeats and collinear runs
+                else if (spread == 2 && i % 10 == 0)
+                    list << Same(far(random), far(random));
+                else
+                    list << Same(px(random), py(random));
+            }
+            auto doc = MakeDoc(200, 150, list);
+            CMorphCore core;
+            core.BuildMesh(doc.get());
+
+            const auto& points = core.GetPoints();
+            const int n = points.GetSize();
+            std::vector<CMorphCore::SLine> candidates;
+            for (int i = 0; i < n; ++i)
+                for (int j = i + 1; j < n; ++j) {
+                    const double dx = double(points[i].m_ptSource.x) - points[j].m_ptSource.x;
+                    const double dy = double(points[i].m_ptSource.y) - points[j].m_ptSource.y;
+                    candidates.push_back({i, j, std::sqrt(dx * dx + dy * dy)});
+                }
+            std::stable_sort(candidates.begin(), candidates.end(), CMorphCore::IsShorter);
+            std::vector<std::pair<int, int>> plain;
+            for (const auto& c : candidates) {
+                bool crosses = false;
+                for (const auto& e : plain)
+                    crosses = crosses
+                        || CMorphCore::SegmentsCross(points[c.nStart].m_ptSource, points[c.nEnd].m_ptSource,
+                                                     points[e.first].m_ptSource, points[e.second].m_ptSource);
+                if (!crosses)
+                    plain.push_back({c.nStart, c.nEnd});
+            }
+            std::vector<std::pair<int, int>> built;
+            for (const auto& line : core.GetLines())
+                built.push_back({line.nStart, line.nEnd});
+            QCOMPARE(built, plain);
         }
     }
 
