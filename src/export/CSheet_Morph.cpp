@@ -7,6 +7,7 @@
 #include "CMessageBox.h"
 #include "CMorphData.h"
 #include "CMorphDlg.h"
+#include "CWaitCursor.h"
 #include "ControlIds.h"
 
 #include <QApplication>
@@ -26,25 +27,6 @@
 namespace {
 
 const char16_t* const kWriteFailed = u"書き出しに失敗しました。\n\n";
-
-// The wait cursor for the length of one export, also when an exception passes.
-// Message boxes shown meanwhile get the arrow back while they are up.
-class WaitCursor
-{
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-    static int Message(const QString& text, unsigned type)
-    {
-        QApplication::setOverrideCursor(Qt::ArrowCursor);
-        const int result = CMessageBox::Show(text, type);
-        QApplication::restoreOverrideCursor();
-        return result;
-    }
-};
 
 // The numbered name of frame index built from the path as it is, for a path
 // whose parts are too long to be split: the file name's extension (from its
@@ -167,15 +149,15 @@ void CSheet_Morph::OnExportSequence()
         count = dlg.m_nCount;
     }
 
-    WaitCursor wait;
+    CWaitCursor wait;
     const std::optional<CExportPath> parts = CExportPath::Split(path);
     if (!parts) {
         // A part too long to be split: no name can be built without cutting
         // it, so every frame fails under its full name and nothing is written.
         for (int i = 0; i < count; ++i)
-            WaitCursor::Message(QString::fromUtf16(kWriteFailed) + UncutNumberedName(path, i),
+            CWaitCursor::Message(QString::fromUtf16(kWriteFailed) + UncutNumberedName(path, i),
                                 MB_OK | MB_ICONWARNING);
-        WaitCursor::Message(QStringLiteral("書き出しが完了しました。"), MB_OK | MB_ICONINFORMATION);
+        CWaitCursor::Message(QStringLiteral("書き出しが完了しました。"), MB_OK | MB_ICONINFORMATION);
         return;
     }
 
@@ -183,7 +165,7 @@ void CSheet_Morph::OnExportSequence()
     for (int i = 0; i < count; ++i) {
         const QString name = parts->NumberedName(i);
         if (QFileInfo::exists(name)) {
-            const int answer = WaitCursor::Message(
+            const int answer = CWaitCursor::Message(
                 QStringLiteral("以下のファイル等に上書きしてもよろしいですか？\n\n") + name, MB_YESNO | MB_ICONWARNING);
             if (answer != IDYES)
                 return;
@@ -227,7 +209,7 @@ void CSheet_Morph::OnExportSequence()
         pending.pop_front();
         if (oldest.result.get() < 0) {
             showFrame(oldest.index); // the window names the frame the message is about
-            WaitCursor::Message(QString::fromUtf16(kWriteFailed) + oldest.name, MB_OK | MB_ICONWARNING);
+            CWaitCursor::Message(QString::fromUtf16(kWriteFailed) + oldest.name, MB_OK | MB_ICONWARNING);
         }
     };
     for (int i = 0; i < count; ++i) {
@@ -249,5 +231,5 @@ void CSheet_Morph::OnExportSequence()
     while (!pending.empty())
         finishOldest();
     progress.hide();
-    WaitCursor::Message(QStringLiteral("書き出しが完了しました。"), MB_OK | MB_ICONINFORMATION);
+    CWaitCursor::Message(QStringLiteral("書き出しが完了しました。"), MB_OK | MB_ICONINFORMATION);
 }

@@ -7,11 +7,11 @@
 #include "CSheet_Handle.h"
 #include "CSheet_Morph.h"
 #include "CSheet_Path.h"
+#include "CWaitCursor.h"
 #include "ControlIds.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPushButton>
@@ -37,15 +37,6 @@ namespace {
 // frame's context menu and under F1.
 const char16_t* const kAboutEntry = u"バージョン情報(&A)...";
 constexpr int kAboutCommand = 0x10;
-
-// The hourglass for the duration of one page switch, also when an exception passes.
-struct WaitCursor
-{
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 } // namespace
 
@@ -125,7 +116,7 @@ void CMorphDlg::SetButton(int nId, const QString& text, bool enabled)
 
 void CMorphDlg::ShowPage(int nId)
 {
-    WaitCursor wait;
+    CWaitCursor wait;
     QRect rect;
     if (const QWidget* place = CDialogTemplate::Find(this, IDC_SHEET_PLACE))
         rect = place->geometry();
