@@ -196,8 +196,8 @@ void CSheet_Morph::OnExportSequence()
     };
     CSequenceWriter writer(
         CSequenceWriter::DefaultJobs(),
-        [](const QImage& image, const QString& name) { return CImage::SaveQImage(image, name); },
-        [&](int index, const QString& name, int result) {
+        [](const QImage& image, const QString& name, QString&) { return CImage::SaveQImage(image, name); },
+        [&](int index, const QString& name, int result, const QString&) {
             if (result < 0) {
                 showFrame(index); // the window names the frame the message is about
                 CWaitCursor::Message(QString::fromUtf16(kWriteFailed) + name, MB_OK | MB_ICONWARNING);

@@ -25,14 +25,19 @@ void CSequenceWriter::Add(int index, const QImage& image, const QString& path)
     while (int(m_aPending.size()) >= m_nJobs)
         FinishOldest();
 
-    std::future<int> result;
+    const auto encode = [this](const QImage& picture, const QString& name) {
+        SResult r;
+        r.nResult = m_encoder(picture, name, r.strError);
+        return r;
+    };
+    std::future<SResult> result;
     try {
         // The picture is shared, not copied: the worker only reads it.
-        result = std::async(std::launch::async, [this, image, path] { return m_encoder(image, path); });
+        result = std::async(std::launch::async, encode, image, path);
     } catch (const std::system_error&) {
         // No thread to be had: encode here, which is slower but just as correct.
-        std::promise<int> done;
-        done.set_value(m_encoder(image, path));
+        std::promise<SResult> done;
+        done.set_value(encode(image, path));
         result = done.get_future();
     }
     m_aPending.push_back({index, path, std::move(result)});
@@ -48,6 +53,6 @@ void CSequenceWriter::FinishOldest()
 {
     SPending oldest = std::move(m_aPending.front());
     m_aPending.pop_front();
-    const int result = oldest.result.get();
-    m_finished(oldest.nIndex, oldest.strPath, result);
+    const SResult result = oldest.result.get();
+    m_finished(oldest.nIndex, oldest.strPath, result.nResult, result.strError);
 }

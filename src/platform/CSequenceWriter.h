@@ -15,11 +15,11 @@
 class CSequenceWriter
 {
 public:
-    // Writes one picture to one file: 0 on success, negative on failure.
-    // Runs on a worker thread.
-    using Encoder = std::function<int(const QImage& image, const QString& path)>;
-    // Told the result of each frame, on the thread that adds frames.
-    using Finished = std::function<void(int index, const QString& path, int result)>;
+    // Writes one picture to one file: 0 on success, negative on failure, with
+    // the reason in error. Runs on a worker thread.
+    using Encoder = std::function<int(const QImage& image, const QString& path, QString& error)>;
+    // Told the result of each frame and the encoder's reason, on the thread that adds frames.
+    using Finished = std::function<void(int index, const QString& path, int result, const QString& error)>;
 
     // nJobs below 1 counts as 1.
     CSequenceWriter(int nJobs, Encoder encoder, Finished finished);
@@ -39,11 +39,16 @@ public:
     static int DefaultJobs();
 
 private:
+    struct SResult
+    {
+        int nResult;
+        QString strError;
+    };
     struct SPending
     {
         int nIndex;
         QString strPath;
-        std::future<int> result;
+        std::future<SResult> result;
     };
     void FinishOldest();
 

@@ -19,16 +19,23 @@ struct Report
     int index;
     QString path;
     int result;
-    bool operator==(const Report& o) const { return index == o.index && path == o.path && result == o.result; }
+    QString error;
+    bool operator==(const Report& o) const
+    {
+        return index == o.index && path == o.path && result == o.result && error == o.error;
+    }
 };
 
 // Fails the frames whose number is in the list, with a code that names them.
-int FakeEncode(const QImage& image, const QString& path, const QList<int>& failing)
+int FakeEncode(const QImage& image, const QString& path, const QList<int>& failing, QString& error)
 {
     const int index = image.text(QStringLiteral("index")).toInt();
     if (path != QStringLiteral("frame%1").arg(index))
         return -100; // the picture and its name were mixed up
-    return failing.contains(index) ? -1 - index : 0;
+    if (!failing.contains(index))
+        return 0;
+    error = QStringLiteral("frame %1 failed").arg(index);
+    return -1 - index;
 }
 
 QImage Tagged(int index)
@@ -68,22 +75,25 @@ private Q_SLOTS:
         QFETCH(QList<int>, failing);
 
         QList<Report> plain;
-        for (int i = 0; i < count; ++i)
-            plain.append({i, QStringLiteral("frame%1").arg(i), FakeEncode(Tagged(i), QStringLiteral("frame%1").arg(i), failing)});
+        for (int i = 0; i < count; ++i) {
+            QString error;
+            const int result = FakeEncode(Tagged(i), QStringLiteral("frame%1").arg(i), failing, error);
+            plain.append({i, QStringLiteral("frame%1").arg(i), result, error});
+        }
 
         QList<Report> reports;
         const std::thread::id caller = std::this_thread::get_id();
         bool onCaller = true;
         CSequenceWriter writer(
             jobs,
-            [&failing](const QImage& image, const QString& path) {
+            [&failing](const QImage& image, const QString& path, QString& error) {
                 // Random delays make later frames finish before earlier ones.
                 std::this_thread::sleep_for(std::chrono::microseconds(QRandomGenerator::global()->bounded(3000)));
-                return FakeEncode(image, path, failing);
+                return FakeEncode(image, path, failing, error);
             },
-            [&](int index, const QString& path, int result) {
+            [&](int index, const QString& path, int result, const QString& error) {
                 onCaller = onCaller && std::this_thread::get_id() == caller;
-                reports.append({index, path, result});
+                reports.append({index, path, result, error});
             });
         for (int i = 0; i < count; ++i)
             writer.Add(i, Tagged(i), QStringLiteral("frame%1").arg(i));
@@ -113,7 +123,7 @@ private Q_SLOTS:
         int mostUnreported = 0;
         CSequenceWriter writer(
             jobs,
-            [&](const QImage&, const QString&) {
+            [&](const QImage&, const QString&, QString&) {
                 const int now = ++running;
                 int seen = most.load();
                 while (now > seen && !most.compare_exchange_weak(seen, now)) {
@@ -122,7 +132,7 @@ private Q_SLOTS:
                 --running;
                 return 0;
             },
-            [&](int, const QString&, int) { ++reported; });
+            [&](int, const QString&, int, const QString&) { ++reported; });
         for (int i = 0; i < 30; ++i) {
             writer.Add(i, Tagged(i), QStringLiteral("frame%1").arg(i));
             ++added;
@@ -147,8 +157,10 @@ private Q_SLOTS:
                              : dir.filePath(QStringLiteral("f_%1.png").arg(i, 5, 10, QLatin1Char('0'))));
         QList<Report> reports;
         CSequenceWriter writer(
-            2, [](const QImage& image, const QString& path) { return CImage::SaveQImage(image, path); },
-            [&](int index, const QString& path, int result) { reports.append({index, path, result}); });
+            2, [](const QImage& image, const QString& path, QString&) { return CImage::SaveQImage(image, path); },
+            [&](int index, const QString& path, int result, const QString&) {
+                reports.append({index, path, result, QString()});
+            });
         for (int i = 0; i < 5; ++i)
             writer.Add(i, Tagged(i), names[i]);
         writer.Finish();
@@ -172,13 +184,13 @@ private Q_SLOTS:
         try {
             CSequenceWriter writer(
                 2,
-                [](const QImage& image, const QString&) {
+                [](const QImage& image, const QString&, QString&) {
                     if (image.text(QStringLiteral("index")) == QLatin1String("1"))
                         throw std::runtime_error("encoder broke");
                     std::this_thread::sleep_for(std::chrono::milliseconds(5));
                     return 0;
                 },
-                [&](int index, const QString&, int) { reported.append(index); });
+                [&](int index, const QString&, int, const QString&) { reported.append(index); });
             for (int i = 0; i < 6; ++i)
                 writer.Add(i, Tagged(i), QStringLiteral("frame%1").arg(i));
             writer.Finish();
@@ -197,12 +209,12 @@ private Q_SLOTS:
         {
             CSequenceWriter writer(
                 3,
-                [&](const QImage&, const QString&) {
+                [&](const QImage&, const QString&, QString&) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(20));
                     ++encoded;
                     return 0;
                 },
-                [&](int, const QString&, int) { ++reported; });
+                [&](int, const QString&, int, const QString&) { ++reported; });
             for (int i = 0; i < 3; ++i)
                 writer.Add(i, Tagged(i), QStringLiteral("frame%1").arg(i));
         }
