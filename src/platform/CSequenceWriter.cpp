@@ -17,7 +17,7 @@ CSequenceWriter::~CSequenceWriter()
 
 int CSequenceWriter::DefaultJobs()
 {
-    return int(std::max(1u, std::thread::hardware_concurrency()));
+    return int(std::clamp(std::thread::hardware_concurrency(), 1u, unsigned(kMaxDefaultJobs)));
 }
 
 void CSequenceWriter::Add(int index, const QImage& image, const QString& path)

@@ -35,7 +35,10 @@ public:
     void Finish();
 
     int GetJobs() const { return m_nJobs; }
-    // One job per processor unit, at least one.
+    // Frames a sequence holds for the encoders by default, at most: each
+    // costs a 32-bit copy and its encoded bytes.
+    static constexpr int kMaxDefaultJobs = 4;
+    // One job per processor unit, from 1 to kMaxDefaultJobs.
     static int DefaultJobs();
 
 private:
