@@ -185,8 +185,10 @@ int CImageScrollWnd::FitZoom() const
 {
     if (!m_pImage || m_pImage->IsNull())
         return 100;
-    const int64_t zx = int64_t(m_rcClient.Width()) * 100 / m_pImage->GetWidth();
-    const int64_t zy = int64_t(m_rcClient.Height()) * 100 / m_pImage->GetHeight();
+    // The largest z with floor(extent · z / 100) ≤ client extent.
+    const auto largest = [](int64_t client, int64_t extent) { return ((client + 1) * 100 - 1) / extent; };
+    const int64_t zx = largest(m_rcClient.Width(), m_pImage->GetWidth());
+    const int64_t zy = largest(m_rcClient.Height(), m_pImage->GetHeight());
     return int(std::clamp<int64_t>(std::min(zx, zy), kMinZoom, kMaxZoom));
 }
 
