@@ -59,10 +59,10 @@ CSheet_Handle::CSheet_Handle(CMorphDlg* pFrame) : CSheet(IDD_SHEET_HANDLE, pFram
     connect(&m_wndDstView, &CImageScrollWnd::ZoomChanged, &m_wndSrcView, &CImageScrollWnd::SetZoom);
 
     auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
-    save->setContext(Qt::WidgetWithChildrenShortcut);
+    save->setContext(Qt::WindowShortcut); // only while the page is on show
     connect(save, &QShortcut::activated, this, &CSheet_Handle::OnSavePairs);
     auto* open = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this);
-    open->setContext(Qt::WidgetWithChildrenShortcut);
+    open->setContext(Qt::WindowShortcut); // only while the page is on show
     connect(open, &QShortcut::activated, this, &CSheet_Handle::OnLoadPairs);
     setAcceptDrops(true);
 }

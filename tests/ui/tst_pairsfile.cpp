@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -184,8 +185,10 @@ private Q_SLOTS:
         SetPairs(Sample());
         ChooserAnswers chooser;
         chooser.paths << File("points.txt");
-        Page().m_wndSrcView.setFocus();
-        QTest::keyClick(&Page().m_wndSrcView, Qt::Key_S, Qt::ControlModifier);
+        // The keys work wherever the focus is on the page's window, also on the frame's buttons.
+        QWidget* next = m_pDlg->GetButton(IDC_NEXT);
+        next->setFocus();
+        QTest::keyClick(next, Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(chooser.requests.size(), 1);
         QVERIFY(chooser.requests[0].bSave);
         QCOMPARE(chooser.requests[0].strDefaultExt, QStringLiteral("txt"));
@@ -293,6 +296,21 @@ private Q_SLOTS:
         QVERIFY2(m_messages.boxes[0].text.contains(QStringLiteral(":%1:").arg(line)),
                  qPrintable(m_messages.boxes[0].text));
         QCOMPARE(DocPairs(), Sample());
+    }
+
+    // On the other pages the keys do nothing.
+    void keysOnlyOnHandlePage()
+    {
+        QVERIFY(Open());
+        ChooserAnswers chooser;
+        m_pDlg->ShowPage(IDD_SHEET_PATH);
+        QTest::keyClick(m_pDlg->GetButton(IDC_NEXT), Qt::Key_S, Qt::ControlModifier);
+        QTest::keyClick(m_pDlg->GetButton(IDC_NEXT), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(chooser.requests.size(), 0);
+        m_pDlg->ShowPage(IDD_SHEET_HANDLE);
+        QTest::keyClick(m_pDlg->GetButton(IDC_NEXT), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(chooser.requests.size(), 1);
+        QVERIFY(!chooser.requests[0].bSave);
     }
 
     void missingFile()
