@@ -63,6 +63,8 @@ protected:
 
     void paintEvent(QPaintEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    // Taken here, so a right click in the view never reaches the frame's menu.
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
     CImage m_imgBuffer; // back buffer, size of m_rcClient
 

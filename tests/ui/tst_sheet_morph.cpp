@@ -6,6 +6,7 @@
 #include "ControlIds.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
+#include "WindowInput.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -185,6 +186,20 @@ private Q_SLOTS:
         QCOMPARE(slider.value(), expected);
         QVERIFY(TestImages::SamePixels(w.page->m_imgFrame, *w.Expected((float)(expected / 1000.0))));
         QVERIFY(w.ViewShowsFrame());
+    }
+
+    // The preview takes the context-menu event of a right click, so the
+    // frame's menu does not open over it.
+    void rightClickOnPreviewOpensNoMenu()
+    {
+        Wizard w;
+        QVERIFY(QTest::qWaitForWindowExposed(&w.dlg));
+        const EventCounter menus(&w.page->m_wndPreview, QEvent::ContextMenu);
+        const PopupWatch popups;
+        WindowClick(&w.page->m_wndPreview, Qt::RightButton, QPoint(30, 30));
+        QTest::qWait(1);
+        QCOMPARE(menus.count, 1);
+        QCOMPARE(popups.count, 0);
     }
 
     // Dragging the thumb renders at every movement.
