@@ -41,7 +41,7 @@ QString UncutNumberedName(const QString& path, int index)
 
 } // namespace
 
-CSheet_Morph::CSheet_Morph(CMorphDlg* pFrame) : CSheet(IDD_SHEET_MORPH, pFrame), m_ctlSlider(Qt::Horizontal)
+CSheet_Morph::CSheet_Morph(CMorphDlg* pFrame) : CSheet(IDD_SHEET_MORPH, pFrame)
 {
     CDialogTemplate dlg(this);
     resize(dlg.Size(kWidthDu, kHeightDu));
@@ -54,10 +54,6 @@ CSheet_Morph::CSheet_Morph(CMorphDlg* pFrame) : CSheet(IDD_SHEET_MORPH, pFrame),
     m_ctlSlider.setParent(this);
     dlg.Place(&m_ctlSlider, IDC_SLIDER, 0, 326, 410, 15);
     m_ctlSlider.setRange(0, 1000);
-    m_ctlSlider.setTickPosition(QSlider::NoTicks);
-    m_ctlSlider.setSingleStep(1);
-    m_ctlSlider.setPageStep(200);
-    m_ctlSlider.setFocusPolicy(Qt::StrongFocus);
 
     QPushButton* exportThis =
         dlg.AddButton(IDC_EXPORT_THIS, QStringLiteral("この画像だけ書き出す..."), 414, 32, 76, 14);

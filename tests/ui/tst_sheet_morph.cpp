@@ -162,13 +162,17 @@ private Q_SLOTS:
         QTest::addColumn<int>("start");
         QTest::addColumn<int>("key");
         QTest::addColumn<int>("expected");
+        // Right, Down and Page Down towards 1000; Left, Up and Page Up towards 0.
         QTest::newRow("right") << 0 << int(Qt::Key_Right) << 1;
+        QTest::newRow("right at 1000") << 1000 << int(Qt::Key_Right) << 1000;
         QTest::newRow("left") << 500 << int(Qt::Key_Left) << 499;
-        QTest::newRow("up") << 10 << int(Qt::Key_Up) << 11;
-        QTest::newRow("down") << 10 << int(Qt::Key_Down) << 9;
-        QTest::newRow("page up") << 0 << int(Qt::Key_PageUp) << 200;
-        QTest::newRow("page down") << 500 << int(Qt::Key_PageDown) << 300;
-        QTest::newRow("page down at 100") << 100 << int(Qt::Key_PageDown) << 0;
+        QTest::newRow("left at 0") << 0 << int(Qt::Key_Left) << 0;
+        QTest::newRow("up") << 10 << int(Qt::Key_Up) << 9;
+        QTest::newRow("down") << 10 << int(Qt::Key_Down) << 11;
+        QTest::newRow("page up") << 500 << int(Qt::Key_PageUp) << 300;
+        QTest::newRow("page up at 100") << 100 << int(Qt::Key_PageUp) << 0;
+        QTest::newRow("page down") << 0 << int(Qt::Key_PageDown) << 200;
+        QTest::newRow("page down at 900") << 900 << int(Qt::Key_PageDown) << 1000;
         QTest::newRow("home") << 700 << int(Qt::Key_Home) << 0;
         QTest::newRow("end") << 0 << int(Qt::Key_End) << 1000;
     }
