@@ -3,6 +3,7 @@
 #include "CDialogTemplate.h"
 #include "CFileChooser.h"
 #include "CMorphDlg.h"
+#include "CWaitCursor.h"
 #include "ControlIds.h"
 
 #include <QLabel>
@@ -75,6 +76,7 @@ void CSheet_Path::OnBrowseSource()
     const QString path = BrowseImageFile(pDoc->GetSourcePath());
     if (path.isEmpty())
         return;
+    CWaitCursor wait;
     if (pDoc->LoadSource(path)) {
         SetPathText(this, IDC_EDIT_SOURCE, path);
         m_wndSrcPreview.SetImage(*pDoc->m_pSourceImage);
@@ -87,6 +89,7 @@ void CSheet_Path::OnBrowseTarget()
     const QString path = BrowseImageFile(pDoc->GetTargetPath());
     if (path.isEmpty())
         return;
+    CWaitCursor wait;
     if (pDoc->LoadTarget(path)) {
         SetPathText(this, IDC_EDIT_TARGET, path);
         m_wndDstPreview.SetImage(*pDoc->m_pTargetImage);
