@@ -34,11 +34,12 @@ CSheet_Path::CSheet_Path(CMorphDlg* pFrame) : CSheet(IDD_SHEET_PATH, pFrame)
 {
     CDialogTemplate dlg(this);
     resize(dlg.Size(kWidthDu, kHeightDu));
-    dlg.AddStatic(QStringLiteral("［参照］ボタンをクリックしてモーフィングに使用する元画像と、変更後の画像を指定してください。\n"
-                                 "なお、二つの画像の縦幅・横幅は同じである必要があります。\n"
-                                 "画像が指定出来たら［次へ］ボタンをクリックしてください。"),
-                  0, 0, 493, 32)
-        ->setTextFormat(Qt::PlainText);
+    QLabel* intro = dlg.AddStatic(QStringLiteral("［参照］ボタンをクリックしてモーフィングに使用する元画像と、変更後の画像を指定してください。\n"
+                                                 "なお、二つの画像の縦幅・横幅は同じである必要があります。\n"
+                                                 "画像が指定出来たら［次へ］ボタンをクリックしてください。"),
+                                  0, 0, 493, 32);
+    intro->setTextFormat(Qt::PlainText);
+    intro->setWordWrap(true);
     QLineEdit* source = dlg.AddReadOnlyEdit(IDC_EDIT_SOURCE, 0, 52, 436, 14);
     QPushButton* browseSource = dlg.AddButton(IDC_BROWSE_SOURCE, QStringLiteral("参照..."), 439, 52, 50, 14);
     QLabel* sourceLabel = dlg.AddStatic(QStringLiteral("元画像(&B) :  "), 0, 42, 39, 8);

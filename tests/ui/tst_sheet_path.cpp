@@ -9,11 +9,13 @@
 #include "TestImages.h"
 
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -293,6 +295,18 @@ private Q_SLOTS:
         QCOMPARE(atPathShown, (QList<QList<int>>{{Qt::WaitCursor}}));
         QCOMPARE(atMessage, (QList<QList<int>>{{Qt::ArrowCursor, Qt::WaitCursor}}));
         QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    // The introduction is one static that wraps, as page 130's does.
+    void introductionWraps()
+    {
+        CMorphDlg dlg;
+        const QList<QLabel*> labels = Page(dlg)->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
+        const auto intro = std::find_if(labels.begin(), labels.end(),
+                                        [](const QLabel* l) { return l->text().startsWith(u"［参照］"); });
+        QVERIFY(intro != labels.end());
+        QVERIFY((*intro)->wordWrap());
+        QCOMPARE((*intro)->textFormat(), Qt::PlainText);
     }
 
     void failedLoadKeepsOldPath_data() { AddSides(); }
