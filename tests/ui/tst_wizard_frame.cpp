@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <stdexcept>
 
@@ -98,6 +99,28 @@ private Q_SLOTS:
         QCOMPARE(dlg.GetCurSheet()->geometry(), units.Rect(7, 7, 493, 347));
         const QWidget* place = CDialogTemplate::Find(&dlg, IDC_SHEET_PLACE);
         QVERIFY(place && !place->isVisibleTo(&dlg));
+    }
+
+    // A normal application window, not a dialog: no transient parent, not
+    // modal, yet exec() runs until the frame ends and returns its result.
+    void frameIsApplicationWindow()
+    {
+        CMorphDlg dlg;
+        QCOMPARE(dlg.windowType(), Qt::Window);
+        Qt::WindowModality modality = Qt::ApplicationModal;
+        bool transient = true;
+        bool visible = false;
+        QTimer::singleShot(0, &dlg, [&] {
+            modality = dlg.windowHandle()->modality();
+            transient = dlg.windowHandle()->transientParent() != nullptr;
+            visible = dlg.isVisible();
+            dlg.EndDialog(IDOK);
+        });
+        QCOMPARE(dlg.exec(), int(IDOK));
+        QCOMPARE(modality, Qt::NonModal);
+        QVERIFY(!transient);
+        QVERIFY(visible);
+        QVERIFY(!dlg.isVisible());
     }
 
     // The button protocol across the three pages, walked with the real buttons.
