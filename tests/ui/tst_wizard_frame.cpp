@@ -274,7 +274,6 @@ private Q_SLOTS:
             CMorphDlg dlg;
             dlg.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-            QApplication::setActiveWindow(&dlg);
             press(dlg.GetButton(IDC_NEXT)); // page 129 refuses: nothing loaded
             QCOMPARE(rec.texts(), QStringList{QStringLiteral("元画像が読み込まれていません。")});
             press(CDialogTemplate::Find<QPushButton>(dlg.GetSheet(IDD_SHEET_PATH), IDC_BROWSE_TARGET));
