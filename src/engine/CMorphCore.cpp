@@ -1,9 +1,11 @@
 #include "CMorphCore.h"
 
 #include "CBmpDC.h"
+#include "CEdgeGrid.h"
 #include "CMorphData.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -61,18 +63,18 @@ int32_t TruncToInt32(double v)
 
 } // namespace
 
+int CMorphCore::SideOf(const CPoint& a, const CPoint& b, const CPoint& c)
+{
+    const int64_t ax = a.x, ay = a.y;
+    return SignOfProductSum(ax - b.x, int64_t(c.y) - ay, ax - c.x, ay - b.y);
+}
+
 bool CMorphCore::SegmentsCross(const CPoint& a, const CPoint& b, const CPoint& c, const CPoint& d)
 {
-    const int64_t ax = a.x, ay = a.y, bx = b.x, by = b.y, cx = c.x, cy = c.y, dx = d.x, dy = d.y;
-    // Sides of c and d relative to the line a–b.
-    const int d1 = SignOfProductSum(ax - bx, cy - ay, ax - cx, ay - by);
-    const int d2 = SignOfProductSum(ax - bx, dy - ay, ax - dx, ay - by);
-    if (d1 * d2 >= 0)
+    // Sides of c and d relative to the line a–b, then of a and b relative to c–d.
+    if (SideOf(a, b, c) * SideOf(a, b, d) >= 0)
         return false;
-    // Sides of a and b relative to the line c–d.
-    const int e1 = SignOfProductSum(cx - dx, ay - cy, cx - ax, cy - dy);
-    const int e2 = SignOfProductSum(cx - dx, by - cy, cx - bx, cy - dy);
-    return e1 * e2 < 0;
+    return SideOf(c, d, a) * SideOf(c, d, b) < 0;
 }
 
 bool CMorphCore::IsNearerToCenter(const CMorphHandle& a, const CMorphHandle& b)
@@ -102,145 +104,149 @@ void CMorphCore::BuildMesh(CMorphData* pData)
     s_ptCenter = CPoint(w / 2, h / 2);
     std::stable_sort(m_points.GetData(), m_points.GetData() + m_points.GetSize(), IsNearerToCenter);
 
-    const int32_t n = m_points.GetSize();
-    std::vector<SLine> candidates;
-    candidates.reserve(size_t(n) * size_t(n - 1) / 2);
-    for (int32_t i = 0; i < n; ++i)
-        for (int32_t j = i + 1; j < n; ++j)
-            candidates.push_back(SLine{i, j, SourceDistance(m_points[i].m_ptSource, m_points[j].m_ptSource)});
-    std::stable_sort(candidates.begin(), candidates.end(), IsShorter);
-    AcceptEdges(candidates);
-
+    AcceptEdges();
     FindTriangles();
 
     m_canvas.Prepare(w, h);
     m_pData = pData;
 }
 
-void CMorphCore::AcceptEdges(std::vector<SLine>& candidates)
+void CMorphCore::AcceptEdges()
 {
     m_lines.clear();
-    // The accepted edges with their bounding boxes, and a uniform grid over all
-    // vertices that lists, per cell, the accepted edges whose box touches it.
-    // A crossing point lies in both boxes, so its cell is in both cell ranges:
-    // looking only at the edges listed in the candidate's cells finds every
-    // crossing the full scan would find.
-    struct Segment
-    {
-        CPoint a, b;
-        int32_t minX, maxX, minY, maxY;
-    };
-    std::vector<Segment> accepted;
-    std::vector<uint64_t> seenBy; // per accepted edge: the last candidate that looked at it
-
     const int32_t n = m_points.GetSize();
-    int64_t x0 = 0, x1 = 0, y0 = 0, y1 = 0;
-    for (int32_t k = 0; k < n; ++k) {
-        const CPoint p = m_points[k].m_ptSource;
-        x0 = k ? std::min<int64_t>(x0, p.x) : p.x;
-        x1 = k ? std::max<int64_t>(x1, p.x) : p.x;
-        y0 = k ? std::min<int64_t>(y0, p.y) : p.y;
-        y1 = k ? std::max<int64_t>(y1, p.y) : p.y;
-    }
-    const int64_t cells = std::clamp<int64_t>(int64_t(std::sqrt(double(n))) * 2, 1, 64);
-    const int64_t cellW = (x1 - x0) / cells + 1, cellH = (y1 - y0) / cells + 1;
-    std::vector<std::vector<uint32_t>> grid(size_t(cells * cells));
-    const auto cellX = [&](int64_t x) { return (x - x0) / cellW; };
-    const auto cellY = [&](int64_t y) { return (y - y0) / cellH; };
+    std::vector<CPoint> points(static_cast<size_t>(n));
+    for (int32_t k = 0; k < n; ++k)
+        points[size_t(k)] = m_points[k].m_ptSource;
+    CEdgeGrid grid(points.data(), n);
 
-    uint64_t stamp = 0;
-    for (const SLine& line : candidates) {
-        const CPoint a = m_points[line.nStart].m_ptSource, b = m_points[line.nEnd].m_ptSource;
-        const int32_t minX = std::min(a.x, b.x), maxX = std::max(a.x, b.x);
-        const int32_t minY = std::min(a.y, b.y), maxY = std::max(a.y, b.y);
-        const int64_t cx0 = cellX(minX), cx1 = cellX(maxX), cy0 = cellY(minY), cy1 = cellY(maxY);
-        ++stamp;
-        bool crosses = false;
-        for (int64_t cy = cy0; cy <= cy1 && !crosses; ++cy) {
-            for (int64_t cx = cx0; cx <= cx1 && !crosses; ++cx) {
-                for (const uint32_t k : grid[size_t(cy * cells + cx)]) {
-                    if (seenBy[k] == stamp)
-                        continue;
-                    seenBy[k] = stamp;
-                    const Segment& s = accepted[k];
-                    // Segments whose bounding boxes are apart cannot cross.
-                    if (s.maxX < minX || s.minX > maxX || s.maxY < minY || s.minY > maxY)
-                        continue;
-                    if (SegmentsCross(a, b, s.a, s.b)) {
-                        crosses = true;
-                        break;
-                    }
-                }
+    // Candidates are every pair i < j, taken by length and, among equal
+    // lengths, in (i, j) order. They are made and sorted in chunks of a
+    // bounded size, each covering a range of lengths, so that the n(n − 1)/2
+    // of them are never held at once. A length's range is found from the top
+    // bits of its double, which order as the lengths do (lengths are ≥ 0).
+    constexpr int kBucketShift = 44;
+    const size_t chunkLimit = m_nCandidateChunk;
+    const auto bucketOf = [](double length) { return size_t(std::bit_cast<uint64_t>(length) >> kBucketShift); };
+    const uint64_t total = uint64_t(n) * uint64_t(std::max(n - 1, 0)) / 2;
+    std::vector<uint64_t> counts;
+    if (total > chunkLimit) {
+        counts.assign(size_t(1) << (64 - kBucketShift), 0);
+        for (int32_t i = 0; i < n; ++i)
+            for (int32_t j = i + 1; j < n; ++j)
+                ++counts[bucketOf(SourceDistance(points[size_t(i)], points[size_t(j)]))];
+    }
+
+    const auto byLengthThenIndex = [](const SLine& a, const SLine& b) {
+        if (a.dLength != b.dLength)
+            return a.dLength < b.dLength;
+        return a.nStart != b.nStart ? a.nStart < b.nStart : a.nEnd < b.nEnd;
+    };
+    std::vector<SLine> chunk;
+    size_t bucketBegin = 0;
+    while (true) {
+        // The chunk holds the buckets [bucketBegin, bucketEnd): all of them
+        // when they fit, else at least one.
+        size_t bucketEnd = counts.empty() ? 0 : bucketBegin;
+        uint64_t size = 0;
+        if (counts.empty()) {
+            size = total;
+        } else {
+            while (bucketEnd < counts.size() && (size == 0 || size + counts[bucketEnd] <= chunkLimit))
+                size += counts[bucketEnd++];
+        }
+        if (size == 0)
+            break;
+        chunk.clear();
+        chunk.reserve(size_t(size));
+        for (int32_t i = 0; i < n; ++i) {
+            for (int32_t j = i + 1; j < n; ++j) {
+                const double length = SourceDistance(points[size_t(i)], points[size_t(j)]);
+                if (counts.empty() || (bucketOf(length) >= bucketBegin && bucketOf(length) < bucketEnd))
+                    chunk.push_back(SLine{i, j, length});
             }
         }
-        if (!crosses) {
-            const uint32_t k = uint32_t(accepted.size());
-            m_lines.push_back(line);
-            accepted.push_back(Segment{a, b, minX, maxX, minY, maxY});
-            seenBy.push_back(0);
-            for (int64_t cy = cy0; cy <= cy1; ++cy)
-                for (int64_t cx = cx0; cx <= cx1; ++cx)
-                    grid[size_t(cy * cells + cx)].push_back(k);
+        std::sort(chunk.begin(), chunk.end(), byLengthThenIndex);
+        for (const SLine& line : chunk) {
+            const CPoint& a = points[size_t(line.nStart)];
+            const CPoint& b = points[size_t(line.nEnd)];
+            // A segment of length 0 crosses nothing and is crossed by nothing.
+            if (a == b) {
+                m_lines.push_back(line);
+            } else if (!grid.Crosses(a, b)) {
+                m_lines.push_back(line);
+                grid.Add(a, b);
+            }
         }
+        if (counts.empty())
+            break;
+        bucketBegin = bucketEnd;
     }
-    candidates.clear();
-    candidates.shrink_to_fit();
 }
 
 void CMorphCore::FindTriangles()
 {
     m_polygons.clear();
     const size_t n = size_t(m_points.GetSize());
-    // Edges by start vertex, in list order: offsets into byStart.
+    // Edges by start vertex, in list order: offsets into byStart, which holds
+    // each edge's index in m_lines.
     std::vector<size_t> first(n + 1, 0);
     for (const SLine& line : m_lines)
         ++first[size_t(line.nStart) + 1];
     for (size_t v = 0; v < n; ++v)
         first[v + 1] += first[v];
-    std::vector<int32_t> byStart(m_lines.size());
+    std::vector<size_t> byStart(m_lines.size());
     std::vector<size_t> fill(first.begin(), first.end() - 1);
-    for (const SLine& line : m_lines)
-        byStart[fill[size_t(line.nStart)]++] = line.nEnd;
-    // The same ends sorted, to look up whether an edge exists.
-    std::vector<int32_t> sortedEnds = byStart;
-    for (size_t v = 0; v < n; ++v)
-        std::sort(sortedEnds.begin() + ptrdiff_t(first[v]), sortedEnds.begin() + ptrdiff_t(first[v + 1]));
-    auto hasEdge = [&](int32_t p, int32_t r) {
-        return std::binary_search(sortedEnds.begin() + ptrdiff_t(first[size_t(p)]),
-                                  sortedEnds.begin() + ptrdiff_t(first[size_t(p) + 1]), r);
-    };
+    for (size_t e = 0; e < m_lines.size(); ++e)
+        byStart[fill[size_t(m_lines[e].nStart)]++] = e;
+
+    // Per edge, the far corners of the triangles found so far that hold it at
+    // the positions (first, second), (second, third) and (first, third).
+    std::vector<std::vector<int32_t>> farOfFirstSecond(m_lines.size()), farOfSecondThird(m_lines.size()),
+        farOfFirstThird(m_lines.size());
+    // For the current p: the index of the edge (p, r) plus one, or 0.
+    std::vector<size_t> edgeFromP(n, 0);
 
     for (int32_t p = 0; p < int32_t(n); ++p) {
-        for (size_t e1 = first[size_t(p)]; e1 < first[size_t(p) + 1]; ++e1) {
-            const int32_t q = byStart[e1];
-            for (size_t e2 = first[size_t(q)]; e2 < first[size_t(q) + 1]; ++e2) {
-                const int32_t r = byStart[e2];
-                if (hasEdge(p, r) && !IsRefused(p, q, r))
-                    m_polygons.push_back(SPolygon{p, q, r});
+        for (size_t k = first[size_t(p)]; k < first[size_t(p) + 1]; ++k)
+            edgeFromP[size_t(m_lines[byStart[k]].nEnd)] = byStart[k] + 1;
+        for (size_t k1 = first[size_t(p)]; k1 < first[size_t(p) + 1]; ++k1) {
+            const size_t e1 = byStart[k1];
+            const int32_t q = m_lines[e1].nEnd;
+            for (size_t k2 = first[size_t(q)]; k2 < first[size_t(q) + 1]; ++k2) {
+                const size_t e2 = byStart[k2];
+                const int32_t r = m_lines[e2].nEnd;
+                if (edgeFromP[size_t(r)] == 0)
+                    continue;
+                const size_t e3 = edgeFromP[size_t(r)] - 1;
+                if (IsRefused(p, q, r, farOfFirstSecond[e1], farOfSecondThird[e2], farOfFirstThird[e3]))
+                    continue;
+                m_polygons.push_back(SPolygon{p, q, r});
+                farOfFirstSecond[e1].push_back(r);
+                farOfSecondThird[e2].push_back(p);
+                farOfFirstThird[e3].push_back(q);
             }
         }
+        for (size_t k = first[size_t(p)]; k < first[size_t(p) + 1]; ++k)
+            edgeFromP[size_t(m_lines[byStart[k]].nEnd)] = 0;
     }
 }
 
-bool CMorphCore::IsRefused(int32_t p, int32_t q, int32_t r) const
+bool CMorphCore::IsRefused(int32_t p, int32_t q, int32_t r, const std::vector<int32_t>& farOfPQ,
+                           const std::vector<int32_t>& farOfQR, const std::vector<int32_t>& farOfPR) const
 {
     const CPoint P = m_points[p].m_ptSource, Q = m_points[q].m_ptSource, R = m_points[r].m_ptSource;
     // Sums of three int32 fit in 64 bits; their thirds fit in 32.
     const CPoint G(int32_t((int64_t(P.x) + Q.x + R.x) / 3), int32_t((int64_t(P.y) + Q.y + R.y) / 3));
     // A point is inside when the segment from G to it leaves through no edge.
-    auto inside = [&](int32_t vertex) {
+    const auto inside = [&](int32_t vertex) {
         const CPoint C = m_points[vertex].m_ptSource;
         return !SegmentsCross(G, C, P, Q) && !SegmentsCross(G, C, Q, R) && !SegmentsCross(G, C, R, P);
     };
-    for (const SPolygon& t : m_polygons) {
-        if (t.nVertex1 == p && t.nVertex2 == q)
-            return inside(t.nVertex3);
-        if (t.nVertex2 == q && t.nVertex3 == r)
-            return inside(t.nVertex1);
-        if (t.nVertex3 == r && t.nVertex1 == p)
-            return inside(t.nVertex2);
-    }
-    return false;
+    // Any one earlier triangle whose far corner is inside refuses the
+    // candidate, so the order of looking does not change the answer.
+    const auto anyInside = [&](const std::vector<int32_t>& far) { return std::any_of(far.begin(), far.end(), inside); };
+    return anyInside(farOfPQ) || anyInside(farOfQR) || anyInside(farOfPR);
 }
 
 void CMorphCore::RenderFrame(CImage& out, float t)

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "CPoint.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+// The accepted edges of a mesh build on a uniform grid over the vertices,
+// answering whether a new segment crosses any of them. Each edge is listed in
+// every cell its segment passes through (a few more near cell borders), so a
+// crossing point, which lies on both segments, lies in a cell listed for both.
+// Within a cell the edges are grouped by the line they lie on: a segment
+// never crosses an edge on its own line, so a whole group of those is passed
+// over at once.
+class CEdgeGrid
+{
+public:
+    // A grid over the bounding box of the n points, about one point per cell.
+    CEdgeGrid(const CPoint* points, int32_t n);
+
+    // Whether a–b crosses an added edge (as CMorphCore::SegmentsCross).
+    bool Crosses(const CPoint& a, const CPoint& b);
+    // Adds the edge a–b; a != b (a point never crosses anything).
+    void Add(const CPoint& a, const CPoint& b);
+
+private:
+    struct SEdge
+    {
+        CPoint a, b;
+        int32_t nLine;
+    };
+    struct SEntry
+    {
+        uint32_t nEdge;
+        int32_t nLine;
+    };
+    // A line through two different points, equal to any other on the same line.
+    struct SLineKey
+    {
+        int64_t nDirX, nDirY; // direction reduced by the gcd, first nonzero part positive
+        CPoint a, b;
+    };
+    struct SLineHash
+    {
+        size_t operator()(const SLineKey& key) const;
+    };
+    struct SLineEqual
+    {
+        bool operator()(const SLineKey& k1, const SLineKey& k2) const;
+    };
+
+    int32_t LineOf(const CPoint& a, const CPoint& b);
+    // Calls visit(cell) for the cells a–b passes through, from a towards b,
+    // until it returns true; returns whether it did.
+    template <class F>
+    bool Walk(const CPoint& a, const CPoint& b, F&& visit) const;
+    int64_t CellX(int64_t x) const { return (x - m_nX0) / m_nCellW; }
+    int64_t CellY(int64_t y) const { return (y - m_nY0) / m_nCellH; }
+
+    int64_t m_nX0 = 0, m_nY0 = 0, m_nCellW = 1, m_nCellH = 1, m_nCells = 1;
+    std::vector<std::vector<SEntry>> m_aCells; // entries sorted by line, then by age
+    std::vector<SEdge> m_aEdges;
+    std::vector<uint64_t> m_aSeenBy; // per edge: the last query that tested it
+    uint64_t m_nStamp = 0;
+    std::unordered_map<SLineKey, int32_t, SLineHash, SLineEqual> m_lineIds;
+};
