@@ -16,6 +16,8 @@ CEdgeGrid::CEdgeGrid(const CPoint* points, int32_t n)
         x1 = k ? std::max<int64_t>(x1, p.x) : p.x;
         y1 = k ? std::max<int64_t>(y1, p.y) : p.y;
     }
+    constexpr int64_t kSmall = int64_t(1) << 30;
+    m_bSmall = -kSmall <= m_nX0 && x1 <= kSmall && -kSmall <= m_nY0 && y1 <= kSmall;
     m_nCells = std::clamp<int64_t>(int64_t(std::ceil(std::sqrt(double(std::max(n, 1))))), 1, 256);
     m_nCellW = (x1 - m_nX0) / m_nCells + 1;
     m_nCellH = (y1 - m_nY0) / m_nCells + 1;
@@ -51,6 +53,15 @@ int32_t CEdgeGrid::LineOf(const CPoint& a, const CPoint& b)
     const auto [it, added] = m_lineIds.try_emplace(SLineKey{dx, dy, a, b}, int32_t(m_lineIds.size()));
     (void)added;
     return it->second;
+}
+
+inline int CEdgeGrid::Side(const CPoint& a, const CPoint& b, const CPoint& c) const
+{
+    if (!m_bSmall)
+        return CMorphCore::SideOf(a, b, c);
+    const int64_t ax = a.x, ay = a.y;
+    const int64_t v = (ax - b.x) * (c.y - ay) + (ax - c.x) * (ay - b.y);
+    return (v > 0) - (v < 0);
 }
 
 template <class F>
@@ -91,6 +102,8 @@ bool CEdgeGrid::Crosses(const CPoint& a, const CPoint& b)
         return false;
     ++m_nStamp;
     int32_t ownLine = -1;
+    const int32_t minX = std::min(a.x, b.x), maxX = std::max(a.x, b.x);
+    const int32_t minY = std::min(a.y, b.y), maxY = std::max(a.y, b.y);
     const auto lineLess = [](int32_t line, const SEntry& e) { return line < e.nLine; };
     return Walk(a, b, [&](size_t cell) {
         const std::vector<SEntry>& entries = m_aCells[cell];
@@ -103,12 +116,24 @@ bool CEdgeGrid::Crosses(const CPoint& a, const CPoint& b)
                 continue;
             m_aSeenBy[it->nEdge] = m_nStamp;
             const SEdge& s = m_aEdges[it->nEdge];
-            const int d1 = CMorphCore::SideOf(a, b, s.a), d2 = CMorphCore::SideOf(a, b, s.b);
+            // Sharing an end, the two lie on one side of each other's line.
+            if (s.a == a || s.a == b || s.b == a || s.b == b)
+                continue;
+            // Segments whose bounding boxes are apart cannot cross; but the
+            // first of several edges on one line is looked at anyway, to pass
+            // over the rest when the line is a–b's own.
+            const bool apart = s.nMaxX < minX || s.nMinX > maxX || s.nMaxY < minY || s.nMinY > maxY;
+            const bool grouped = it + 1 != entries.end() && (it + 1)->nLine == it->nLine;
+            if (apart && !grouped)
+                continue;
+            const int d1 = Side(a, b, s.a), d2 = Side(a, b, s.b);
             if (d1 == 0 && d2 == 0) {
                 ownLine = it->nLine; // on a–b's own line, as every edge of its group
                 continue;
             }
-            if (d1 * d2 < 0 && CMorphCore::SideOf(s.a, s.b, a) * CMorphCore::SideOf(s.a, s.b, b) < 0)
+            if (apart)
+                continue;
+            if (d1 * d2 < 0 && Side(s.a, s.b, a) * Side(s.a, s.b, b) < 0)
                 return true;
         }
         return false;
@@ -119,7 +144,8 @@ void CEdgeGrid::Add(const CPoint& a, const CPoint& b)
 {
     const uint32_t edge = uint32_t(m_aEdges.size());
     const int32_t line = LineOf(a, b);
-    m_aEdges.push_back(SEdge{a, b, line});
+    m_aEdges.push_back(
+        SEdge{a, b, std::min(a.x, b.x), std::max(a.x, b.x), std::min(a.y, b.y), std::max(a.y, b.y)});
     m_aSeenBy.push_back(0);
     const auto lineLess = [](int32_t l, const SEntry& e) { return l < e.nLine; };
     Walk(a, b, [&](size_t cell) {

@@ -29,7 +29,7 @@ private:
     struct SEdge
     {
         CPoint a, b;
-        int32_t nLine;
+        int32_t nMinX, nMaxX, nMinY, nMaxY;
     };
     struct SEntry
     {
@@ -52,6 +52,9 @@ private:
     };
 
     int32_t LineOf(const CPoint& a, const CPoint& b);
+    // CMorphCore::SideOf, in plain 64-bit arithmetic when every point is
+    // within ±2^30, where no product or sum can overflow.
+    int Side(const CPoint& a, const CPoint& b, const CPoint& c) const;
     // Calls visit(cell) for the cells a–b passes through, from a towards b,
     // until it returns true; returns whether it did.
     template <class F>
@@ -60,6 +63,7 @@ private:
     int64_t CellY(int64_t y) const { return (y - m_nY0) / m_nCellH; }
 
     int64_t m_nX0 = 0, m_nY0 = 0, m_nCellW = 1, m_nCellH = 1, m_nCells = 1;
+    bool m_bSmall = true;
     std::vector<std::vector<SEntry>> m_aCells; // entries sorted by line, then by age
     std::vector<SEdge> m_aEdges;
     std::vector<uint64_t> m_aSeenBy; // per edge: the last query that tested it

@@ -61,6 +61,32 @@ int32_t TruncToInt32(double v)
     return int32_t(v);
 }
 
+// Sorts lines made in (nStart, nEnd) order by length, keeping that order
+// among equal lengths: a stable radix sort on the bits of the length, which
+// order as the lengths do since no length is negative.
+void SortByLength(std::vector<CMorphCore::SLine>& lines, std::vector<CMorphCore::SLine>& scratch)
+{
+    constexpr int kDigitBits = 11;
+    constexpr uint64_t kDigitMask = (uint64_t(1) << kDigitBits) - 1;
+    const auto bits = [](const CMorphCore::SLine& line) { return std::bit_cast<uint64_t>(line.dLength); };
+    uint64_t differing = 0;
+    for (const CMorphCore::SLine& line : lines)
+        differing |= bits(line) ^ bits(lines.front());
+    scratch.resize(lines.size());
+    for (int shift = 0; shift < 64; shift += kDigitBits) {
+        if (((differing >> shift) & kDigitMask) == 0)
+            continue; // every key has the same digit here
+        std::vector<size_t> offsets(size_t(kDigitMask) + 2, 0);
+        for (const CMorphCore::SLine& line : lines)
+            ++offsets[size_t((bits(line) >> shift) & kDigitMask) + 1];
+        for (size_t d = 1; d < offsets.size(); ++d)
+            offsets[d] += offsets[d - 1];
+        for (const CMorphCore::SLine& line : lines)
+            scratch[offsets[size_t((bits(line) >> shift) & kDigitMask)]++] = line;
+        lines.swap(scratch);
+    }
+}
+
 } // namespace
 
 int CMorphCore::SideOf(const CPoint& a, const CPoint& b, const CPoint& c)
@@ -137,12 +163,7 @@ void CMorphCore::AcceptEdges()
                 ++counts[bucketOf(SourceDistance(points[size_t(i)], points[size_t(j)]))];
     }
 
-    const auto byLengthThenIndex = [](const SLine& a, const SLine& b) {
-        if (a.dLength != b.dLength)
-            return a.dLength < b.dLength;
-        return a.nStart != b.nStart ? a.nStart < b.nStart : a.nEnd < b.nEnd;
-    };
-    std::vector<SLine> chunk;
+    std::vector<SLine> chunk, scratch;
     size_t bucketBegin = 0;
     while (true) {
         // The chunk holds the buckets [bucketBegin, bucketEnd): all of them
@@ -166,7 +187,7 @@ void CMorphCore::AcceptEdges()
                     chunk.push_back(SLine{i, j, length});
             }
         }
-        std::sort(chunk.begin(), chunk.end(), byLengthThenIndex);
+        SortByLength(chunk, scratch);
         for (const SLine& line : chunk) {
             const CPoint& a = points[size_t(line.nStart)];
             const CPoint& b = points[size_t(line.nEnd)];
