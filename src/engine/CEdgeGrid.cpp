@@ -18,10 +18,14 @@ CEdgeGrid::CEdgeGrid(const CPoint* points, int32_t n)
     }
     constexpr int64_t kSmall = int64_t(1) << 30;
     m_bSmall = -kSmall <= m_nX0 && x1 <= kSmall && -kSmall <= m_nY0 && y1 <= kSmall;
-    m_nCells = std::clamp<int64_t>(int64_t(std::ceil(std::sqrt(double(std::max(n, 1))))), 1, 256);
-    m_nCellW = (x1 - m_nX0) / m_nCells + 1;
-    m_nCellH = (y1 - m_nY0) / m_nCells + 1;
-    m_aCells.resize(size_t(m_nCells * m_nCells));
+    // About two cells per point, with no more than 2^16 cells.
+    const int64_t spanX = x1 - m_nX0, spanY = y1 - m_nY0;
+    const double cellsWanted = std::clamp(2.0 * n, 1.0, 65536.0);
+    while (m_nShift < 40 && double((spanX >> m_nShift) + 1) * double((spanY >> m_nShift) + 1) > cellsWanted)
+        ++m_nShift;
+    m_nColumns = (spanX >> m_nShift) + 1;
+    m_nRows = (spanY >> m_nShift) + 1;
+    m_aCells.resize(size_t(m_nColumns * m_nRows));
 }
 
 size_t CEdgeGrid::SLineHash::operator()(const SLineKey& key) const
@@ -77,8 +81,8 @@ bool CEdgeGrid::Walk(const CPoint& a, const CPoint& b, F&& visit) const
         if (c0 != c1) {
             // The rows the segment passes through within this column, widened
             // by one pixel either way against rounding.
-            const int64_t left = m_nX0 + cx * m_nCellW;
-            const int64_t xl = std::max(minX, left), xh = std::min(maxX, left + m_nCellW);
+            const int64_t left = m_nX0 + (cx << m_nShift);
+            const int64_t xl = std::max(minX, left), xh = std::min(maxX, left + (int64_t(1) << m_nShift));
             const double slope = double(by - ay) / double(bx - ax);
             double yl = double(ay) + double(xl - ax) * slope, yh = double(ay) + double(xh - ax) * slope;
             if (yl > yh)
@@ -88,7 +92,7 @@ bool CEdgeGrid::Walk(const CPoint& a, const CPoint& b, F&& visit) const
         }
         for (int64_t k = 0; k <= r1 - r0; ++k) {
             const int64_t cy = downwards ? r0 + k : r1 - k;
-            if (visit(size_t(cy * m_nCells + cx)))
+            if (visit(size_t(cy * m_nColumns + cx)))
                 return true;
         }
         if (cx == c1)
@@ -98,13 +102,14 @@ bool CEdgeGrid::Walk(const CPoint& a, const CPoint& b, F&& visit) const
 
 bool CEdgeGrid::Crosses(const CPoint& a, const CPoint& b)
 {
-    if (m_aEdges.empty() || a == b)
+    if (m_nEdges == 0 || a == b)
         return false;
-    ++m_nStamp;
     int32_t ownLine = -1;
     const int32_t minX = std::min(a.x, b.x), maxX = std::max(a.x, b.x);
     const int32_t minY = std::min(a.y, b.y), maxY = std::max(a.y, b.y);
     const auto lineLess = [](int32_t line, const SEntry& e) { return line < e.nLine; };
+    // An edge listed in several cells may be tested more than once, which
+    // costs less than remembering which were.
     return Walk(a, b, [&](size_t cell) {
         const std::vector<SEntry>& entries = m_aCells[cell];
         for (auto it = entries.begin(); it != entries.end(); ++it) {
@@ -112,28 +117,25 @@ bool CEdgeGrid::Crosses(const CPoint& a, const CPoint& b)
                 it = std::upper_bound(it, entries.end(), ownLine, lineLess) - 1;
                 continue;
             }
-            if (m_aSeenBy[it->nEdge] == m_nStamp)
-                continue;
-            m_aSeenBy[it->nEdge] = m_nStamp;
-            const SEdge& s = m_aEdges[it->nEdge];
+            const CPoint& c = it->a;
+            const CPoint& d = it->b;
             // Sharing an end, the two lie on one side of each other's line.
-            if (s.a == a || s.a == b || s.b == a || s.b == b)
+            if (c == a || c == b || d == a || d == b)
                 continue;
             // Segments whose bounding boxes are apart cannot cross; but the
             // first of several edges on one line is looked at anyway, to pass
             // over the rest when the line is a–b's own.
-            const bool apart = s.nMaxX < minX || s.nMinX > maxX || s.nMaxY < minY || s.nMinY > maxY;
+            const bool apart = std::max(c.x, d.x) < minX || std::min(c.x, d.x) > maxX
+                || std::max(c.y, d.y) < minY || std::min(c.y, d.y) > maxY;
             const bool grouped = it + 1 != entries.end() && (it + 1)->nLine == it->nLine;
             if (apart && !grouped)
                 continue;
-            const int d1 = Side(a, b, s.a), d2 = Side(a, b, s.b);
+            const int d1 = Side(a, b, c), d2 = Side(a, b, d);
             if (d1 == 0 && d2 == 0) {
                 ownLine = it->nLine; // on a–b's own line, as every edge of its group
                 continue;
             }
-            if (apart)
-                continue;
-            if (d1 * d2 < 0 && Side(s.a, s.b, a) * Side(s.a, s.b, b) < 0)
+            if (!apart && d1 * d2 < 0 && Side(c, d, a) * Side(c, d, b) < 0)
                 return true;
         }
         return false;
@@ -142,15 +144,12 @@ bool CEdgeGrid::Crosses(const CPoint& a, const CPoint& b)
 
 void CEdgeGrid::Add(const CPoint& a, const CPoint& b)
 {
-    const uint32_t edge = uint32_t(m_aEdges.size());
     const int32_t line = LineOf(a, b);
-    m_aEdges.push_back(
-        SEdge{a, b, std::min(a.x, b.x), std::max(a.x, b.x), std::min(a.y, b.y), std::max(a.y, b.y)});
-    m_aSeenBy.push_back(0);
+    ++m_nEdges;
     const auto lineLess = [](int32_t l, const SEntry& e) { return l < e.nLine; };
     Walk(a, b, [&](size_t cell) {
         std::vector<SEntry>& entries = m_aCells[cell];
-        entries.insert(std::upper_bound(entries.begin(), entries.end(), line, lineLess), SEntry{edge, line});
+        entries.insert(std::upper_bound(entries.begin(), entries.end(), line, lineLess), SEntry{a, b, line});
         return false;
     });
 }

@@ -26,14 +26,10 @@ public:
     void Add(const CPoint& a, const CPoint& b);
 
 private:
-    struct SEdge
-    {
-        CPoint a, b;
-        int32_t nMinX, nMaxX, nMinY, nMaxY;
-    };
+    // An edge as listed in a cell: its ends and the line it lies on.
     struct SEntry
     {
-        uint32_t nEdge;
+        CPoint a, b;
         int32_t nLine;
     };
     // A line through two different points, equal to any other on the same line.
@@ -59,14 +55,14 @@ private:
     // until it returns true; returns whether it did.
     template <class F>
     bool Walk(const CPoint& a, const CPoint& b, F&& visit) const;
-    int64_t CellX(int64_t x) const { return (x - m_nX0) / m_nCellW; }
-    int64_t CellY(int64_t y) const { return (y - m_nY0) / m_nCellH; }
+    int64_t CellX(int64_t x) const { return (x - m_nX0) >> m_nShift; }
+    int64_t CellY(int64_t y) const { return (y - m_nY0) >> m_nShift; }
 
-    int64_t m_nX0 = 0, m_nY0 = 0, m_nCellW = 1, m_nCellH = 1, m_nCells = 1;
+    // Square cells of 2^m_nShift pixels, m_nColumns × m_nRows of them.
+    int64_t m_nX0 = 0, m_nY0 = 0, m_nColumns = 1, m_nRows = 1;
+    int m_nShift = 0;
     bool m_bSmall = true;
+    size_t m_nEdges = 0;
     std::vector<std::vector<SEntry>> m_aCells; // entries sorted by line, then by age
-    std::vector<SEdge> m_aEdges;
-    std::vector<uint64_t> m_aSeenBy; // per edge: the last query that tested it
-    uint64_t m_nStamp = 0;
     std::unordered_map<SLineKey, int32_t, SLineHash, SLineEqual> m_lineIds;
 };
