@@ -100,7 +100,7 @@ bool CEdgeGrid::Walk(const CPoint& a, const CPoint& b, F&& visit) const
     }
 }
 
-bool CEdgeGrid::Crosses(const CPoint& a, const CPoint& b)
+bool CEdgeGrid::Crosses(const CPoint& a, const CPoint& b, CPoint* pHit)
 {
     if (m_nEdges == 0 || a == b)
         return false;
@@ -135,8 +135,13 @@ bool CEdgeGrid::Crosses(const CPoint& a, const CPoint& b)
                 ownLine = it->nLine; // on a–b's own line, as every edge of its group
                 continue;
             }
-            if (!apart && d1 * d2 < 0 && Side(c, d, a) * Side(c, d, b) < 0)
+            if (!apart && d1 * d2 < 0 && Side(c, d, a) * Side(c, d, b) < 0) {
+                if (pHit) {
+                    pHit[0] = c;
+                    pHit[1] = d;
+                }
                 return true;
+            }
         }
         return false;
     });

@@ -20,8 +20,9 @@ public:
     // A grid over the bounding box of the n points, about one point per cell.
     CEdgeGrid(const CPoint* points, int32_t n);
 
-    // Whether a–b crosses an added edge (as CMorphCore::SegmentsCross).
-    bool Crosses(const CPoint& a, const CPoint& b);
+    // Whether a–b crosses an added edge (as CMorphCore::SegmentsCross); if
+    // so, and pHit is given, pHit[0] and pHit[1] get the ends of that edge.
+    bool Crosses(const CPoint& a, const CPoint& b, CPoint* pHit = nullptr);
     // Adds the edge a–b; a != b (a point never crosses anything).
     void Add(const CPoint& a, const CPoint& b);
 

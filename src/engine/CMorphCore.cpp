@@ -5,6 +5,7 @@
 #include "CMorphData.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
@@ -92,7 +93,15 @@ void SortByLength(std::vector<CMorphCore::SLine>& lines, std::vector<CMorphCore:
 int CMorphCore::SideOf(const CPoint& a, const CPoint& b, const CPoint& c)
 {
     const int64_t ax = a.x, ay = a.y;
-    return SignOfProductSum(ax - b.x, int64_t(c.y) - ay, ax - c.x, ay - b.y);
+    const int64_t p = ax - b.x, q = int64_t(c.y) - ay, r = ax - c.x, s = ay - b.y;
+    // Differences within ±2^30 cannot overflow the plain sum of products.
+    constexpr int64_t kSmall = int64_t(1) << 30;
+    const auto small = [](int64_t v) { return uint64_t(v + kSmall) <= uint64_t(2 * kSmall); };
+    if (small(p) && small(q) && small(r) && small(s)) {
+        const int64_t v = p * q + r * s;
+        return (v > 0) - (v < 0);
+    }
+    return SignOfProductSum(p, q, r, s);
 }
 
 bool CMorphCore::SegmentsCross(const CPoint& a, const CPoint& b, const CPoint& c, const CPoint& d)
@@ -163,6 +172,19 @@ void CMorphCore::AcceptEdges()
                 ++counts[bucketOf(SourceDistance(points[size_t(i)], points[size_t(j)]))];
     }
 
+    // Per vertex, the last few accepted edges that candidates from it crossed:
+    // later candidates from it, in other directions, mostly cross one of the
+    // same few, found here without a walk over the grid.
+    constexpr size_t kRecent = 8;
+    std::vector<std::array<CPoint, 2 * kRecent>> recent(static_cast<size_t>(n));
+    std::vector<uint8_t> recentNext(static_cast<size_t>(n), 0);
+    const auto crossesRecent = [&](int32_t v, const CPoint& a, const CPoint& b) {
+        const std::array<CPoint, 2 * kRecent>& list = recent[size_t(v)];
+        for (size_t k = 0; k < kRecent; ++k)
+            if (list[2 * k] != list[2 * k + 1] && SegmentsCross(a, b, list[2 * k], list[2 * k + 1]))
+                return true;
+        return false;
+    };
     std::vector<SLine> chunk, scratch;
     size_t bucketBegin = 0;
     while (true) {
@@ -194,9 +216,21 @@ void CMorphCore::AcceptEdges()
             // A segment of length 0 crosses nothing and is crossed by nothing.
             if (a == b) {
                 m_lines.push_back(line);
-            } else if (!grid.Crosses(a, b)) {
+                continue;
+            }
+            if (crossesRecent(line.nStart, a, b) || crossesRecent(line.nEnd, a, b))
+                continue;
+            CPoint hit[2];
+            if (!grid.Crosses(a, b, hit)) {
                 m_lines.push_back(line);
                 grid.Add(a, b);
+                continue;
+            }
+            for (const int32_t v : {line.nStart, line.nEnd}) {
+                const size_t k = recentNext[size_t(v)];
+                recent[size_t(v)][2 * k] = hit[0];
+                recent[size_t(v)][2 * k + 1] = hit[1];
+                recentNext[size_t(v)] = uint8_t((k + 1) % kRecent);
             }
         }
         if (counts.empty())
