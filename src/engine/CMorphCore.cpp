@@ -88,6 +88,20 @@ void SortByLength(std::vector<CMorphCore::SLine>& lines, std::vector<CMorphCore:
     }
 }
 
+// The least square sum below 2^63 whose length √ reaches the given length.
+uint64_t FirstSumReaching(double length)
+{
+    uint64_t low = 0, high = uint64_t(1) << 63;
+    while (low < high) {
+        const uint64_t mid = low + (high - low) / 2;
+        if (std::sqrt(double(mid)) >= length)
+            high = mid;
+        else
+            low = mid + 1;
+    }
+    return low;
+}
+
 } // namespace
 
 int CMorphCore::SideOf(const CPoint& a, const CPoint& b, const CPoint& c)
@@ -164,6 +178,16 @@ void CMorphCore::AcceptEdges()
     const size_t chunkLimit = m_nCandidateChunk;
     const auto bucketOf = [](double length) { return size_t(std::bit_cast<uint64_t>(length) >> kBucketShift); };
     const uint64_t total = uint64_t(n) * uint64_t(std::max(n - 1, 0)) / 2;
+    // Within a span below 2^31 each way, square sums stay below 2^63.
+    int64_t minX = 0, maxX = 0, minY = 0, maxY = 0;
+    for (int32_t k = 0; k < n; ++k) {
+        const CPoint& p = points[size_t(k)];
+        minX = k ? std::min<int64_t>(minX, p.x) : p.x;
+        maxX = k ? std::max<int64_t>(maxX, p.x) : p.x;
+        minY = k ? std::min<int64_t>(minY, p.y) : p.y;
+        maxY = k ? std::max<int64_t>(maxY, p.y) : p.y;
+    }
+    const bool smallSpan = maxX - minX < (int64_t(1) << 31) && maxY - minY < (int64_t(1) << 31);
     std::vector<uint64_t> counts;
     if (total > chunkLimit) {
         counts.assign(size_t(1) << (64 - kBucketShift), 0);
@@ -202,11 +226,34 @@ void CMorphCore::AcceptEdges()
             break;
         chunk.clear();
         chunk.reserve(size_t(size));
-        for (int32_t i = 0; i < n; ++i) {
-            for (int32_t j = i + 1; j < n; ++j) {
-                const double length = SourceDistance(points[size_t(i)], points[size_t(j)]);
-                if (counts.empty() || (bucketOf(length) >= bucketBegin && bucketOf(length) < bucketEnd))
-                    chunk.push_back(SLine{i, j, length});
+        if (counts.empty()) {
+            for (int32_t i = 0; i < n; ++i)
+                for (int32_t j = i + 1; j < n; ++j)
+                    chunk.push_back(SLine{i, j, SourceDistance(points[size_t(i)], points[size_t(j)])});
+        } else if (smallSpan) {
+            // The length is √ of the exact square sum, rounded once, so it
+            // grows with the sum: the chunk's lengths are those of one range
+            // of sums, tested without a root.
+            const uint64_t sumBegin = FirstSumReaching(std::bit_cast<double>(uint64_t(bucketBegin) << kBucketShift));
+            const uint64_t sumEnd = bucketEnd == counts.size()
+                ? std::numeric_limits<uint64_t>::max()
+                : FirstSumReaching(std::bit_cast<double>(uint64_t(bucketEnd) << kBucketShift));
+            for (int32_t i = 0; i < n; ++i) {
+                const int64_t x = points[size_t(i)].x, y = points[size_t(i)].y;
+                for (int32_t j = i + 1; j < n; ++j) {
+                    const int64_t dx = x - points[size_t(j)].x, dy = y - points[size_t(j)].y;
+                    const uint64_t sum = uint64_t(dx * dx + dy * dy);
+                    if (sum >= sumBegin && sum < sumEnd)
+                        chunk.push_back(SLine{i, j, std::sqrt(double(sum))});
+                }
+            }
+        } else {
+            for (int32_t i = 0; i < n; ++i) {
+                for (int32_t j = i + 1; j < n; ++j) {
+                    const double length = SourceDistance(points[size_t(i)], points[size_t(j)]);
+                    if (bucketOf(length) >= bucketBegin && bucketOf(length) < bucketEnd)
+                        chunk.push_back(SLine{i, j, length});
+                }
             }
         }
         SortByLength(chunk, scratch);
