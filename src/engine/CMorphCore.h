@@ -62,6 +62,8 @@ public:
     // How many threads draw one frame, in bands of rows; 0 (the default) uses
     // one per processor. The frame is the same byte for byte whatever the count.
     void SetThreadCount(int threads) { m_nThreads = threads; }
+    // The pixel loops frames are drawn with: the processor's best unless set.
+    void SetKernel(const CSpanKernel& kernel) { m_canvas.SetKernel(kernel); }
 
 private:
     void AcceptEdges(std::vector<SLine>& candidates);
