@@ -30,27 +30,33 @@ struct SPixelByteMasks
 };
 constexpr SPixelByteMasks s_pixelBytes;
 
-// Byte c of every 32-bit lane.
-inline __m256i Channel(__m256i pixels, int c)
+// The shuffle that moves byte k of every 64-bit lane to its bottom and clears the others.
+inline __m512i Select(int k)
 {
-    return _mm256_and_si256(_mm256_srli_epi32(pixels, 8 * c), _mm256_set1_epi32(0xFF));
+    // Control bytes with the top bit set clear; indices count within each 16-byte half.
+    const long long low = (long long)(0x8080808080808000ULL | unsigned(k)), high = low + 8;
+    return _mm512_set_epi64(high, low, high, low, high, low, high, low);
 }
 
-// trunc(double(b − a) · f + double(a)), low 8 bits.
-inline __m256i Mix(__m256i a, __m256i b, __m512d f)
+// Byte k of every 64-bit lane, as a double.
+inline __m512d Byte(__m512i lanes, int k)
 {
-    const __m512d d = _mm512_mul_pd(_mm512_cvtepi32_pd(_mm256_sub_epi32(b, a)), f);
-    const __m256i v = _mm512_cvttpd_epi32(_mm512_add_pd(d, _mm512_cvtepi32_pd(a)));
-    return _mm256_and_si256(v, _mm256_set1_epi32(0xFF));
+    return _mm512_cvtepi64_pd(_mm512_shuffle_epi8(lanes, Select(k)));
+}
+
+// trunc(d · f + a), low 8 bits, for whole numbers d and a.
+inline __m512i Mix(__m512d d, __m512d a, __m512d f)
+{
+    return _mm512_and_epi64(_mm512_cvttpd_epi64(_mm512_add_pd(_mm512_mul_pd(d, f), a)), _mm512_set1_epi64(0xFF));
 }
 
 } // namespace
 
 void CSpanKernel::FillAvx512(uint8_t* pOut, int32_t x0, int32_t x1, const SSpan& span, const STexture& texture)
 {
-    // Offsets are formed from 32-bit pitches, and a one-column texture has no
-    // neighbour byte to read around its pixels.
-    if (texture.nWidth < 2 || texture.nPitch > INT32_MAX || texture.nPitch < -INT32_MAX) {
+    // Offsets are formed from 32-bit pitches, and eight bytes are read around
+    // each pixel, which needs three columns.
+    if (texture.nWidth < 3 || texture.nPitch > INT32_MAX || texture.nPitch < -INT32_MAX) {
         FillScalar(pOut, x0, x1, span, texture);
         return;
     }
@@ -62,11 +68,12 @@ void CSpanKernel::FillAvx512(uint8_t* pOut, int32_t x0, int32_t x1, const SSpan&
     const __m512d leftV = _mm512_set1_pd(span.dLeftV), rightV = _mm512_set1_pd(span.dRightV);
     const __m512d one = _mm512_set1_pd(1.0), minusOne = _mm512_set1_pd(-1.0);
     const __m512d texW = _mm512_set1_pd(texture.nWidth), texH = _mm512_set1_pd(texture.nHeight);
-    const __m256i lastColumn = _mm256_set1_epi32(texture.nWidth - 1);
-    const __m256i lastRow = _mm256_set1_epi32(texture.nHeight - 1);
+    const __m512i lastColumn = _mm512_set1_epi64(texture.nWidth - 1);
+    const __m512i secondLastColumn = _mm512_set1_epi64(texture.nWidth - 2);
+    const __m512i lastRow = _mm512_set1_epi64(texture.nHeight - 1);
     const __m512i pitch = _mm512_set1_epi64(texture.nPitch);
-    const __m512i one64 = _mm512_set1_epi64(1), two64 = _mm512_set1_epi64(2);
-    const __m256i zero = _mm256_setzero_si256();
+    const __m512i low3 = _mm512_set1_epi64(0xFFFFFF);
+    const __m512i zero = _mm512_setzero_si512();
     const __m256i packBytes = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, //
                                                0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
     const __m256i packLanes = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
@@ -87,36 +94,42 @@ void CSpanKernel::FillAvx512(uint8_t* pOut, int32_t x0, int32_t x1, const SSpan&
         if (valid == 0)
             continue;
 
-        const __m256i ix = _mm512_cvttpd_epi32(U), iy = _mm512_cvttpd_epi32(V);
-        const __m512d fx = _mm512_sub_pd(U, _mm512_cvtepi32_pd(ix));
-        const __m512d fy = _mm512_sub_pd(V, _mm512_cvtepi32_pd(iy));
-        const __mmask8 right = _mm256_cmplt_epi32_mask(ix, lastColumn);
-        const __mmask8 down = _mm256_cmplt_epi32_mask(iy, lastRow);
-        const __m512i ix64 = _mm512_cvtepi32_epi64(ix);
-        const __m512i off = _mm512_add_epi64(_mm512_mul_epi32(_mm512_cvtepi32_epi64(iy), pitch),
-                                             _mm512_add_epi64(ix64, _mm512_add_epi64(ix64, ix64)));
-        // Four bytes are read per pixel: from the pixel itself when a pixel
-        // follows it, else from one byte before it, shifted down.
-        const __m512i offA = _mm512_mask_sub_epi64(off, __mmask8(~right), off, one64);
-        const __m512i offB = _mm512_add_epi64(off, two64);
-        const __mmask8 hasRight = valid & right, hasDown = valid & down, hasBoth = hasRight & down;
+        const __m512i ix = _mm512_cvttpd_epi64(U), iy = _mm512_cvttpd_epi64(V);
+        const __m512d fx = _mm512_sub_pd(U, _mm512_cvtepi64_pd(ix));
+        const __m512d fy = _mm512_sub_pd(V, _mm512_cvtepi64_pd(iy));
+        const __mmask8 right = _mm512_cmplt_epi64_mask(ix, lastColumn);
+        const __mmask8 down = _mm512_mask_cmplt_epi64_mask(valid, iy, lastRow);
+        // Eight bytes are read per row: from the pixel on when two more
+        // columns follow it, else from 2 or 5 bytes before it, shifted down,
+        // so bytes 0–2 are the pixel and 3–5 its right neighbour.
+        __m512i back = _mm512_maskz_set1_epi64(_mm512_cmpge_epi64_mask(ix, secondLastColumn), 2);
+        back = _mm512_mask_add_epi64(back, __mmask8(~right), back, _mm512_set1_epi64(3));
+        const __m512i off = _mm512_sub_epi64(
+            _mm512_add_epi64(_mm512_mul_epi32(iy, pitch), _mm512_add_epi64(ix, _mm512_add_epi64(ix, ix))), back);
+        const __m512i shift = _mm512_slli_epi64(back, 3);
 
-        __m256i g = _mm512_mask_i64gather_epi32(zero, valid, offA, bits, 1);
-        const __m256i p00 = _mm256_mask_srli_epi32(g, __mmask8(~right), g, 8);
-        g = _mm512_mask_i64gather_epi32(zero, hasRight, offB, bits, 1);
-        const __m256i p10 = _mm256_mask_blend_epi32(hasRight, p00, _mm256_srli_epi32(g, 8));
-        g = _mm512_mask_i64gather_epi32(zero, hasDown, _mm512_add_epi64(offA, pitch), bits, 1);
-        const __m256i p01 = _mm256_mask_blend_epi32(hasDown, p00, _mm256_mask_srli_epi32(g, __mmask8(~right), g, 8));
-        g = _mm512_mask_i64gather_epi32(zero, hasBoth, _mm512_add_epi64(offB, pitch), bits, 1);
-        const __m256i p11 = _mm256_mask_blend_epi32(hasBoth, p00, _mm256_srli_epi32(g, 8));
+        const __m512i row0 = _mm512_srlv_epi64(_mm512_mask_i64gather_epi64(zero, valid, off, bits, 1), shift);
+        const __m512i row1 = _mm512_srlv_epi64(
+            _mm512_mask_i64gather_epi64(zero, down, _mm512_add_epi64(off, pitch), bits, 1), shift);
+        // A missing neighbour at the last column or row is the base pixel itself.
+        const __m512i p00 = _mm512_and_epi64(row0, low3);
+        const __m512i p00Twice = _mm512_or_epi64(p00, _mm512_slli_epi64(p00, 24));
+        const __m512i top = _mm512_mask_mov_epi64(p00Twice, right, row0);
+        __m512i bottom = _mm512_mask_or_epi64(p00Twice, down, _mm512_and_epi64(row1, low3), _mm512_slli_epi64(p00, 24));
+        bottom = _mm512_mask_mov_epi64(bottom, down & right, row1);
 
-        __m256i result = zero;
+        __m512i result = zero;
         for (int c = 0; c < 3; ++c) {
-            const __m256i top = Mix(Channel(p00, c), Channel(p10, c), fx);
-            const __m256i bottom = Mix(Channel(p01, c), Channel(p11, c), fx);
-            result = _mm256_or_si256(result, _mm256_slli_epi32(Mix(top, bottom, fy), 8 * c));
+            const __m512d a00 = Byte(top, c), a10 = Byte(top, c + 3);
+            const __m512d a01 = Byte(bottom, c), a11 = Byte(bottom, c + 3);
+            const __m512i t = Mix(_mm512_sub_pd(a10, a00), a00, fx);
+            const __m512i b = Mix(_mm512_sub_pd(a11, a01), a01, fx);
+            const __m512d td = _mm512_cvtepi64_pd(t);
+            const __m512i v = Mix(_mm512_sub_pd(_mm512_cvtepi64_pd(b), td), td, fy);
+            result = _mm512_or_epi64(result, _mm512_slli_epi64(v, 8 * c));
         }
-        const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(result, packBytes), packLanes);
+        const __m256i dwords = _mm512_cvtepi64_epi32(result);
+        const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(dwords, packBytes), packLanes);
         _mm256_mask_storeu_epi8(pOut, s_pixelBytes.m_aMask[valid], packed);
     }
 }
