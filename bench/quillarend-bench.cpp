@@ -1,12 +1,12 @@
 // quillarend-bench: times frame rendering and mesh building on generated
 // pictures and prints one line per case:
-//   render WxH pairs=N threads=T kernel=K median_ms=<ms> vs_scalar=<ratio> mpx_per_s=<Mpx/s>
+//   render WxH pairs=N threads=T kernel=K median_ms=<ms> vs_scalar=<ratio> vs_1_thread=<ratio> mpx_per_s=<Mpx/s>
 //   buildmesh pairs=N median_ms=<ms>
-// Every pixel-loop kernel the processor has renders the same frames, one after
-// the other in each round, so the ratios to the scalar kernel come from the
-// same moments of a noisy machine. Options: --width W --height H (default
+// Every pixel-loop kernel the processor has renders the same frames with each
+// thread count, one after the other in each round, so the ratios to the scalar
+// kernel and to one thread come from the same moments of a noisy machine. Options: --width W --height H (default
 // 1920 × 1080 with 0, 16 and 100 pairs, and 3840 × 2160 with 100 pairs),
-// --threads N (default: 1, and one per processor when there are more).
+// --threads N (default: one per processor; one thread is always timed too).
 
 #include "CImage.h"
 #include "CMorphCore.h"
@@ -106,8 +106,8 @@ bool SameBytes(const CImage& a, const CImage& b)
     return true;
 }
 
-// Renders t = 0.5 with every kernel, interleaved round by round, for each pair
-// count and thread count; fails when two kernels give different bytes.
+// Renders t = 0.5 with every kernel and thread count, interleaved round by
+// round, for each pair count; fails when two kernels give different bytes.
 bool RenderCases(int32_t w, int32_t h, std::initializer_list<int> pairCounts, const std::vector<int32_t>& threadCounts)
 {
     std::vector<const CSpanKernel*> kernels;
@@ -133,31 +133,36 @@ bool RenderCases(int32_t w, int32_t h, std::initializer_list<int> pairCounts, co
     for (const int pairs : pairCounts) {
         SetPairs(doc, pairs);
         core.BuildMesh(&doc);
-        for (const int32_t threads : threadCounts) {
-            core.SetThreadCount(threads);
-            std::vector<std::vector<double>> ms(kernels.size());
-            for (int round = -1; round < kRenderFrames; ++round) { // round −1 warms up
+        // ms[i][k]: the times of thread count i with kernel k.
+        std::vector<std::vector<std::vector<double>>> ms(threadCounts.size(),
+                                                         std::vector<std::vector<double>>(kernels.size()));
+        for (int round = -1; round < kRenderFrames; ++round) { // round −1 warms up
+            for (size_t i = 0; i < threadCounts.size(); ++i) {
+                core.SetThreadCount(threadCounts[i]);
                 for (size_t k = 0; k < kernels.size(); ++k) {
                     core.SetKernel(*kernels[k]);
                     const double time = TimeMs([&] { core.RenderFrame(*frames[k], 0.5f); });
                     if (round >= 0)
-                        ms[k].push_back(time);
+                        ms[i][k].push_back(time);
                 }
             }
-            const double scalarMs = Median(ms[0]);
+        }
+        for (size_t i = 0; i < threadCounts.size(); ++i) {
+            const double scalarMs = Median(ms[i][0]);
             for (size_t k = 0; k < kernels.size(); ++k) {
-                const double median = Median(ms[k]);
-                std::printf("render %dx%d pairs=%d threads=%d kernel=%s median_ms=%.2f vs_scalar=%.3f mpx_per_s=%.1f\n",
-                            int(w), int(h), pairs, int(threads), kernels[k]->GetName(), median, median / scalarMs,
-                            double(w) * h / 1e6 / (median / 1000.0));
+                const double median = Median(ms[i][k]);
+                std::printf("render %dx%d pairs=%d threads=%d kernel=%s median_ms=%.2f vs_scalar=%.3f "
+                            "vs_1_thread=%.3f mpx_per_s=%.1f\n",
+                            int(w), int(h), pairs, int(threadCounts[i]), kernels[k]->GetName(), median,
+                            median / scalarMs, median / Median(ms[0][k]), double(w) * h / 1e6 / (median / 1000.0));
                 if (!SameBytes(*frames[k], *frames[0])) {
                     std::fprintf(stderr, "quillarend-bench: kernel %s gives other bytes than the scalar one\n",
                                  kernels[k]->GetName());
                     return false;
                 }
             }
-            std::fflush(stdout);
         }
+        std::fflush(stdout);
     }
     return true;
 }
@@ -194,12 +199,11 @@ int main(int argc, char** argv)
         ++i;
     }
 
-    std::vector<int32_t> threadCounts{threads};
-    if (threads == 0) {
-        threadCounts = {1};
-        if (const int cores = int(std::min(16u, std::thread::hardware_concurrency())); cores > 1)
-            threadCounts.push_back(cores);
-    }
+    // One thread always, for the ratios, and the count asked for or one per processor.
+    std::vector<int32_t> threadCounts{1};
+    const int32_t more = threads > 0 ? threads : int32_t(std::min(16u, std::thread::hardware_concurrency()));
+    if (more > 1)
+        threadCounts.push_back(more);
     if (!RenderCases(w, h, {0, 16, 100}, threadCounts))
         return 1;
     if (!sizeGiven && !RenderCases(3840, 2160, {100}, threadCounts))
