@@ -1,12 +1,15 @@
 // quillarend-bench: times frame rendering and mesh building on generated
 // pictures and prints one line per case:
 //   render WxH pairs=N threads=T kernel=K median_ms=<ms> vs_scalar=<ratio> vs_1_thread=<ratio> mpx_per_s=<Mpx/s>
-//   buildmesh pairs=N median_ms=<ms>
+//   buildmesh <kind> pairs=N runs=R median_ms=<ms> cpu_ms=<ms> edges=E triangles=T
 // Every pixel-loop kernel the processor has renders the same frames with each
 // thread count, one after the other in each round, so the ratios to the scalar
-// kernel and to one thread come from the same moments of a noisy machine. Options: --width W --height H (default
-// 1920 × 1080 with 0, 16 and 100 pairs, and 3840 × 2160 with 100 pairs),
-// --threads N (default: one per processor; one thread is always timed too).
+// kernel and to one thread come from the same moments of a noisy machine.
+// The mesh cases use a 640 × 480 picture: random pairs, pairs all at one
+// point, and pairs all on one row.
+// Options: --width W --height H (default 1920 × 1080 with 0, 16 and 100 pairs,
+// and 3840 × 2160 with 100 pairs), --threads N (default: one per processor;
+// one thread is always timed too).
 
 #include "CImage.h"
 #include "CMorphCore.h"
@@ -18,8 +21,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <initializer_list>
 #include <memory>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -87,6 +92,18 @@ double TimeMs(F&& work)
     work();
     const auto end = std::chrono::steady_clock::now();
     return std::chrono::duration<double, std::milli>(end - start).count();
+}
+
+// Every pair at the centre, or all on the middle row at random columns.
+void SetDegeneratePairs(CMorphData& doc, int count, bool oneRow)
+{
+    const int32_t w = doc.m_pSourceImage->GetWidth(), h = doc.m_pSourceImage->GetHeight();
+    Lcg random;
+    doc.m_aHandles.RemoveAll();
+    for (int i = 0; i < count; ++i) {
+        const CPoint s(oneRow ? random.Below(w) : w / 2, h / 2);
+        doc.m_aHandles.Add(CMorphHandle{s, s});
+    }
 }
 
 template <class F>
@@ -209,20 +226,48 @@ int main(int argc, char** argv)
     if (!sizeGiven && !RenderCases(3840, 2160, {100}, threadCounts))
         return 1;
 
-    CMorphData doc;
-    doc.m_pSourceImage = MakePicture(w, h, 0);
-    doc.m_pTargetImage = MakePicture(w, h, 1);
-    if (!doc.m_pSourceImage || !doc.m_pTargetImage) {
-        std::fprintf(stderr, "quillarend-bench: not enough memory for %dx%d pictures\n", int(w), int(h));
-        return 1;
-    }
-
     CMorphCore core;
     core.SetThreadCount(threads);
-    for (const int pairs : {100, 300, 1000}) {
-        SetPairs(doc, pairs);
-        const double ms = MedianMs(kBuildRuns, [&] { core.BuildMesh(&doc); });
-        std::printf("buildmesh pairs=%d median_ms=%.2f\n", pairs, ms);
+    CMorphData meshDoc;
+    meshDoc.m_pSourceImage = MakePicture(640, 480, 0);
+    meshDoc.m_pTargetImage = MakePicture(640, 480, 1);
+    if (!meshDoc.m_pSourceImage || !meshDoc.m_pTargetImage) {
+        std::fprintf(stderr, "quillarend-bench: not enough memory for 640x480 pictures\n");
+        return 1;
+    }
+    struct MeshCase
+    {
+        const char* kind;
+        int pairs;
+        int runs;
+    };
+    const MeshCase meshCases[] = {{"coincident", 300, kBuildRuns}, {"collinear", 300, kBuildRuns},
+                                  {"random", 100, kBuildRuns},     {"random", 300, kBuildRuns},
+                                  {"random", 1000, kBuildRuns},    {"random", 3000, 3},
+                                  {"random", 10000, 1}};
+    for (const MeshCase& c : meshCases) {
+        if (std::strcmp(c.kind, "random") == 0)
+            SetPairs(meshDoc, c.pairs);
+        else
+            SetDegeneratePairs(meshDoc, c.pairs, std::strcmp(c.kind, "collinear") == 0);
+        // Processor time too: on a shared machine the wall time also counts
+        // the other programs' turns.
+        double ms = 0;
+        std::vector<double> cpuMs;
+        try {
+            ms = MedianMs(c.runs, [&] {
+                const std::clock_t start = std::clock();
+                core.BuildMesh(&meshDoc);
+                cpuMs.push_back(double(std::clock() - start) * 1000.0 / CLOCKS_PER_SEC);
+            });
+        } catch (const std::bad_alloc&) {
+            std::printf("buildmesh %s pairs=%d not enough memory\n", c.kind, c.pairs);
+            std::fflush(stdout);
+            continue;
+        }
+        std::sort(cpuMs.begin(), cpuMs.end());
+        std::printf("buildmesh %s pairs=%d runs=%d median_ms=%.2f cpu_ms=%.2f edges=%zu triangles=%zu\n", c.kind,
+                    c.pairs, c.runs, ms, cpuMs[cpuMs.size() / 2], core.GetLines().size(), core.GetPolygons().size());
         std::fflush(stdout);
     }
     return 0;

@@ -15,6 +15,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <optional>
 
 namespace {
@@ -176,7 +177,12 @@ int Run(const Options& o)
         doc.m_aHandles.Add(pairs[i]);
 
     CMorphCore core;
-    core.BuildMesh(&doc);
+    try {
+        core.BuildMesh(&doc);
+    } catch (const std::bad_alloc&) {
+        PrintError(QStringLiteral("not enough memory to build the mesh of %1 pairs").arg(pairs.GetSize()));
+        return kExitOutputFailed;
+    }
     if (o.bMesh)
         PrintMesh(core);
 
