@@ -272,10 +272,11 @@ int Run(const SOptions& o)
         return kExitBadInput;
     }
 
-    // The mesh build sorts every pair of vertices: refuse a count whose list
-    // could not be held rather than run out of memory halfway.
+    // The mesh build sorts every pair of vertices with a stable sort, which
+    // takes a buffer as large as the list: refuse a count whose list could not
+    // be held twice rather than run out of memory halfway.
     const int64_t vertices = int64_t(pairs.GetSize()) + 4;
-    const int64_t candidateBytes = vertices * (vertices - 1) / 2 * int64_t(sizeof(CMorphCore::SLine));
+    const int64_t candidateBytes = vertices * (vertices - 1) / 2 * int64_t(sizeof(CMorphCore::SLine)) * 2;
     const int64_t available = CMemoryBudget::AvailableBytes();
     if (available >= 0 && candidateBytes > available) {
         PrintError(QStringLiteral("too many pairs: the mesh of %1 pairs needs %2 MiB, %3 MiB are available")
