@@ -318,8 +318,11 @@ qint64 TiffUnassociatedAlphaField(QFile& file)
 // Replaces the file at path with data: a short temporary name in the same
 // folder (so names of any allowed length work), each write, the flush to the
 // disk, the close and the rename checked; the temporary file goes on failure.
-bool WriteFileAtomically(const QString& path, const QByteArray& data)
+bool WriteFileAtomically(const QString& requested, const QByteArray& data)
 {
+    // A symbolic link stays a link: the file it points to is replaced.
+    const QFileInfo link(requested);
+    const QString path = link.isSymLink() ? link.symLinkTarget() : requested;
     const QFileInfo info(path);
     const QString dir = info.absolutePath();
     if (info.isDir())

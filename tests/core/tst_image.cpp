@@ -667,6 +667,24 @@ private Q_SLOTS:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
     }
 
+#if defined(Q_OS_UNIX)
+    void saveThroughSymbolicLink()
+    {
+        QTemporaryDir dir;
+        const QString target = dir.filePath("real.png"), link = dir.filePath("link.png");
+        auto first = TestImages::Pattern(9, 7);
+        QCOMPARE(first->Save(target), 0);
+        QVERIFY(QFile::link(target, link));
+        auto second = TestImages::Pattern(9, 7);
+        FillAll(*second, 0x010203);
+        QCOMPARE(second->Save(link), 0);
+        QVERIFY(QFileInfo(link).isSymLink());
+        CImage back;
+        QCOMPARE(back.Load(target), 0);
+        QVERIFY(TestImages::SamePixels(back, *second));
+    }
+#endif
+
     // A format that would shrink the picture is a write failure.
     void formatsThatCannotHoldTheSize_data()
     {
