@@ -3,6 +3,8 @@
 #include "CBmpDC.h"
 #include "Colors.h"
 
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -10,7 +12,11 @@
 #include <qdrawutil.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <iterator>
+#include <limits>
+#include <vector>
 
 namespace {
 
@@ -21,13 +27,50 @@ constexpr int kWheelNotch = 120;
 
 // Range 0 … size − page, page step one client extent; a bar with nothing to
 // scroll stays visible but disabled, so the client area never changes.
-void SetBar(QScrollBar* bar, int32_t size, int32_t page)
+void SetBar(QScrollBar* bar, int64_t size, int32_t page)
 {
     const QSignalBlocker block(bar);
-    const int64_t max = std::max<int64_t>(0, int64_t(size) - page);
+    const int64_t max = std::clamp<int64_t>(size - page, 0, std::numeric_limits<int>::max());
     bar->setRange(0, int(max));
     bar->setPageStep(page);
     bar->setEnabled(max > 0);
+}
+
+// Zoomed extents stay far inside the 32-bit rectangle coordinates.
+constexpr int64_t kMaxZoomedExtent = int64_t(1) << 29;
+
+// Division rounding towards minus infinity, for positive divisors.
+int64_t FloorDiv(int64_t a, int64_t b)
+{
+    const int64_t q = a / b;
+    return (a % b != 0 && a < 0) ? q - 1 : q;
+}
+
+// Enlarges with the nearest picture pixel for every client pixel: the visible
+// part only, so a large zoom costs no more than the client area.
+void DrawNearest(CImage& buffer, const CImage& picture, const CRect& rc, const CImageScrollWnd& view)
+{
+    if (buffer.IsNull() || picture.IsNull())
+        return;
+    const int64_t x0 = std::max<int64_t>(0, rc.left), x1 = std::min<int64_t>(buffer.GetWidth(), rc.right);
+    const int64_t y0 = std::max<int64_t>(0, rc.top), y1 = std::min<int64_t>(buffer.GetHeight(), rc.bottom);
+    if (x0 >= x1 || y0 >= y1)
+        return;
+    std::vector<int32_t> columns(size_t(x1 - x0));
+    for (int64_t x = x0; x < x1; ++x)
+        columns[size_t(x - x0)] =
+            int32_t(std::clamp<int64_t>(view.ClientToPicture(x, rc.left), 0, picture.GetWidth() - 1));
+    for (int64_t y = y0; y < y1; ++y) {
+        const int32_t sy = int32_t(std::clamp<int64_t>(view.ClientToPicture(y, rc.top), 0, picture.GetHeight() - 1));
+        const uint8_t* src = picture.PixelAddress(0, sy);
+        uint8_t* dst = buffer.PixelAddress(int32_t(x0), int32_t(y));
+        for (const int32_t sx : columns) {
+            const uint8_t* p = src + 3 * ptrdiff_t(sx);
+            *dst++ = p[0];
+            *dst++ = p[1];
+            *dst++ = p[2];
+        }
+    }
 }
 
 } // namespace
@@ -43,6 +86,10 @@ CImageScrollWnd::CImageScrollWnd()
         connect(bar, &QScrollBar::valueChanged, this, &CImageScrollWnd::OnScroll);
     }
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // A click gives the zoom keys to the view; the point editors also take Tab.
+    setFocusPolicy(Qt::ClickFocus);
+    setToolTip(QStringLiteral("Ctrl+ホイール、Ctrl++ / Ctrl+−: 拡大・縮小\n"
+                              "Ctrl+0: 100 % に戻す　Ctrl+9: 全体を表示"));
     hide();
 }
 
@@ -76,20 +123,109 @@ void CImageScrollWnd::UpdateScrollBars()
 {
     if (!m_pImage)
         return;
-    SetBar(m_pHScroll, m_pImage->GetWidth(), m_rcClient.Width());
-    SetBar(m_pVScroll, m_pImage->GetHeight(), m_rcClient.Height());
+    SetBar(m_pHScroll, Zoomed(m_pImage->GetWidth()), m_rcClient.Width());
+    SetBar(m_pVScroll, Zoomed(m_pImage->GetHeight()), m_rcClient.Height());
 }
 
 CRect CImageScrollWnd::GetImageRect() const
 {
     if (!m_pImage)
         return CRect();
-    const auto offset = [](int32_t window, int32_t picture, const QScrollBar* bar) {
-        return window >= picture ? (window - picture) / 2 : -bar->value();
+    const auto offset = [](int64_t window, int64_t picture, const QScrollBar* bar) {
+        return int32_t(window >= picture ? (window - picture) / 2 : -bar->value());
     };
-    const int32_t x = offset(m_rcClient.Width(), m_pImage->GetWidth(), m_pHScroll);
-    const int32_t y = offset(m_rcClient.Height(), m_pImage->GetHeight(), m_pVScroll);
-    return CRect(x, y, x + m_pImage->GetWidth(), y + m_pImage->GetHeight());
+    const int64_t w = Zoomed(m_pImage->GetWidth()), h = Zoomed(m_pImage->GetHeight());
+    const int32_t x = offset(m_rcClient.Width(), w, m_pHScroll);
+    const int32_t y = offset(m_rcClient.Height(), h, m_pVScroll);
+    return CRect(x, y, int32_t(x + w), int32_t(y + h));
+}
+
+int64_t CImageScrollWnd::Zoomed(int32_t nExtent) const
+{
+    if (nExtent <= 0)
+        return 0;
+    return std::clamp<int64_t>(int64_t(nExtent) * m_nZoom / 100, 1, kMaxZoomedExtent);
+}
+
+int64_t CImageScrollWnd::PictureToClient(int64_t nPicture, int32_t nOrigin) const
+{
+    return nOrigin + FloorDiv(nPicture * m_nZoom, 100);
+}
+
+int64_t CImageScrollWnd::PixelCentreToClient(int64_t nPicture, int32_t nOrigin) const
+{
+    return nOrigin + FloorDiv((2 * nPicture + 1) * m_nZoom, 200);
+}
+
+int64_t CImageScrollWnd::ClientToPicture(int64_t nClient, int32_t nOrigin) const
+{
+    return FloorDiv((nClient - nOrigin) * 100, m_nZoom);
+}
+
+QPoint CImageScrollWnd::ClientCentre() const
+{
+    return QPoint(m_rcClient.Width() / 2, m_rcClient.Height() / 2);
+}
+
+int CImageScrollWnd::NextZoomStep(bool bIn) const
+{
+    if (bIn) {
+        for (const int step : kZoomSteps)
+            if (step > m_nZoom)
+                return step;
+    } else {
+        for (auto it = std::rbegin(kZoomSteps); it != std::rend(kZoomSteps); ++it)
+            if (*it < m_nZoom)
+                return *it;
+    }
+    return m_nZoom;
+}
+
+int CImageScrollWnd::FitZoom() const
+{
+    if (!m_pImage || m_pImage->IsNull())
+        return 100;
+    // The largest z with floor(extent · z / 100) ≤ client extent.
+    const auto largest = [](int64_t client, int64_t extent) { return ((client + 1) * 100 - 1) / extent; };
+    const int64_t zx = largest(m_rcClient.Width(), m_pImage->GetWidth());
+    const int64_t zy = largest(m_rcClient.Height(), m_pImage->GetHeight());
+    return int(std::clamp<int64_t>(std::min(zx, zy), kMinZoom, kMaxZoom));
+}
+
+void CImageScrollWnd::SetZoom(int nZoom, const QPoint& ptAnchor)
+{
+    nZoom = std::clamp(nZoom, kMinZoom, kMaxZoom);
+    if (nZoom == m_nZoom)
+        return;
+    if (!m_pImage) {
+        m_nZoom = nZoom;
+        update();
+        return;
+    }
+    // The anchor's picture position, unrounded, so that zooming in and out
+    // again comes back to the same place.
+    const CRect before = GetImageRect();
+    const double px = (double(ptAnchor.x()) - before.left) * 100.0 / m_nZoom;
+    const double py = (double(ptAnchor.y()) - before.top) * 100.0 / m_nZoom;
+    m_nZoom = nZoom;
+    UpdateScrollBars();
+    const auto place = [](QScrollBar* bar, double picture, int zoom, int anchor) {
+        const QSignalBlocker block(bar);
+        const double position = std::round(picture * zoom / 100.0 - anchor);
+        bar->setValue(int(std::clamp<double>(position, bar->minimum(), bar->maximum())));
+    };
+    place(m_pHScroll, px, m_nZoom, ptAnchor.x());
+    place(m_pVScroll, py, m_nZoom, ptAnchor.y());
+    Redraw(true);
+    update(); // the zoom label and the bars
+}
+
+void CImageScrollWnd::ZoomByUser(int nZoom, const QPoint& ptAnchor)
+{
+    const int before = m_nZoom;
+    SetZoom(nZoom, ptAnchor);
+    if (m_nZoom != before)
+        Q_EMIT ZoomChanged(m_nZoom, ptAnchor);
 }
 
 void CImageScrollWnd::Redraw(bool bToScreen)
@@ -102,10 +238,17 @@ void CImageScrollWnd::DrawImage()
 {
     CBmpDC dc(m_imgBuffer);
     dc.FillSolidRect(m_rcClient, RGB(255, 255, 255));
-    if (m_pImage) {
+    if (!m_pImage)
+        return;
+    const CRect rc = GetImageRect();
+    if (m_nZoom == 100) {
         CBmpDC src(m_pImage);
-        const CRect rc = GetImageRect();
         dc.BitBlt(rc.left, rc.top, m_pImage->GetWidth(), m_pImage->GetHeight(), src, 0, 0);
+    } else if (m_nZoom < 100) {
+        CBmpDC src(m_pImage);
+        dc.StretchBltAveraged(rc, src, CRect(0, 0, m_pImage->GetWidth(), m_pImage->GetHeight()));
+    } else {
+        DrawNearest(m_imgBuffer, *m_pImage, rc, *this);
     }
 }
 
@@ -136,7 +279,16 @@ void CImageScrollWnd::OnScroll()
 void CImageScrollWnd::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    qDrawWinPanel(&painter, rect(), palette(), true);
+    if (hasFocus()) {
+        // The focus frame takes the place of the sunken edge, so the picture
+        // area looks the same with and without the focus.
+        painter.setPen(palette().color(QPalette::Highlight));
+        painter.setBrush(Qt::NoBrush);
+        for (int i = 0; i < kEdge; ++i)
+            painter.drawRect(rect().adjusted(i, i, -1 - i, -1 - i));
+    } else {
+        qDrawWinPanel(&painter, rect(), palette(), true);
+    }
     const QRect client(m_ptClientOrigin, QSize(m_rcClient.Width(), m_rcClient.Height()));
     // The square between the two bars.
     painter.fillRect(QRect(client.right() + 1, client.bottom() + 1, m_pVScroll->width(), m_pHScroll->height()),
@@ -145,10 +297,69 @@ void CImageScrollWnd::paintEvent(QPaintEvent*)
         painter.fillRect(client, Qt::white);
     else
         painter.drawImage(client.topLeft(), m_imgScreen);
+
+    // Over the picture, never in the back buffer.
+    painter.setClipRect(client);
+    if (m_nZoom != 100) {
+        const QString text = QStringLiteral("%1 %").arg(m_nZoom);
+        const QFontMetrics metrics(font());
+        const QRect label(client.left(), client.bottom() + 1 - metrics.height() - 4,
+                          metrics.horizontalAdvance(text) + 8, metrics.height() + 4);
+        painter.fillRect(label, QColor(255, 255, 255, 200));
+        painter.setPen(Qt::black);
+        painter.drawText(label, Qt::AlignCenter, text);
+    }
+}
+
+void CImageScrollWnd::keyPressEvent(QKeyEvent* event)
+{
+    if (event->modifiers() & Qt::ControlModifier) {
+        switch (event->key()) {
+        case Qt::Key_Plus:
+        case Qt::Key_Equal: // "+" without Shift on many layouts
+            ZoomByUser(NextZoomStep(true), ClientCentre());
+            return;
+        case Qt::Key_Minus:
+            ZoomByUser(NextZoomStep(false), ClientCentre());
+            return;
+        case Qt::Key_0:
+            ZoomByUser(100, ClientCentre());
+            return;
+        case Qt::Key_9:
+            ZoomByUser(FitZoom(), ClientCentre());
+            return;
+        default:
+            break;
+        }
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void CImageScrollWnd::focusInEvent(QFocusEvent* event)
+{
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void CImageScrollWnd::focusOutEvent(QFocusEvent* event)
+{
+    update();
+    QWidget::focusOutEvent(event);
 }
 
 void CImageScrollWnd::wheelEvent(QWheelEvent* event)
 {
+    if (event->modifiers() & Qt::ControlModifier) {
+        // One zoom step per notch, about the point under the mouse.
+        const int64_t total = int64_t(m_nZoomWheelDelta) + event->angleDelta().y();
+        m_nZoomWheelDelta = int(total % kWheelNotch);
+        const QPoint anchor = event->position().toPoint() - m_ptClientOrigin;
+        const int64_t steps = std::size(kZoomSteps);
+        for (int64_t n = std::clamp<int64_t>(total / kWheelNotch, -steps, steps); n != 0; n += n > 0 ? -1 : 1)
+            ZoomByUser(NextZoomStep(n > 0), anchor);
+        event->accept();
+        return;
+    }
     // One line step per notch, upwards for a forward turn; high-resolution
     // wheels add up to whole notches.
     const int64_t total = int64_t(m_nWheelDelta) + event->angleDelta().y();

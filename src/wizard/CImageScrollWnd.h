@@ -8,13 +8,14 @@
 #include <QRect>
 #include <QWidget>
 
+class QKeyEvent;
 class QScrollBar;
 
-// Shows one picture at its own size (one screen pixel per picture pixel) in a
-// fixed window with a sunken edge and two scroll bars. A picture smaller than
-// the window is centred on white, a larger one is scrolled. The view draws
-// into a back buffer of the client size and painting only copies that buffer;
-// the picture itself belongs to the owner.
+// Shows one picture, at its own size (one screen pixel per picture pixel)
+// until the user zooms, in a fixed window with a sunken edge and two scroll
+// bars. A picture smaller than the window is centred on white, a larger one
+// is scrolled. The view draws into a back buffer of the client size and
+// painting only copies that buffer; the picture itself belongs to the owner.
 class CImageScrollWnd : public QWidget
 {
     Q_OBJECT
@@ -34,9 +35,32 @@ public:
     // limited to the new ranges. Does nothing without a picture.
     void UpdateScrollBars();
 
-    // Where the picture lies in client coordinates: centred along an axis where
-    // it fits, else shifted by that axis's scroll position.
+    // Where the zoomed picture lies in client coordinates: centred along an
+    // axis where it fits, else shifted by that axis's scroll position.
     CRect GetImageRect() const;
+
+    // Zoom in percent; 100 shows one screen pixel per picture pixel.
+    int GetZoom() const { return m_nZoom; }
+    // Sets the zoom (limited to kMinZoom … kMaxZoom) so that the picture
+    // point under ptAnchor (client coordinates) stays where it is, then
+    // redraws to the screen. Does not emit ZoomChanged.
+    void SetZoom(int nZoom, const QPoint& ptAnchor);
+    // The next larger or smaller step of kZoomSteps from the current zoom.
+    int NextZoomStep(bool bIn) const;
+    // The largest zoom that shows the whole picture, at most kMaxZoom.
+    int FitZoom() const;
+    // The client centre, the anchor of the zoom keys.
+    QPoint ClientCentre() const;
+
+    // Picture extent at the current zoom, at least 1 for a non-empty picture.
+    int64_t Zoomed(int32_t nExtent) const;
+    // Client x or y of a picture pixel's left or top edge for a given origin
+    // (GetImageRect's left or top); exact at 100 %.
+    int64_t PictureToClient(int64_t nPicture, int32_t nOrigin) const;
+    // Client x or y of a picture pixel's centre: the pixel itself at 100 %.
+    int64_t PixelCentreToClient(int64_t nPicture, int32_t nOrigin) const;
+    // Picture pixel that holds a client x or y (rounded towards minus infinity).
+    int64_t ClientToPicture(int64_t nClient, int32_t nOrigin) const;
 
     // Rebuilds the back buffer; with bToScreen also shows it at once.
     virtual void Redraw(bool bToScreen);
@@ -52,8 +76,16 @@ public:
     // Pixels scrolled by one arrow click or one wheel notch.
     static constexpr int kLineStep = 16;
 
+    static constexpr int kMinZoom = 1; // reached only by fitting a huge picture
+    static constexpr int kMaxZoom = 800;
+    static constexpr int kZoomSteps[] = {25, 33, 50, 67, 100, 150, 200, 300, 400, 600, 800};
+
     CImage* m_pImage = nullptr; // not owned
     CRect m_rcClient;           // measured at Create, never changed afterwards
+
+Q_SIGNALS:
+    // The user zoomed this view with the wheel or a key.
+    void ZoomChanged(int nZoom, QPoint ptAnchor);
 
 protected:
     // White fill of the whole buffer, then the picture at GetImageRect.
@@ -63,6 +95,12 @@ protected:
 
     void paintEvent(QPaintEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+    // The zoom keys and Ctrl+wheel: zooms and tells the other views.
+    void ZoomByUser(int nZoom, const QPoint& ptAnchor);
 
     CImage m_imgBuffer; // back buffer, size of m_rcClient
 
@@ -74,4 +112,6 @@ private:
     QPoint m_ptClientOrigin;
     QImage m_imgScreen; // m_imgBuffer as of the last Redraw, ready to paint
     int m_nWheelDelta = 0;
+    int m_nZoomWheelDelta = 0;
+    int m_nZoom = 100;
 };

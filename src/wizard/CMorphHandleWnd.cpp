@@ -7,6 +7,7 @@
 #include "Colors.h"
 
 #include <QCursor>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPixmap>
 
@@ -51,6 +52,16 @@ CMorphHandleWnd::CMorphHandleWnd(bool bSource) : m_bSource(bSource)
     InitCursorResources();
     setMouseTracking(true);
     setCursor(AddCursor());
+    setFocusPolicy(Qt::StrongFocus);
+    setToolTip(QStringLiteral("クリック: ポイントを追加\n"
+                              "ドラッグ: ポイントを移動（右クリックで取り消し）\n"
+                              "右クリック: ポイントを削除\n"
+                              "矢印キー: 選択中のポイントを 1 ピクセル移動（Shift で 10 ピクセル）\n"
+                              "Delete: 選択中のポイントを削除\n"
+                              "Page Up / Page Down: 前 / 次のポイントを選択\n"
+                              "Ctrl+ホイール、Ctrl++ / Ctrl+−: 拡大・縮小\n"
+                              "Ctrl+0: 100 % に戻す　Ctrl+9: 全体を表示\n"
+                              "Ctrl+S: ポイントを保存　Ctrl+O: ポイントを読み込む"));
 }
 
 CMorphData* CMorphHandleWnd::GetDocument()
@@ -83,7 +94,7 @@ void CMorphHandleWnd::AttachImage()
 CMorphHandleWnd::SImagePoint CMorphHandleWnd::ClientToImage(const QPoint& ptClient) const
 {
     const CRect rc = GetImageRect();
-    return {int64_t(ptClient.x()) - rc.left, int64_t(ptClient.y()) - rc.top};
+    return {ClientToPicture(ptClient.x(), rc.left), ClientToPicture(ptClient.y(), rc.top)};
 }
 
 int32_t CMorphHandleWnd::HitTestHandle(const QPoint& ptClient) const
@@ -91,12 +102,15 @@ int32_t CMorphHandleWnd::HitTestHandle(const QPoint& ptClient) const
     const CMorphData* doc = GetDocument();
     if (!doc)
         return -1;
-    const SImagePoint p = ClientToImage(ptClient);
+    // The squares keep their screen size at every zoom, so the test is in
+    // client pixels around each point's place on the screen.
+    const CRect rc = GetImageRect();
     const CMorphHandleArray& handles = doc->m_aHandles;
     for (int32_t i = handles.GetSize() - 1; i >= 0; --i) {
         const CPoint& pt = ViewPoint(handles[i]);
-        if (p.x >= int64_t(pt.x) - kHalfSquare && p.x <= int64_t(pt.x) + kHalfSquare
-            && p.y >= int64_t(pt.y) - kHalfSquare && p.y <= int64_t(pt.y) + kHalfSquare)
+        const int64_t cx = PixelCentreToClient(pt.x, rc.left), cy = PixelCentreToClient(pt.y, rc.top);
+        if (ptClient.x() >= cx - kHalfSquare && ptClient.x() <= cx + kHalfSquare && ptClient.y() >= cy - kHalfSquare
+            && ptClient.y() <= cy + kHalfSquare)
             return i;
     }
     return -1;
@@ -123,8 +137,8 @@ void CMorphHandleWnd::Redraw(bool bToScreen)
         // Later pairs cover earlier ones, as the hit test expects.
         for (int32_t i = 0; i < handles.GetSize(); ++i) {
             const CPoint& pt = ViewPoint(handles[i]);
-            const int64_t x = int64_t(pt.x) + rc.left - kHalfSquare;
-            const int64_t y = int64_t(pt.y) + rc.top - kHalfSquare;
+            const int64_t x = PixelCentreToClient(pt.x, rc.left) - kHalfSquare;
+            const int64_t y = PixelCentreToClient(pt.y, rc.top) - kHalfSquare;
             if (x + side <= 0 || y + side <= 0 || x >= m_imgBuffer.GetWidth() || y >= m_imgBuffer.GetHeight())
                 continue;
             const SSquareColors& c = i == g_nSelHandle ? kSelected : kNormal;
@@ -257,5 +271,86 @@ void CMorphHandleWnd::OnRButtonDown(const QPoint& ptClient)
     doc->RemoveHandle(i);
     // The selection keeps its index, limited to the pairs that are left.
     g_nSelHandle = std::min(std::max(g_nSelHandle, 0), doc->m_aHandles.GetSize() - 1);
+    RedrawBothViews();
+}
+
+void CMorphHandleWnd::keyPressEvent(QKeyEvent* event)
+{
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    if (mods != Qt::NoModifier && mods != Qt::ShiftModifier) {
+        CImageScrollWnd::keyPressEvent(event);
+        return;
+    }
+    const int step = mods == Qt::ShiftModifier ? 10 : 1;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        MoveSelected(-step, 0);
+        break;
+    case Qt::Key_Right:
+        MoveSelected(step, 0);
+        break;
+    case Qt::Key_Up:
+        MoveSelected(0, -step);
+        break;
+    case Qt::Key_Down:
+        MoveSelected(0, step);
+        break;
+    case Qt::Key_Delete:
+        DeleteSelected();
+        break;
+    case Qt::Key_PageUp:
+        SelectNext(false);
+        break;
+    case Qt::Key_PageDown:
+        SelectNext(true);
+        break;
+    default:
+        CImageScrollWnd::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+bool CMorphHandleWnd::HasSelection(const CMorphData* doc)
+{
+    return doc && g_nSelHandle >= 0 && g_nSelHandle < doc->m_aHandles.GetSize();
+}
+
+void CMorphHandleWnd::MoveSelected(int32_t dx, int32_t dy)
+{
+    CMorphData* doc = GetDocument();
+    // A running drag owns the point until it ends.
+    if (!HasSelection(doc) || IsDragging())
+        return;
+    // Like a drag, not limited to the picture.
+    CPoint& pt = ViewPoint(doc->m_aHandles[g_nSelHandle]);
+    pt = CPoint(Saturate(int64_t(pt.x) + dx), Saturate(int64_t(pt.y) + dy));
+    Redraw(true);
+}
+
+void CMorphHandleWnd::DeleteSelected()
+{
+    CMorphData* doc = GetDocument();
+    if (!HasSelection(doc) || IsDragging())
+        return;
+    doc->RemoveHandle(g_nSelHandle);
+    g_nSelHandle = std::min(g_nSelHandle, doc->m_aHandles.GetSize() - 1);
+    RedrawBothViews();
+}
+
+void CMorphHandleWnd::SelectNext(bool bForward)
+{
+    CMorphData* doc = GetDocument();
+    if (!doc || doc->m_aHandles.IsEmpty() || IsDragging())
+        return;
+    const int32_t last = doc->m_aHandles.GetSize() - 1;
+    int32_t next;
+    if (!HasSelection(doc))
+        next = bForward ? 0 : last;
+    else
+        next = std::clamp(g_nSelHandle + (bForward ? 1 : -1), 0, last);
+    if (next == g_nSelHandle)
+        return;
+    g_nSelHandle = next;
     RedrawBothViews();
 }

@@ -16,7 +16,8 @@ extern int32_t g_nSelHandle;
 // The point editor: shows the source or the target picture with a square on
 // this side's point of every pair. A left press off every square adds a pair
 // there, a left press on a square selects its pair and drags the point, a
-// right press deletes a pair or cancels a running drag.
+// right press deletes a pair or cancels a running drag. The same edits work
+// from the keyboard while the view has the focus.
 class CMorphHandleWnd : public CImageScrollWnd
 {
     Q_OBJECT
@@ -49,6 +50,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    // Arrows move the selected pair's point in this view (Shift: 10 pixels),
+    // Delete removes the pair, Page Up / Page Down select the previous / next.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // A picture point from a client point; 64 bits, as the scroll offset may
@@ -70,6 +74,11 @@ private:
     void OnLButtonDown(const QPoint& ptClient);
     void OnRButtonDown(const QPoint& ptClient);
     void OnDragMove(const QPoint& ptClient);
+    void MoveSelected(int32_t dx, int32_t dy);
+    void DeleteSelected();
+    void SelectNext(bool bForward);
+
+    static bool HasSelection(const CMorphData* doc);
 
     static CMorphData* GetDocument();
 

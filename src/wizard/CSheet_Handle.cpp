@@ -1,11 +1,35 @@
 #include "CSheet_Handle.h"
 
 #include "CDialogTemplate.h"
+#include "CFileChooser.h"
+#include "CMessageBox.h"
 #include "CMorphDlg.h"
+#include "CPairsFile.h"
+#include "CPairsWriter.h"
 #include "ControlIds.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFrame>
+#include <QKeySequence>
 #include <QLabel>
+#include <QMimeData>
+#include <QShortcut>
+#include <QUrl>
+
+namespace {
+
+const char16_t* const kPairsFilter = u"ポイントファイル(*.txt)|*.txt|すべてのファイル(*.*)|*.*||";
+
+// The one local file a drag carries, or an empty string.
+QString SingleLocalFile(const QMimeData* mime)
+{
+    if (!mime || !mime->hasUrls() || mime->urls().size() != 1 || !mime->urls().front().isLocalFile())
+        return QString();
+    return mime->urls().front().toLocalFile();
+}
+
+} // namespace
 
 CSheet_Handle::CSheet_Handle(CMorphDlg* pFrame) : CSheet(IDD_SHEET_HANDLE, pFrame)
 {
@@ -29,6 +53,18 @@ CSheet_Handle::CSheet_Handle(CMorphDlg* pFrame) : CSheet(IDD_SHEET_HANDLE, pFram
     m_wndSrcView.Create(QRect(QPoint(l, t), QSize(half, b - t)), this);
     m_wndDstView.Create(QRect(QPoint(r - half, t), QSize(half, b - t)), this);
     targetLabel->move(r - half, targetLabel->y());
+
+    // Both views show pictures of the same size, so they zoom together.
+    connect(&m_wndSrcView, &CImageScrollWnd::ZoomChanged, &m_wndDstView, &CImageScrollWnd::SetZoom);
+    connect(&m_wndDstView, &CImageScrollWnd::ZoomChanged, &m_wndSrcView, &CImageScrollWnd::SetZoom);
+
+    auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
+    save->setContext(Qt::WindowShortcut); // only while the page is on show
+    connect(save, &QShortcut::activated, this, &CSheet_Handle::OnSavePairs);
+    auto* open = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this);
+    open->setContext(Qt::WindowShortcut); // only while the page is on show
+    connect(open, &QShortcut::activated, this, &CSheet_Handle::OnLoadPairs);
+    setAcceptDrops(true);
 }
 
 void CSheet_Handle::OnEnter()
@@ -47,4 +83,57 @@ void CSheet_Handle::OnNext()
 void CSheet_Handle::OnBack()
 {
     GetFrame()->ShowPage(IDD_SHEET_PATH);
+}
+
+void CSheet_Handle::OnSavePairs()
+{
+    const QString path = CFileChooser::GetSaveFileName(GetFrame(), QStringLiteral("txt"),
+                                                       QString::fromUtf16(kPairsFilter));
+    if (path.isEmpty())
+        return;
+    const CMorphData* pDoc = GetDocument();
+    if (!CPairsWriter::Save(path, pDoc->m_aHandles, pDoc->GetSourcePath(), pDoc->GetTargetPath()))
+        CMessageBox::Show(QStringLiteral("書き出しに失敗しました。\n\n") + path, MB_OK | MB_ICONWARNING);
+}
+
+void CSheet_Handle::OnLoadPairs()
+{
+    const QString path = CFileChooser::GetOpenFileName(GetFrame(), QString(), QString::fromUtf16(kPairsFilter));
+    if (!path.isEmpty())
+        LoadPairsFile(path);
+}
+
+bool CSheet_Handle::LoadPairsFile(const QString& path)
+{
+    CMorphHandleArray read;
+    QString error;
+    if (!CPairsFile::Load(path, read, error)) {
+        CMessageBox::Show(QStringLiteral("ポイントファイルを読み込めませんでした。\n\n") + error,
+                          MB_OK | MB_ICONWARNING);
+        return false;
+    }
+    CMorphData* pDoc = GetDocument();
+    if (!pDoc->m_aHandles.IsEmpty()
+        && CMessageBox::Show(QStringLiteral("今あるポイントを、読み込んだポイントで置き換えますか？"), MB_YESNO)
+            != IDYES)
+        return false;
+    pDoc->m_aHandles = read;
+    g_nSelHandle = -1;
+    m_wndSrcView.RedrawBothViews();
+    return true;
+}
+
+void CSheet_Handle::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!SingleLocalFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void CSheet_Handle::dropEvent(QDropEvent* event)
+{
+    const QString path = SingleLocalFile(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    LoadPairsFile(path);
 }

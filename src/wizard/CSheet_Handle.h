@@ -5,7 +5,7 @@
 
 // Page 130: placing the point pairs. The source picture on the left and the
 // target picture on the right, each in a point editor; the editing itself
-// happens in the views.
+// happens in the views. The pairs can be written to and read from a file.
 class CSheet_Handle : public CSheet
 {
     Q_OBJECT
@@ -17,6 +17,20 @@ public:
     void OnBack() override;
     void OnEnter() override;
 
+    // Ctrl+S: asks for a file name and writes the pairs there in the format
+    // of the headless renderer.
+    void OnSavePairs();
+    // Ctrl+O: asks for a pairs file and reads it.
+    void OnLoadPairs();
+    // Reads a pairs file; existing pairs are replaced only after the user
+    // agreed, and a file with a bad line changes nothing. True when read.
+    bool LoadPairsFile(const QString& path);
+
     CMorphHandleWnd m_wndSrcView{true};  // left: source picture, source points
     CMorphHandleWnd m_wndDstView{false}; // right: target picture, target points
+
+protected:
+    // A pairs file dropped on the page is read.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 };

@@ -5,9 +5,13 @@
 #include "CMorphDlg.h"
 #include "ControlIds.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
+#include <QUrl>
 
 namespace {
 
@@ -25,6 +29,23 @@ QRect PlaceOf(const QWidget* page, int nId)
 {
     const QWidget* place = CDialogTemplate::Find(page, nId);
     return place ? place->geometry() : QRect();
+}
+
+// The local files a drag carries: one or two, else none.
+QStringList DroppedFiles(const QMimeData* mime)
+{
+    QStringList files;
+    if (!mime || !mime->hasUrls())
+        return files;
+    const QList<QUrl> urls = mime->urls();
+    if (urls.size() > 2)
+        return files;
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile())
+            return QStringList();
+        files << url.toLocalFile();
+    }
+    return files;
 }
 
 } // namespace
@@ -49,6 +70,10 @@ CSheet_Path::CSheet_Path(CMorphDlg* pFrame) : CSheet(IDD_SHEET_PATH, pFrame)
     // Each label's access key leads to its own path box.
     sourceLabel->setBuddy(source);
     targetLabel->setBuddy(target);
+    // Drops go to the page, which knows which box a file belongs to.
+    source->setAcceptDrops(false);
+    target->setAcceptDrops(false);
+    setAcceptDrops(true);
 
     connect(browseSource, &QPushButton::clicked, this, &CSheet_Path::OnBrowseSource);
     connect(browseTarget, &QPushButton::clicked, this, &CSheet_Path::OnBrowseTarget);
@@ -73,8 +98,13 @@ void CSheet_Path::OnBrowseSource()
 {
     CMorphData* pDoc = GetDocument();
     const QString path = BrowseImageFile(pDoc->GetSourcePath());
-    if (path.isEmpty())
-        return;
+    if (!path.isEmpty())
+        LoadSourceFile(path);
+}
+
+void CSheet_Path::LoadSourceFile(const QString& path)
+{
+    CMorphData* pDoc = GetDocument();
     if (pDoc->LoadSource(path)) {
         SetPathText(this, IDC_EDIT_SOURCE, path);
         m_wndSrcPreview.SetImage(*pDoc->m_pSourceImage);
@@ -85,8 +115,13 @@ void CSheet_Path::OnBrowseTarget()
 {
     CMorphData* pDoc = GetDocument();
     const QString path = BrowseImageFile(pDoc->GetTargetPath());
-    if (path.isEmpty())
-        return;
+    if (!path.isEmpty())
+        LoadTargetFile(path);
+}
+
+void CSheet_Path::LoadTargetFile(const QString& path)
+{
+    CMorphData* pDoc = GetDocument();
     if (pDoc->LoadTarget(path)) {
         SetPathText(this, IDC_EDIT_TARGET, path);
         m_wndDstPreview.SetImage(*pDoc->m_pTargetImage);
@@ -97,4 +132,34 @@ QString CSheet_Path::BrowseImageFile(const QString& initialPath)
 {
     return CFileChooser::GetOpenFileName(CMorphDlg::GetMainWnd(), initialPath,
                                          QStringLiteral("画像ファイル(bmp, jpg, png)|*.bmp;*.jpg;*.png||"));
+}
+
+void CSheet_Path::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!DroppedFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void CSheet_Path::dropEvent(QDropEvent* event)
+{
+    const QStringList files = DroppedFiles(event->mimeData());
+    if (files.isEmpty())
+        return;
+    event->acceptProposedAction();
+    if (files.size() == 2) {
+        LoadSourceFile(files[0]);
+        LoadTargetFile(files[1]);
+        return;
+    }
+    // The target's part of the page begins halfway between the source
+    // preview and the target's path box.
+    const QWidget* sourcePreview = CDialogTemplate::Find(this, IDC_SOURCE_PREVIEW_PLACE);
+    const QWidget* targetBox = CDialogTemplate::Find(this, IDC_EDIT_TARGET);
+    const int targetTop = sourcePreview && targetBox
+        ? (sourcePreview->geometry().bottom() + targetBox->y()) / 2
+        : height() / 2;
+    if (event->position().y() >= targetTop)
+        LoadTargetFile(files[0]);
+    else
+        LoadSourceFile(files[0]);
 }

@@ -21,9 +21,19 @@ public:
     // Ask for a picture, load it into the document and show it.
     void OnBrowseSource();
     void OnBrowseTarget();
+    // Load a picture into the document and show it, as after browsing.
+    void LoadSourceFile(const QString& path);
+    void LoadTargetFile(const QString& path);
 
     CImagePreviewWnd m_wndSrcPreview;
     CImagePreviewWnd m_wndDstPreview;
+
+protected:
+    // Two pictures dropped on the page are the source and the target; one
+    // picture is the target when dropped on the lower half (the target's path
+    // box and preview), else the source.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     // The Open dialog for pictures, starting at initialPath; an empty string

@@ -1,0 +1,51 @@
+#include "CPairsWriter.h"
+
+#include <QByteArray>
+#include <QSaveFile>
+
+namespace {
+
+// A path may hold line breaks; in the comment they would end it early and
+// turn the rest of the name into a line that is not a pair.
+QByteArray OneLine(const QString& text)
+{
+    QByteArray bytes = text.toUtf8();
+    bytes.replace('\r', ' ');
+    bytes.replace('\n', ' ');
+    return bytes;
+}
+
+} // namespace
+
+QByteArray CPairsWriter::Text(const CMorphHandleArray& handles, const QString& sourcePath, const QString& targetPath)
+{
+    QByteArray text = "# source: " + OneLine(sourcePath) + "  target: " + OneLine(targetPath) + "\n";
+    for (int32_t i = 0; i < handles.GetSize(); ++i) {
+        const CMorphHandle& h = handles[i];
+        text += QByteArray::number(h.m_ptSource.x) + ' ' + QByteArray::number(h.m_ptSource.y) + ' '
+            + QByteArray::number(h.m_ptTarget.x) + ' ' + QByteArray::number(h.m_ptTarget.y) + '\n';
+    }
+    return text;
+}
+
+bool CPairsWriter::Write(QFileDevice& file, const CMorphHandleArray& handles, const QString& sourcePath,
+                         const QString& targetPath)
+{
+    const QByteArray text = Text(handles, sourcePath, targetPath);
+    if (file.write(text) != text.size())
+        return false;
+    return file.flush();
+}
+
+bool CPairsWriter::Save(const QString& path, const CMorphHandleArray& handles, const QString& sourcePath,
+                        const QString& targetPath)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (!Write(file, handles, sourcePath, targetPath)) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}

@@ -1,0 +1,121 @@
+#include "CPairsFile.h"
+#include "CPairsWriter.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <limits>
+
+namespace {
+
+CMorphHandle Pair(int32_t sx, int32_t sy, int32_t tx, int32_t ty)
+{
+    return CMorphHandle{CPoint(sx, sy), CPoint(tx, ty)};
+}
+
+CMorphHandleArray Pairs(std::initializer_list<CMorphHandle> list)
+{
+    CMorphHandleArray a;
+    for (const CMorphHandle& h : list)
+        a.Add(h);
+    return a;
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestPairsWriter : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    // What is written reads back as the same pairs, names with line breaks included.
+    void readsBack_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("target");
+        QTest::newRow("plain names") << "/pictures/a.png" << "/pictures/b.png";
+        QTest::newRow("line breaks in the names") << "/x/a\n1 2 3 4.png" << "/x/b\r\n5 6 7 8.png";
+        QTest::newRow("Japanese names") << QStringLiteral("/写真/元.jpg") << QStringLiteral("/写真/後.jpg");
+    }
+    void readsBack()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, target);
+        const int32_t lo = std::numeric_limits<int32_t>::min(), hi = std::numeric_limits<int32_t>::max();
+        const CMorphHandleArray pairs = Pairs({Pair(1, 2, 3, 4), Pair(lo, hi, -1, 0), Pair(1, 2, 3, 4)});
+        const QString path = m_dir.filePath("pairs.txt");
+        QVERIFY(CPairsWriter::Save(path, pairs, source, target));
+        const QByteArray text = ReadAll(path);
+        QCOMPARE(text.count('\n'), 4);
+        QVERIFY(text.startsWith("# "));
+        QVERIFY(text.endsWith("\n1 2 3 4\n-2147483648 2147483647 -1 0\n1 2 3 4\n"));
+        CMorphHandleArray read;
+        QString error;
+        QVERIFY2(CPairsFile::Load(path, read, error), qPrintable(error));
+        QCOMPARE(read.GetSize(), pairs.GetSize());
+        for (int32_t i = 0; i < pairs.GetSize(); ++i)
+            QCOMPARE(read[i], pairs[i]);
+    }
+
+    // Saving over an existing file replaces it whole.
+    void replaces()
+    {
+        const QString path = m_dir.filePath("old.txt");
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray(1000, 'x'));
+        }
+        QVERIFY(CPairsWriter::Save(path, Pairs({Pair(5, 6, 7, 8)}), "a", "b"));
+        QCOMPARE(ReadAll(path), CPairsWriter::Text(Pairs({Pair(5, 6, 7, 8)}), "a", "b"));
+    }
+
+    // Every step is checked: a refused write, a failed flush, a refused open or commit.
+    void writeFails()
+    {
+        const QString path = m_dir.filePath("readonly.txt");
+        QVERIFY(CPairsWriter::Save(path, Pairs({}), "a", "b"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QTest::ignoreMessage(QtWarningMsg, "QIODevice::write (QFile, \"" + path.toUtf8() + "\"): ReadOnly device");
+        QVERIFY(!CPairsWriter::Write(file, Pairs({Pair(1, 2, 3, 4)}), "a", "b"));
+    }
+    void flushFails()
+    {
+        QFile full(QStringLiteral("/dev/full"));
+        if (!full.open(QIODevice::WriteOnly))
+            QSKIP("no /dev/full");
+        QVERIFY(!CPairsWriter::Write(full, Pairs({Pair(1, 2, 3, 4)}), "a", "b"));
+    }
+    void saveFails_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("parent is a file") << "file/pairs.txt";
+        QTest::newRow("a folder in its place") << "folder";
+        QTest::newRow("empty name") << "";
+    }
+    void saveFails()
+    {
+        QFETCH(QString, path);
+        QVERIFY(CPairsWriter::Save(m_dir.filePath("file"), Pairs({}), "a", "b"));
+        QVERIFY(QDir(m_dir.path()).mkpath("folder"));
+        QVERIFY(!CPairsWriter::Save(path.isEmpty() ? path : m_dir.filePath(path), Pairs({Pair(1, 2, 3, 4)}), "a", "b"));
+        QVERIFY(QFileInfo(m_dir.filePath("folder")).isDir());
+        QCOMPARE(ReadAll(m_dir.filePath("file")), CPairsWriter::Text(Pairs({}), "a", "b"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPairsWriter)
+#include "tst_pairs_writer.moc"

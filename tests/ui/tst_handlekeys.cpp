@@ -1,0 +1,219 @@
+#include "CMorphDlg.h"
+#include "CMorphHandleWnd.h"
+#include "CSheet_Handle.h"
+#include "ControlIds.h"
+#include "MessageRecorder.h"
+#include "TestImages.h"
+
+#include <QTest>
+
+#include <limits>
+#include <memory>
+
+namespace {
+
+using Pairs = QList<CMorphHandle>;
+
+CMorphHandle Pair(int sx, int sy, int tx, int ty)
+{
+    return CMorphHandle{CPoint(sx, sy), CPoint(tx, ty)};
+}
+
+} // namespace
+
+class TestHandleKeys : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<CMorphDlg> m_pDlg;
+    MessageRecorder m_messages;
+
+    CMorphData& Doc() { return *m_pDlg->m_pMorphData; }
+    CSheet_Handle& Page() { return *static_cast<CSheet_Handle*>(m_pDlg->GetSheet(IDD_SHEET_HANDLE)); }
+    CMorphHandleWnd& View(bool bSource) { return bSource ? Page().m_wndSrcView : Page().m_wndDstView; }
+
+    bool Open()
+    {
+        m_pDlg = std::make_unique<CMorphDlg>();
+        Doc().m_pSourceImage = TestImages::Pattern(120, 90);
+        Doc().m_pTargetImage = TestImages::Pattern(120, 90);
+        m_pDlg->show();
+        m_pDlg->activateWindow();
+        if (!QTest::qWaitForWindowActive(m_pDlg.get()))
+            return false;
+        m_pDlg->ShowPage(IDD_SHEET_HANDLE);
+        return m_pDlg->GetCurSheet() == &Page();
+    }
+
+    void SetPairs(const Pairs& pairs, int32_t selected)
+    {
+        Doc().m_aHandles.RemoveAll();
+        for (const CMorphHandle& h : pairs)
+            Doc().m_aHandles.Add(h);
+        g_nSelHandle = selected;
+        View(true).RedrawBothViews();
+    }
+
+    Pairs DocPairs()
+    {
+        Pairs pairs;
+        for (int32_t i = 0; i < Doc().m_aHandles.GetSize(); ++i)
+            pairs << Doc().m_aHandles[i];
+        return pairs;
+    }
+
+    QRgb EdgePixel(CMorphHandleWnd& view) { return view.grab().toImage().pixel(0, 0); }
+
+private Q_SLOTS:
+    void init() { g_nSelHandle = -1; }
+
+    void cleanup()
+    {
+        m_pDlg.reset();
+        QVERIFY(m_messages.boxes.isEmpty());
+    }
+
+    // A click and Tab give the views the focus; the focused view is framed.
+    void focus()
+    {
+        QVERIFY(Open());
+        const QRgb unfocused = EdgePixel(View(true));
+        QTest::mouseClick(&View(false), Qt::LeftButton, {}, View(false).GetClientOrigin() + QPoint(5, 5));
+        QVERIFY(View(false).hasFocus());
+        QCOMPARE(EdgePixel(View(false)), View(false).palette().color(QPalette::Highlight).rgb());
+        QVERIFY(EdgePixel(View(false)) != unfocused);
+        View(true).setFocus();
+        QVERIFY(View(true).hasFocus());
+        QTest::keyClick(&View(true), Qt::Key_Tab);
+        QVERIFY(View(false).hasFocus());
+        QCOMPARE(EdgePixel(View(true)), unfocused);
+        QVERIFY(View(false).focusPolicy() & Qt::TabFocus);
+    }
+
+    // Arrows move this view's point of the selected pair; the other half stays.
+    void arrows_data()
+    {
+        QTest::addColumn<bool>("source");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<CMorphHandle>("moved");
+        const int none = Qt::NoModifier, shift = Qt::ShiftModifier;
+        QTest::newRow("source left") << true << int(Qt::Key_Left) << none << Pair(49, 40, 60, 30);
+        QTest::newRow("source right, Shift") << true << int(Qt::Key_Right) << shift << Pair(60, 40, 60, 30);
+        QTest::newRow("target up") << false << int(Qt::Key_Up) << none << Pair(50, 40, 60, 29);
+        QTest::newRow("target down, Shift") << false << int(Qt::Key_Down) << shift << Pair(50, 40, 60, 40);
+    }
+    void arrows()
+    {
+        QFETCH(bool, source);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(CMorphHandle, moved);
+        QVERIFY(Open());
+        SetPairs({Pair(10, 10, 10, 10), Pair(50, 40, 60, 30)}, 1);
+        QTest::keyClick(&View(source), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(DocPairs(), (Pairs{Pair(10, 10, 10, 10), moved}));
+        const CPoint& pt = source ? moved.m_ptSource : moved.m_ptTarget;
+        QCOMPARE(View(source).HitTestHandle(QPoint(View(source).GetImageRect().left + pt.x,
+                                                   View(source).GetImageRect().top + pt.y)),
+                 1);
+    }
+
+    // Keys never move a point past the 32-bit range, and without a selection they do nothing.
+    void arrowsAtTheLimitsAndWithoutSelection()
+    {
+        QVERIFY(Open());
+        const int32_t max = std::numeric_limits<int32_t>::max();
+        SetPairs({Pair(max - 3, 5, 0, 0)}, 0);
+        QTest::keyClick(&View(true), Qt::Key_Right, Qt::ShiftModifier);
+        QCOMPARE(DocPairs(), Pairs{Pair(max, 5, 0, 0)});
+        g_nSelHandle = 4; // stale
+        QTest::keyClick(&View(true), Qt::Key_Left);
+        QTest::keyClick(&View(true), Qt::Key_Delete);
+        QCOMPARE(DocPairs(), Pairs{Pair(max, 5, 0, 0)});
+    }
+
+    void deleteKey_data()
+    {
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<int>("after");
+        QTest::newRow("first of three") << 0 << 0;
+        QTest::newRow("middle") << 1 << 1;
+        QTest::newRow("last") << 2 << 1;
+    }
+    void deleteKey()
+    {
+        QFETCH(int, selected);
+        QFETCH(int, after);
+        QVERIFY(Open());
+        Pairs pairs{Pair(10, 10, 11, 11), Pair(20, 20, 21, 21), Pair(30, 30, 31, 31)};
+        SetPairs(pairs, selected);
+        QTest::keyClick(&View(false), Qt::Key_Delete);
+        pairs.removeAt(selected);
+        QCOMPARE(DocPairs(), pairs);
+        QCOMPARE(g_nSelHandle, after);
+        QTest::keyClick(&View(false), Qt::Key_Delete);
+        QTest::keyClick(&View(false), Qt::Key_Delete);
+        QCOMPARE(DocPairs(), Pairs{});
+        QCOMPARE(g_nSelHandle, -1);
+    }
+
+    void pageKeys()
+    {
+        QVERIFY(Open());
+        SetPairs({Pair(10, 10, 10, 10), Pair(20, 20, 20, 20), Pair(30, 30, 30, 30)}, -1);
+        const struct
+        {
+            Qt::Key key;
+            int selected;
+        } steps[] = {{Qt::Key_PageDown, 0}, {Qt::Key_PageDown, 1}, {Qt::Key_PageDown, 2}, {Qt::Key_PageDown, 2},
+                     {Qt::Key_PageUp, 1},   {Qt::Key_PageUp, 0},   {Qt::Key_PageUp, 0}};
+        for (const auto& s : steps) {
+            QTest::keyClick(&View(true), s.key);
+            QCOMPARE(g_nSelHandle, s.selected);
+        }
+        g_nSelHandle = -1;
+        QTest::keyClick(&View(false), Qt::Key_PageUp);
+        QCOMPARE(g_nSelHandle, 2);
+        // The selection shows in both views.
+        QCOMPARE(View(false).grab().toImage().pixel(View(false).GetClientOrigin()
+                                                    + QPoint(View(false).GetImageRect().left + 30,
+                                                             View(false).GetImageRect().top + 30)),
+                 qRgb(255, 0, 0));
+        QCOMPARE(View(true).grab().toImage().pixel(View(true).GetClientOrigin()
+                                                   + QPoint(View(true).GetImageRect().left + 30,
+                                                            View(true).GetImageRect().top + 30)),
+                 qRgb(255, 0, 0));
+        QCOMPARE(DocPairs().size(), 3);
+    }
+
+    // While a drag runs, the keys leave the pair alone.
+    void keysDuringDrag()
+    {
+        QVERIFY(Open());
+        SetPairs({Pair(50, 40, 50, 40), Pair(70, 40, 70, 40)}, 0);
+        CMorphHandleWnd& view = View(true);
+        const QPoint at = view.GetClientOrigin() + QPoint(view.GetImageRect().left + 50, view.GetImageRect().top + 40);
+        QTest::mousePress(&view, Qt::LeftButton, {}, at);
+        QTest::keyClick(&view, Qt::Key_Delete);
+        QTest::keyClick(&view, Qt::Key_Right);
+        QTest::keyClick(&view, Qt::Key_PageDown);
+        QTest::mouseRelease(&view, Qt::LeftButton, {}, at);
+        QCOMPARE(DocPairs(), (Pairs{Pair(50, 40, 50, 40), Pair(70, 40, 70, 40)}));
+        QCOMPARE(g_nSelHandle, 0);
+    }
+
+    // Every mouse and key command is listed on the views.
+    void tooltips()
+    {
+        QVERIFY(Open());
+        const QString tip = View(true).toolTip();
+        for (const char* word : {"クリック", "ドラッグ", "右クリック", "矢印キー", "Delete", "Page Up", "Ctrl+0",
+                                 "Ctrl+9", "Ctrl+S", "Ctrl+O"})
+            QVERIFY2(tip.contains(QString::fromUtf8(word)), word);
+        QCOMPARE(View(false).toolTip(), tip);
+    }
+};
+
+QTEST_MAIN(TestHandleKeys)
+#include "tst_handlekeys.moc"
