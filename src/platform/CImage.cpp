@@ -1,7 +1,7 @@
 #include "CImage.h"
 
+#include "CAtomicFile.h"
 #include "CDC.h"
-
 #include "CMemoryBudget.h"
 
 #include <QBuffer>
@@ -9,30 +9,17 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QRandomGenerator>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 #include <mutex>
 #include <new>
 #include <utility>
 
-#if defined(Q_OS_WIN)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <io.h>
-#include <windows.h>
-#elif defined(Q_OS_UNIX)
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -42,26 +29,10 @@ thread_local QString s_strLastError;
 // their own picture, so they take turns.
 std::mutex s_loadMutex;
 
-bool Fail(const QString& reason)
-{
-    s_strLastError = reason;
-    return false;
-}
-
 int Failed(int code, const QString& reason)
 {
     s_strLastError = reason;
     return code;
-}
-
-// The system's text for an error number, in English whatever the locale.
-QString ErrorText(int error)
-{
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 32))
-    if (const char* text = strerrordesc_np(error))
-        return QString::fromLatin1(text);
-#endif
-    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 quint32 Le16(const QByteArray& b, qsizetype i)
@@ -315,101 +286,6 @@ qint64 TiffUnassociatedAlphaField(QFile& file)
     return -1;
 }
 
-// Replaces the file at path with data: a short temporary name in the same
-// folder (so names of any allowed length work), each write, the flush to the
-// disk, the close and the rename checked; the temporary file goes on failure.
-bool WriteFileAtomically(const QString& requested, const QByteArray& data)
-{
-    // A symbolic link stays a link: the file it points to is replaced.
-    const QFileInfo link(requested);
-    const QString path = link.isSymLink() ? link.symLinkTarget() : requested;
-    const QFileInfo info(path);
-    const QString dir = info.absolutePath();
-    if (info.isDir())
-        return Fail(ErrorText(EISDIR));
-    auto tempName = [&] {
-        return dir + QStringLiteral("/.qtmp") + QString::number(QRandomGenerator::global()->generate(), 16);
-    };
-#if defined(Q_OS_UNIX)
-    QByteArray temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = QFile::encodeName(tempName());
-        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return Fail(ErrorText(errno));
-    }
-    if (fd < 0)
-        return Fail(ErrorText(EEXIST));
-    auto failed = [&](int error) {
-        if (fd >= 0)
-            ::close(fd);
-        ::unlink(temp.constData());
-        return Fail(ErrorText(error));
-    };
-    // Keep the permissions of the file being replaced.
-    struct stat old{};
-    const QByteArray final = QFile::encodeName(path);
-    if (::stat(final.constData(), &old) == 0 && S_ISREG(old.st_mode) && ::fchmod(fd, old.st_mode & 07777) != 0)
-        return failed(errno);
-    const char* p = data.constData();
-    size_t left = size_t(data.size());
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return failed(errno);
-        }
-        p += n;
-        left -= size_t(n);
-    }
-    if (::fsync(fd) != 0)
-        return failed(errno);
-    const int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0)
-        return failed(errno);
-    if (::rename(temp.constData(), final.constData()) != 0)
-        return failed(errno);
-    return true;
-#else
-    QFile file;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        file.setFileName(tempName());
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
-            break;
-        if (file.exists())
-            continue;
-        return Fail(file.errorString());
-    }
-    if (!file.isOpen())
-        return Fail(file.errorString());
-    auto failed = [&](const QString& reason) {
-        file.close();
-        file.remove();
-        return Fail(reason);
-    };
-    if (file.write(data) != data.size())
-        return failed(file.errorString());
-#if defined(Q_OS_WIN)
-    if (!FlushFileBuffers(HANDLE(_get_osfhandle(file.handle()))))
-        return failed(QStringLiteral("the data could not be flushed to the disk"));
-#endif
-    file.close();
-    if (file.error() != QFileDevice::NoError)
-        return failed(file.errorString());
-    std::error_code error;
-    std::filesystem::rename(std::filesystem::path(file.fileName().toStdWString()),
-                            std::filesystem::path(path.toStdWString()), error);
-    if (error) {
-        file.remove();
-        return Fail(QString::fromStdString(error.message()));
-    }
-    return true;
-#endif
-}
-
 // Whether encoded data holds the whole picture at its size; some encoders
 // shrink what their format cannot hold (ICO and CUR stop at 256 × 256).
 bool HoldsWholePicture(QByteArray& data, const QByteArray& format, const QSize& size)
@@ -546,7 +422,7 @@ bool CImage::ReadSize(const QString& path, QSize& size, QString& error)
     if (size.isValid() && !size.isEmpty())
         return true;
     if (!QFileInfo::exists(path))
-        error = ErrorText(ENOENT);
+        error = CAtomicFile::ErrorText(ENOENT);
     else if (reader.canRead())
         error = QStringLiteral("the header does not give the picture's size");
     else
@@ -703,7 +579,10 @@ int CImage::SaveQImage(const QImage& image, const QString& path)
                             .arg(QString::fromUtf8(format))
                             .arg(image.width())
                             .arg(image.height()));
-        return WriteFileAtomically(path, data) ? 0 : -4;
+        QString error;
+        if (!CAtomicFile::Write(path, data, error))
+            return Failed(-4, error);
+        return 0;
     } catch (const std::bad_alloc&) {
         return Failed(-5, QStringLiteral("not enough memory"));
     }
