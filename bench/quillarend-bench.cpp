@@ -1,7 +1,9 @@
 // quillarend-bench: times frame rendering and mesh building on generated
 // pictures and prints one line per case:
 //   render WxH pairs=N median_ms=<ms> mpx_per_s=<Mpx/s>
-//   buildmesh pairs=N median_ms=<ms>
+//   buildmesh <kind> pairs=N runs=R median_ms=<ms> cpu_ms=<ms> edges=E triangles=T
+// The mesh cases use a 640 × 480 picture: random pairs, pairs all at one
+// point, and pairs all on one row.
 // Options: --width W --height H (default 1920 × 1080), --threads N (default:
 // one per processor).
 
@@ -14,7 +16,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace {
@@ -65,6 +69,18 @@ void SetPairs(CMorphData& doc, int count)
         const CPoint t(std::clamp(s.x + random.Below(2 * reach + 1) - reach, 0, w - 1),
                        std::clamp(s.y + random.Below(2 * reach + 1) - reach, 0, h - 1));
         doc.m_aHandles.Add(CMorphHandle{s, t});
+    }
+}
+
+// Every pair at the centre, or all on the middle row at random columns.
+void SetDegeneratePairs(CMorphData& doc, int count, bool oneRow)
+{
+    const int32_t w = doc.m_pSourceImage->GetWidth(), h = doc.m_pSourceImage->GetHeight();
+    Lcg random;
+    doc.m_aHandles.RemoveAll();
+    for (int i = 0; i < count; ++i) {
+        const CPoint s(oneRow ? random.Below(w) : w / 2, h / 2);
+        doc.m_aHandles.Add(CMorphHandle{s, s});
     }
 }
 
@@ -132,10 +148,46 @@ int main(int argc, char** argv)
                     double(w) * h / 1e6 / (ms / 1000.0));
         std::fflush(stdout);
     }
-    for (const int pairs : {100, 300, 1000}) {
-        SetPairs(doc, pairs);
-        const double ms = MedianMs(kBuildRuns, [&] { core.BuildMesh(&doc); });
-        std::printf("buildmesh pairs=%d median_ms=%.2f\n", pairs, ms);
+    CMorphData meshDoc;
+    meshDoc.m_pSourceImage = MakePicture(640, 480, 0);
+    meshDoc.m_pTargetImage = MakePicture(640, 480, 1);
+    if (!meshDoc.m_pSourceImage || !meshDoc.m_pTargetImage) {
+        std::fprintf(stderr, "quillarend-bench: not enough memory for 640x480 pictures\n");
+        return 1;
+    }
+    struct MeshCase
+    {
+        const char* kind;
+        int pairs;
+        int runs;
+    };
+    const MeshCase meshCases[] = {{"coincident", 300, kBuildRuns}, {"collinear", 300, kBuildRuns},
+                                  {"random", 100, kBuildRuns},     {"random", 300, kBuildRuns},
+                                  {"random", 1000, kBuildRuns},    {"random", 3000, 3},
+                                  {"random", 10000, 1}};
+    for (const MeshCase& c : meshCases) {
+        if (std::strcmp(c.kind, "random") == 0)
+            SetPairs(meshDoc, c.pairs);
+        else
+            SetDegeneratePairs(meshDoc, c.pairs, std::strcmp(c.kind, "collinear") == 0);
+        // Processor time too: on a shared machine the wall time also counts
+        // the other programs' turns.
+        double ms = 0;
+        std::vector<double> cpuMs;
+        try {
+            ms = MedianMs(c.runs, [&] {
+                const std::clock_t start = std::clock();
+                core.BuildMesh(&meshDoc);
+                cpuMs.push_back(double(std::clock() - start) * 1000.0 / CLOCKS_PER_SEC);
+            });
+        } catch (const std::bad_alloc&) {
+            std::printf("buildmesh %s pairs=%d not enough memory\n", c.kind, c.pairs);
+            std::fflush(stdout);
+            continue;
+        }
+        std::sort(cpuMs.begin(), cpuMs.end());
+        std::printf("buildmesh %s pairs=%d runs=%d median_ms=%.2f cpu_ms=%.2f edges=%zu triangles=%zu\n", c.kind,
+                    c.pairs, c.runs, ms, cpuMs[cpuMs.size() / 2], core.GetLines().size(), core.GetPolygons().size());
         std::fflush(stdout);
     }
     return 0;

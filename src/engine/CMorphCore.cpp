@@ -1,9 +1,12 @@
 #include "CMorphCore.h"
 
 #include "CBmpDC.h"
+#include "CEdgeGrid.h"
 #include "CMorphData.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -59,20 +62,68 @@ int32_t TruncToInt32(double v)
     return int32_t(v);
 }
 
+// Sorts lines made in (nStart, nEnd) order by length, keeping that order
+// among equal lengths: a stable radix sort on the bits of the length, which
+// order as the lengths do since no length is negative.
+void SortByLength(std::vector<CMorphCore::SLine>& lines, std::vector<CMorphCore::SLine>& scratch)
+{
+    constexpr int kDigitBits = 11;
+    constexpr uint64_t kDigitMask = (uint64_t(1) << kDigitBits) - 1;
+    const auto bits = [](const CMorphCore::SLine& line) { return std::bit_cast<uint64_t>(line.dLength); };
+    uint64_t differing = 0;
+    for (const CMorphCore::SLine& line : lines)
+        differing |= bits(line) ^ bits(lines.front());
+    scratch.resize(lines.size());
+    for (int shift = 0; shift < 64; shift += kDigitBits) {
+        if (((differing >> shift) & kDigitMask) == 0)
+            continue; // every key has the same digit here
+        std::vector<size_t> offsets(size_t(kDigitMask) + 2, 0);
+        for (const CMorphCore::SLine& line : lines)
+            ++offsets[size_t((bits(line) >> shift) & kDigitMask) + 1];
+        for (size_t d = 1; d < offsets.size(); ++d)
+            offsets[d] += offsets[d - 1];
+        for (const CMorphCore::SLine& line : lines)
+            scratch[offsets[size_t((bits(line) >> shift) & kDigitMask)]++] = line;
+        lines.swap(scratch);
+    }
+}
+
+// The least square sum below 2^63 whose length √ reaches the given length.
+uint64_t FirstSumReaching(double length)
+{
+    uint64_t low = 0, high = uint64_t(1) << 63;
+    while (low < high) {
+        const uint64_t mid = low + (high - low) / 2;
+        if (std::sqrt(double(mid)) >= length)
+            high = mid;
+        else
+            low = mid + 1;
+    }
+    return low;
+}
+
 } // namespace
+
+int CMorphCore::SideOf(const CPoint& a, const CPoint& b, const CPoint& c)
+{
+    const int64_t ax = a.x, ay = a.y;
+    const int64_t p = ax - b.x, q = int64_t(c.y) - ay, r = ax - c.x, s = ay - b.y;
+    // Differences within ±2^30 cannot overflow the plain sum of products.
+    constexpr int64_t kSmall = int64_t(1) << 30;
+    const auto small = [](int64_t v) { return uint64_t(v + kSmall) <= uint64_t(2 * kSmall); };
+    if (small(p) && small(q) && small(r) && small(s)) {
+        const int64_t v = p * q + r * s;
+        return (v > 0) - (v < 0);
+    }
+    return SignOfProductSum(p, q, r, s);
+}
 
 bool CMorphCore::SegmentsCross(const CPoint& a, const CPoint& b, const CPoint& c, const CPoint& d)
 {
-    const int64_t ax = a.x, ay = a.y, bx = b.x, by = b.y, cx = c.x, cy = c.y, dx = d.x, dy = d.y;
-    // Sides of c and d relative to the line a–b.
-    const int d1 = SignOfProductSum(ax - bx, cy - ay, ax - cx, ay - by);
-    const int d2 = SignOfProductSum(ax - bx, dy - ay, ax - dx, ay - by);
-    if (d1 * d2 >= 0)
+    // Sides of c and d relative to the line a–b, then of a and b relative to c–d.
+    if (SideOf(a, b, c) * SideOf(a, b, d) >= 0)
         return false;
-    // Sides of a and b relative to the line c–d.
-    const int e1 = SignOfProductSum(cx - dx, ay - cy, cx - ax, cy - dy);
-    const int e2 = SignOfProductSum(cx - dx, by - cy, cx - bx, cy - dy);
-    return e1 * e2 < 0;
+    return SideOf(c, d, a) * SideOf(c, d, b) < 0;
 }
 
 bool CMorphCore::IsNearerToCenter(const CMorphHandle& a, const CMorphHandle& b)
@@ -102,145 +153,202 @@ void CMorphCore::BuildMesh(CMorphData* pData)
     s_ptCenter = CPoint(w / 2, h / 2);
     std::stable_sort(m_points.GetData(), m_points.GetData() + m_points.GetSize(), IsNearerToCenter);
 
-    const int32_t n = m_points.GetSize();
-    std::vector<SLine> candidates;
-    candidates.reserve(size_t(n) * size_t(n - 1) / 2);
-    for (int32_t i = 0; i < n; ++i)
-        for (int32_t j = i + 1; j < n; ++j)
-            candidates.push_back(SLine{i, j, SourceDistance(m_points[i].m_ptSource, m_points[j].m_ptSource)});
-    std::stable_sort(candidates.begin(), candidates.end(), IsShorter);
-    AcceptEdges(candidates);
-
+    AcceptEdges();
     FindTriangles();
 
     m_canvas.Prepare(w, h);
     m_pData = pData;
 }
 
-void CMorphCore::AcceptEdges(std::vector<SLine>& candidates)
+void CMorphCore::AcceptEdges()
 {
     m_lines.clear();
-    // The accepted edges with their bounding boxes, and a uniform grid over all
-    // vertices that lists, per cell, the accepted edges whose box touches it.
-    // A crossing point lies in both boxes, so its cell is in both cell ranges:
-    // looking only at the edges listed in the candidate's cells finds every
-    // crossing the full scan would find.
-    struct Segment
-    {
-        CPoint a, b;
-        int32_t minX, maxX, minY, maxY;
-    };
-    std::vector<Segment> accepted;
-    std::vector<uint64_t> seenBy; // per accepted edge: the last candidate that looked at it
-
     const int32_t n = m_points.GetSize();
-    int64_t x0 = 0, x1 = 0, y0 = 0, y1 = 0;
-    for (int32_t k = 0; k < n; ++k) {
-        const CPoint p = m_points[k].m_ptSource;
-        x0 = k ? std::min<int64_t>(x0, p.x) : p.x;
-        x1 = k ? std::max<int64_t>(x1, p.x) : p.x;
-        y0 = k ? std::min<int64_t>(y0, p.y) : p.y;
-        y1 = k ? std::max<int64_t>(y1, p.y) : p.y;
-    }
-    const int64_t cells = std::clamp<int64_t>(int64_t(std::sqrt(double(n))) * 2, 1, 64);
-    const int64_t cellW = (x1 - x0) / cells + 1, cellH = (y1 - y0) / cells + 1;
-    std::vector<std::vector<uint32_t>> grid(size_t(cells * cells));
-    const auto cellX = [&](int64_t x) { return (x - x0) / cellW; };
-    const auto cellY = [&](int64_t y) { return (y - y0) / cellH; };
+    std::vector<CPoint> points(static_cast<size_t>(n));
+    for (int32_t k = 0; k < n; ++k)
+        points[size_t(k)] = m_points[k].m_ptSource;
+    CEdgeGrid grid(points.data(), n);
 
-    uint64_t stamp = 0;
-    for (const SLine& line : candidates) {
-        const CPoint a = m_points[line.nStart].m_ptSource, b = m_points[line.nEnd].m_ptSource;
-        const int32_t minX = std::min(a.x, b.x), maxX = std::max(a.x, b.x);
-        const int32_t minY = std::min(a.y, b.y), maxY = std::max(a.y, b.y);
-        const int64_t cx0 = cellX(minX), cx1 = cellX(maxX), cy0 = cellY(minY), cy1 = cellY(maxY);
-        ++stamp;
-        bool crosses = false;
-        for (int64_t cy = cy0; cy <= cy1 && !crosses; ++cy) {
-            for (int64_t cx = cx0; cx <= cx1 && !crosses; ++cx) {
-                for (const uint32_t k : grid[size_t(cy * cells + cx)]) {
-                    if (seenBy[k] == stamp)
-                        continue;
-                    seenBy[k] = stamp;
-                    const Segment& s = accepted[k];
-                    // Segments whose bounding boxes are apart cannot cross.
-                    if (s.maxX < minX || s.minX > maxX || s.maxY < minY || s.minY > maxY)
-                        continue;
-                    if (SegmentsCross(a, b, s.a, s.b)) {
-                        crosses = true;
-                        break;
-                    }
+    // Candidates are every pair i < j, taken by length and, among equal
+    // lengths, in (i, j) order. They are made and sorted in chunks of a
+    // bounded size, each covering a range of lengths, so that the n(n − 1)/2
+    // of them are never held at once. A length's range is found from the top
+    // bits of its double, which order as the lengths do (lengths are ≥ 0).
+    constexpr int kBucketShift = 44;
+    const size_t chunkLimit = m_nCandidateChunk;
+    const auto bucketOf = [](double length) { return size_t(std::bit_cast<uint64_t>(length) >> kBucketShift); };
+    const uint64_t total = uint64_t(n) * uint64_t(std::max(n - 1, 0)) / 2;
+    // Within a span below 2^31 each way, square sums stay below 2^63.
+    int64_t minX = 0, maxX = 0, minY = 0, maxY = 0;
+    for (int32_t k = 0; k < n; ++k) {
+        const CPoint& p = points[size_t(k)];
+        minX = k ? std::min<int64_t>(minX, p.x) : p.x;
+        maxX = k ? std::max<int64_t>(maxX, p.x) : p.x;
+        minY = k ? std::min<int64_t>(minY, p.y) : p.y;
+        maxY = k ? std::max<int64_t>(maxY, p.y) : p.y;
+    }
+    const bool smallSpan = maxX - minX < (int64_t(1) << 31) && maxY - minY < (int64_t(1) << 31);
+    std::vector<uint64_t> counts;
+    if (total > chunkLimit) {
+        counts.assign(size_t(1) << (64 - kBucketShift), 0);
+        for (int32_t i = 0; i < n; ++i)
+            for (int32_t j = i + 1; j < n; ++j)
+                ++counts[bucketOf(SourceDistance(points[size_t(i)], points[size_t(j)]))];
+    }
+
+    // Per vertex, the last few accepted edges that candidates from it crossed:
+    // later candidates from it, in other directions, mostly cross one of the
+    // same few, found here without a walk over the grid.
+    constexpr size_t kRecent = 8;
+    std::vector<std::array<CPoint, 2 * kRecent>> recent(static_cast<size_t>(n));
+    std::vector<uint8_t> recentNext(static_cast<size_t>(n), 0);
+    const auto crossesRecent = [&](int32_t v, const CPoint& a, const CPoint& b) {
+        const std::array<CPoint, 2 * kRecent>& list = recent[size_t(v)];
+        for (size_t k = 0; k < kRecent; ++k)
+            if (list[2 * k] != list[2 * k + 1] && SegmentsCross(a, b, list[2 * k], list[2 * k + 1]))
+                return true;
+        return false;
+    };
+    std::vector<SLine> chunk, scratch;
+    size_t bucketBegin = 0;
+    while (true) {
+        // The chunk holds the buckets [bucketBegin, bucketEnd): all of them
+        // when they fit, else at least one.
+        size_t bucketEnd = counts.empty() ? 0 : bucketBegin;
+        uint64_t size = 0;
+        if (counts.empty()) {
+            size = total;
+        } else {
+            while (bucketEnd < counts.size() && (size == 0 || size + counts[bucketEnd] <= chunkLimit))
+                size += counts[bucketEnd++];
+        }
+        if (size == 0)
+            break;
+        chunk.clear();
+        chunk.reserve(size_t(size));
+        if (counts.empty()) {
+            for (int32_t i = 0; i < n; ++i)
+                for (int32_t j = i + 1; j < n; ++j)
+                    chunk.push_back(SLine{i, j, SourceDistance(points[size_t(i)], points[size_t(j)])});
+        } else if (smallSpan) {
+            // The length is √ of the exact square sum, rounded once, so it
+            // grows with the sum: the chunk's lengths are those of one range
+            // of sums, tested without a root.
+            const uint64_t sumBegin = FirstSumReaching(std::bit_cast<double>(uint64_t(bucketBegin) << kBucketShift));
+            const uint64_t sumEnd = bucketEnd == counts.size()
+                ? std::numeric_limits<uint64_t>::max()
+                : FirstSumReaching(std::bit_cast<double>(uint64_t(bucketEnd) << kBucketShift));
+            for (int32_t i = 0; i < n; ++i) {
+                const int64_t x = points[size_t(i)].x, y = points[size_t(i)].y;
+                for (int32_t j = i + 1; j < n; ++j) {
+                    const int64_t dx = x - points[size_t(j)].x, dy = y - points[size_t(j)].y;
+                    const uint64_t sum = uint64_t(dx * dx + dy * dy);
+                    if (sum >= sumBegin && sum < sumEnd)
+                        chunk.push_back(SLine{i, j, std::sqrt(double(sum))});
+                }
+            }
+        } else {
+            for (int32_t i = 0; i < n; ++i) {
+                for (int32_t j = i + 1; j < n; ++j) {
+                    const double length = SourceDistance(points[size_t(i)], points[size_t(j)]);
+                    if (bucketOf(length) >= bucketBegin && bucketOf(length) < bucketEnd)
+                        chunk.push_back(SLine{i, j, length});
                 }
             }
         }
-        if (!crosses) {
-            const uint32_t k = uint32_t(accepted.size());
-            m_lines.push_back(line);
-            accepted.push_back(Segment{a, b, minX, maxX, minY, maxY});
-            seenBy.push_back(0);
-            for (int64_t cy = cy0; cy <= cy1; ++cy)
-                for (int64_t cx = cx0; cx <= cx1; ++cx)
-                    grid[size_t(cy * cells + cx)].push_back(k);
+        SortByLength(chunk, scratch);
+        for (const SLine& line : chunk) {
+            const CPoint& a = points[size_t(line.nStart)];
+            const CPoint& b = points[size_t(line.nEnd)];
+            // A segment of length 0 crosses nothing and is crossed by nothing.
+            if (a == b) {
+                m_lines.push_back(line);
+                continue;
+            }
+            if (crossesRecent(line.nStart, a, b) || crossesRecent(line.nEnd, a, b))
+                continue;
+            CPoint hit[2];
+            if (!grid.Crosses(a, b, hit)) {
+                m_lines.push_back(line);
+                grid.Add(a, b);
+                continue;
+            }
+            for (const int32_t v : {line.nStart, line.nEnd}) {
+                const size_t k = recentNext[size_t(v)];
+                recent[size_t(v)][2 * k] = hit[0];
+                recent[size_t(v)][2 * k + 1] = hit[1];
+                recentNext[size_t(v)] = uint8_t((k + 1) % kRecent);
+            }
         }
+        if (counts.empty())
+            break;
+        bucketBegin = bucketEnd;
     }
-    candidates.clear();
-    candidates.shrink_to_fit();
 }
 
 void CMorphCore::FindTriangles()
 {
     m_polygons.clear();
     const size_t n = size_t(m_points.GetSize());
-    // Edges by start vertex, in list order: offsets into byStart.
+    // Edges by start vertex, in list order: offsets into byStart, which holds
+    // each edge's index in m_lines.
     std::vector<size_t> first(n + 1, 0);
     for (const SLine& line : m_lines)
         ++first[size_t(line.nStart) + 1];
     for (size_t v = 0; v < n; ++v)
         first[v + 1] += first[v];
-    std::vector<int32_t> byStart(m_lines.size());
+    std::vector<size_t> byStart(m_lines.size());
     std::vector<size_t> fill(first.begin(), first.end() - 1);
-    for (const SLine& line : m_lines)
-        byStart[fill[size_t(line.nStart)]++] = line.nEnd;
-    // The same ends sorted, to look up whether an edge exists.
-    std::vector<int32_t> sortedEnds = byStart;
-    for (size_t v = 0; v < n; ++v)
-        std::sort(sortedEnds.begin() + ptrdiff_t(first[v]), sortedEnds.begin() + ptrdiff_t(first[v + 1]));
-    auto hasEdge = [&](int32_t p, int32_t r) {
-        return std::binary_search(sortedEnds.begin() + ptrdiff_t(first[size_t(p)]),
-                                  sortedEnds.begin() + ptrdiff_t(first[size_t(p) + 1]), r);
-    };
+    for (size_t e = 0; e < m_lines.size(); ++e)
+        byStart[fill[size_t(m_lines[e].nStart)]++] = e;
+
+    // Per edge, the far corners of the triangles found so far that hold it at
+    // the positions (first, second), (second, third) and (first, third).
+    std::vector<std::vector<int32_t>> farOfFirstSecond(m_lines.size()), farOfSecondThird(m_lines.size()),
+        farOfFirstThird(m_lines.size());
+    // For the current p: the index of the edge (p, r) plus one, or 0.
+    std::vector<size_t> edgeFromP(n, 0);
 
     for (int32_t p = 0; p < int32_t(n); ++p) {
-        for (size_t e1 = first[size_t(p)]; e1 < first[size_t(p) + 1]; ++e1) {
-            const int32_t q = byStart[e1];
-            for (size_t e2 = first[size_t(q)]; e2 < first[size_t(q) + 1]; ++e2) {
-                const int32_t r = byStart[e2];
-                if (hasEdge(p, r) && !IsRefused(p, q, r))
-                    m_polygons.push_back(SPolygon{p, q, r});
+        for (size_t k = first[size_t(p)]; k < first[size_t(p) + 1]; ++k)
+            edgeFromP[size_t(m_lines[byStart[k]].nEnd)] = byStart[k] + 1;
+        for (size_t k1 = first[size_t(p)]; k1 < first[size_t(p) + 1]; ++k1) {
+            const size_t e1 = byStart[k1];
+            const int32_t q = m_lines[e1].nEnd;
+            for (size_t k2 = first[size_t(q)]; k2 < first[size_t(q) + 1]; ++k2) {
+                const size_t e2 = byStart[k2];
+                const int32_t r = m_lines[e2].nEnd;
+                if (edgeFromP[size_t(r)] == 0)
+                    continue;
+                const size_t e3 = edgeFromP[size_t(r)] - 1;
+                if (IsRefused(p, q, r, farOfFirstSecond[e1], farOfSecondThird[e2], farOfFirstThird[e3]))
+                    continue;
+                m_polygons.push_back(SPolygon{p, q, r});
+                farOfFirstSecond[e1].push_back(r);
+                farOfSecondThird[e2].push_back(p);
+                farOfFirstThird[e3].push_back(q);
             }
         }
+        for (size_t k = first[size_t(p)]; k < first[size_t(p) + 1]; ++k)
+            edgeFromP[size_t(m_lines[byStart[k]].nEnd)] = 0;
     }
 }
 
-bool CMorphCore::IsRefused(int32_t p, int32_t q, int32_t r) const
+bool CMorphCore::IsRefused(int32_t p, int32_t q, int32_t r, const std::vector<int32_t>& farOfPQ,
+                           const std::vector<int32_t>& farOfQR, const std::vector<int32_t>& farOfPR) const
 {
     const CPoint P = m_points[p].m_ptSource, Q = m_points[q].m_ptSource, R = m_points[r].m_ptSource;
     // Sums of three int32 fit in 64 bits; their thirds fit in 32.
     const CPoint G(int32_t((int64_t(P.x) + Q.x + R.x) / 3), int32_t((int64_t(P.y) + Q.y + R.y) / 3));
     // A point is inside when the segment from G to it leaves through no edge.
-    auto inside = [&](int32_t vertex) {
+    const auto inside = [&](int32_t vertex) {
         const CPoint C = m_points[vertex].m_ptSource;
         return !SegmentsCross(G, C, P, Q) && !SegmentsCross(G, C, Q, R) && !SegmentsCross(G, C, R, P);
     };
-    for (const SPolygon& t : m_polygons) {
-        if (t.nVertex1 == p && t.nVertex2 == q)
-            return inside(t.nVertex3);
-        if (t.nVertex2 == q && t.nVertex3 == r)
-            return inside(t.nVertex1);
-        if (t.nVertex3 == r && t.nVertex1 == p)
-            return inside(t.nVertex2);
-    }
-    return false;
+    // Any one earlier triangle whose far corner is inside refuses the
+    // candidate, so the order of looking does not change the answer.
+    const auto anyInside = [&](const std::vector<int32_t>& far) { return std::any_of(far.begin(), far.end(), inside); };
+    return anyInside(farOfPQ) || anyInside(farOfQR) || anyInside(farOfPR);
 }
 
 void CMorphCore::RenderFrame(CImage& out, float t)

@@ -4,6 +4,8 @@
 #include "CMorphCanvas.h"
 #include "CMorphHandleArray.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -49,6 +51,9 @@ public:
     // strictly on opposite sides of the other segment's line. Exact for any
     // 32-bit coordinates.
     static bool SegmentsCross(const CPoint& a, const CPoint& b, const CPoint& c, const CPoint& d);
+    // The side of the line a–b that c lies on: the sign of
+    // (ax − bx)(cy − ay) + (ax − cx)(ay − by), exact for any 32-bit coordinates.
+    static int SideOf(const CPoint& a, const CPoint& b, const CPoint& c);
     // Whether a's source point is strictly nearer to the centre of the last
     // build than b's.
     static bool IsNearerToCenter(const CMorphHandle& a, const CMorphHandle& b);
@@ -62,11 +67,19 @@ public:
     // How many threads draw one frame, in bands of rows; 0 (the default) uses
     // one per processor. The frame is the same byte for byte whatever the count.
     void SetThreadCount(int threads) { m_nThreads = threads; }
+    // How many candidate edges the build sorts at a time, at least 1; fewer
+    // take less memory and more passes over the vertex pairs.
+    void SetCandidateChunk(size_t count) { m_nCandidateChunk = std::max<size_t>(count, 1); }
 
 private:
-    void AcceptEdges(std::vector<SLine>& candidates);
+    void AcceptEdges();
     void FindTriangles();
-    bool IsRefused(int32_t p, int32_t q, int32_t r) const;
+    // Whether an earlier triangle refuses the candidate (p, q, r): one whose
+    // first two vertices are p, q (far corners in farOfPQ), whose last two are
+    // q, r (farOfQR), or whose first and last are p, r (farOfPR), and whose far
+    // corner lies inside the candidate.
+    bool IsRefused(int32_t p, int32_t q, int32_t r, const std::vector<int32_t>& farOfPQ,
+                   const std::vector<int32_t>& farOfQR, const std::vector<int32_t>& farOfPR) const;
 
     CMorphHandleArray m_points;
     std::vector<SLine> m_lines;
@@ -74,5 +87,6 @@ private:
     CMorphCanvas m_canvas;
     CMorphData* m_pData = nullptr;
     int m_nThreads = 0;
+    size_t m_nCandidateChunk = size_t(1) << 22;
     CBandRunner m_bandRunner;
 };

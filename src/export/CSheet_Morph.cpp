@@ -41,7 +41,7 @@ QString UncutNumberedName(const QString& path, int index)
 
 } // namespace
 
-CSheet_Morph::CSheet_Morph(CMorphDlg* pFrame) : CSheet(IDD_SHEET_MORPH, pFrame), m_ctlSlider(Qt::Horizontal)
+CSheet_Morph::CSheet_Morph(CMorphDlg* pFrame) : CSheet(IDD_SHEET_MORPH, pFrame)
 {
     CDialogTemplate dlg(this);
     resize(dlg.Size(kWidthDu, kHeightDu));
@@ -54,10 +54,6 @@ CSheet_Morph::CSheet_Morph(CMorphDlg* pFrame) : CSheet(IDD_SHEET_MORPH, pFrame),
     m_ctlSlider.setParent(this);
     dlg.Place(&m_ctlSlider, IDC_SLIDER, 0, 326, 410, 15);
     m_ctlSlider.setRange(0, 1000);
-    m_ctlSlider.setTickPosition(QSlider::NoTicks);
-    m_ctlSlider.setSingleStep(1);
-    m_ctlSlider.setPageStep(200);
-    m_ctlSlider.setFocusPolicy(Qt::StrongFocus);
 
     QPushButton* exportThis =
         dlg.AddButton(IDC_EXPORT_THIS, QStringLiteral("この画像だけ書き出す..."), 414, 32, 76, 14);
@@ -132,6 +128,7 @@ void CSheet_Morph::OnExportThisImage()
     const QString path = AskExportPath();
     if (path.isEmpty())
         return;
+    CWaitCursor wait;
     if (m_imgFrame.Save(path) < 0)
         CMessageBox::Show(QString::fromUtf16(kWriteFailed) + path, MB_OK | MB_ICONWARNING);
 }
@@ -155,9 +152,8 @@ void CSheet_Morph::OnExportSequence()
         // A part too long to be split: no name can be built without cutting
         // it, so every frame fails under its full name and nothing is written.
         for (int i = 0; i < count; ++i)
-            CWaitCursor::Message(QString::fromUtf16(kWriteFailed) + UncutNumberedName(path, i),
-                                MB_OK | MB_ICONWARNING);
-        CWaitCursor::Message(QStringLiteral("書き出しが完了しました。"), MB_OK | MB_ICONINFORMATION);
+            CMessageBox::Show(QString::fromUtf16(kWriteFailed) + UncutNumberedName(path, i), MB_OK | MB_ICONWARNING);
+        CMessageBox::Show(QStringLiteral("書き出しが完了しました。"), MB_OK | MB_ICONINFORMATION);
         return;
     }
 
@@ -165,7 +161,7 @@ void CSheet_Morph::OnExportSequence()
     for (int i = 0; i < count; ++i) {
         const QString name = parts->NumberedName(i);
         if (QFileInfo::exists(name)) {
-            const int answer = CWaitCursor::Message(
+            const int answer = CMessageBox::Show(
                 QStringLiteral("以下のファイル等に上書きしてもよろしいですか？\n\n") + name, MB_YESNO | MB_ICONWARNING);
             if (answer != IDYES)
                 return;
@@ -209,7 +205,7 @@ void CSheet_Morph::OnExportSequence()
         pending.pop_front();
         if (oldest.result.get() < 0) {
             showFrame(oldest.index); // the window names the frame the message is about
-            CWaitCursor::Message(QString::fromUtf16(kWriteFailed) + oldest.name, MB_OK | MB_ICONWARNING);
+            CMessageBox::Show(QString::fromUtf16(kWriteFailed) + oldest.name, MB_OK | MB_ICONWARNING);
         }
     };
     for (int i = 0; i < count; ++i) {
@@ -231,5 +227,5 @@ void CSheet_Morph::OnExportSequence()
     while (!pending.empty())
         finishOldest();
     progress.hide();
-    CWaitCursor::Message(QStringLiteral("書き出しが完了しました。"), MB_OK | MB_ICONINFORMATION);
+    CMessageBox::Show(QStringLiteral("書き出しが完了しました。"), MB_OK | MB_ICONINFORMATION);
 }

@@ -4,8 +4,8 @@
 #include "CImageScrollWnd.h"
 #include "CMorphCore.h"
 #include "CSheet.h"
+#include "CSliderCtrl.h"
 
-#include <QSlider>
 #include <QString>
 
 // Page 131: previews the morph at the slider's position and writes the frame
@@ -39,5 +39,5 @@ public:
     CImageScrollWnd m_wndPreview;
     CImage m_imgFrame;
     CMorphCore m_core;
-    QSlider m_ctlSlider;
+    CSliderCtrl m_ctlSlider;
 };

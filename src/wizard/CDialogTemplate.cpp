@@ -1,11 +1,11 @@
 #include "CDialogTemplate.h"
 
-#include <QFontDatabase>
+#include "CButton.h"
+
 #include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 
 namespace {
 
@@ -15,9 +15,30 @@ int MulDiv(int a, int b, int c)
     return int(p >= 0 ? (p + c / 2) / c : (p - c / 2) / c);
 }
 
+// Twice the horizontal base unit that Windows derives from a font.
+int TwiceBaseX(const QFontMetrics& metrics)
+{
+    const int width = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    return 2 * ((width / 26 + 1) / 2);
+}
+
 } // namespace
 
-QFont CDialogTemplate::DialogFont()
+// The templates were drawn for "MS UI Gothic" at 9 points, whose height is its
+// em and whose letters average half an em: 6 × 12 px base units at 96 DPI, a
+// 761 × 579 px frame. The units are taken from that design and not measured
+// on the font in use, because a substitute's line spacing may be far larger:
+// Noto Sans CJK's ascent plus descent is 1.45 em with no leading to drop
+// (17 px at 9 points), which made the frame 887 × 820 px and pushed its
+// buttons off a 768 px screen. The font is fitted to the units instead, so
+// every control keeps its rectangle and every text the room it was given.
+int CDialogTemplate::EmPixels(const QWidget* owner)
+{
+    return qMax(1, qRound(9 * owner->logicalDpiY() / 72.0));
+}
+
+QFont CDialogTemplate::DialogFont(int nEm)
 {
     QFont font;
     font.setFamilies({QStringLiteral("MS UI Gothic"), QStringLiteral("Noto Sans CJK JP"),
@@ -25,29 +46,29 @@ QFont CDialogTemplate::DialogFont()
                       QStringLiteral("Meiryo UI"), QStringLiteral("Hiragino Sans"),
                       QStringLiteral("Hiragino Kaku Gothic ProN"), QStringLiteral("VL Gothic"),
                       QStringLiteral("TakaoGothic")});
-    font.setPointSize(9);
+    // Sizes below half the em would be unreadable; the smallest is kept then.
+    for (int size = nEm; size >= 1; --size) {
+        font.setPixelSize(size);
+        const QFontMetrics metrics(font);
+        if ((metrics.height() <= nEm && TwiceBaseX(metrics) <= nEm) || 2 * size <= nEm)
+            break;
+    }
     return font;
 }
 
-CDialogTemplate::CDialogTemplate(QWidget* owner) : m_pOwner(owner)
+CDialogTemplate::CDialogTemplate(QWidget* owner) : m_pOwner(owner), m_nEm(EmPixels(owner))
 {
-    const QFont font = DialogFont();
-    owner->setFont(font);
-    const QFontMetrics metrics(font);
-    const int width = metrics.horizontalAdvance(
-        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    m_nBaseX = qMax(1, (width / 26 + 1) / 2);
-    m_nBaseY = qMax(1, metrics.height());
+    owner->setFont(DialogFont(m_nEm));
 }
 
 int CDialogTemplate::X(int du) const
 {
-    return MulDiv(du, m_nBaseX, 4);
+    return MulDiv(du, m_nEm, 8);
 }
 
 int CDialogTemplate::Y(int du) const
 {
-    return MulDiv(du, m_nBaseY, 8);
+    return MulDiv(du, m_nEm, 8);
 }
 
 QRect CDialogTemplate::Rect(int x, int y, int cx, int cy) const
@@ -72,18 +93,10 @@ QLabel* CDialogTemplate::AddStatic(const QString& text, int x, int y, int cx, in
 
 QPushButton* CDialogTemplate::AddButton(int id, const QString& text, int x, int y, int cx, int cy)
 {
-    auto* button = new QPushButton(text, m_pOwner);
+    auto* button = new CButton(text, m_pOwner);
     button->setAutoDefault(false);
     button->setDefault(false);
-    Place(button, id, x, y, cx, cy);
-    // Japanese fonts here run wider than the one the layout was measured for;
-    // a label that would be cut is set a little smaller instead.
-    QFont font = button->font();
-    while (button->sizeHint().width() > button->width() && font.pointSizeF() > 7.0) {
-        font.setPointSizeF(font.pointSizeF() - 0.5);
-        button->setFont(font);
-    }
-    return button;
+    return Place(button, id, x, y, cx, cy);
 }
 
 QLineEdit* CDialogTemplate::AddReadOnlyEdit(int id, int x, int y, int cx, int cy)

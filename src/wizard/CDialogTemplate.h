@@ -10,19 +10,23 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// Lays controls out in dialog units, the way dialog templates are measured:
-// the horizontal base unit is the average width of the 52 letters A–Z a–z of
-// the dialog font and the vertical one is the font's height; x px = du·bx/4,
-// y px = du·by/8, rounded. Each control's object name is its numeric id, so
-// code and tests find it with Find().
+// Lays controls out in dialog units: x px = du·bx/4, y px = du·by/8, rounded.
+// The base units are those of the 9-point font the templates were drawn for,
+// bx = em / 2 and by = em, and the dialog font is sized to fit them. Each
+// control's object name is its numeric id, so code and tests find it with Find().
 class CDialogTemplate
 {
 public:
-    // The dialog font: "MS UI Gothic" where present, else a Japanese Gothic
-    // of the system, at 9 points.
-    static QFont DialogFont();
+    // The em of a 9-point font on owner's screen, in pixels: 12 at 96 DPI.
+    static int EmPixels(const QWidget* owner);
 
-    // Sets the dialog font on owner and measures the base units with it.
+    // A Japanese Gothic ("MS UI Gothic" where present) at the largest pixel
+    // size, at most nEm, whose base units measured the way Windows measures
+    // them (bx from the average width of A–Z a–z, by = height) stay within
+    // nEm / 2 and nEm.
+    static QFont DialogFont(int nEm);
+
+    // Sets the dialog font on owner and takes the base units from its screen.
     explicit CDialogTemplate(QWidget* owner);
 
     int X(int du) const;
@@ -56,6 +60,5 @@ public:
 
 private:
     QWidget* m_pOwner;
-    int m_nBaseX;
-    int m_nBaseY;
+    int m_nEm;
 };

@@ -3,6 +3,7 @@
 #include "CBmpDC.h"
 #include "Colors.h"
 
+#include <QContextMenuEvent>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QPainter>
@@ -366,5 +367,10 @@ void CImageScrollWnd::wheelEvent(QWheelEvent* event)
     m_nWheelDelta = int(total % kWheelNotch);
     const int64_t position = int64_t(m_pVScroll->value()) - total / kWheelNotch * kLineStep;
     m_pVScroll->setValue(int(std::clamp<int64_t>(position, m_pVScroll->minimum(), m_pVScroll->maximum())));
+    event->accept();
+}
+
+void CImageScrollWnd::contextMenuEvent(QContextMenuEvent* event)
+{
     event->accept();
 }

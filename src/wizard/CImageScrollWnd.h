@@ -98,6 +98,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    // Taken here, so a right click in the view never reaches the frame's menu.
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
     // The zoom keys and Ctrl+wheel: zooms and tells the other views.
     void ZoomByUser(int nZoom, const QPoint& ptAnchor);

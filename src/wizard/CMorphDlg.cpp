@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPushButton>
@@ -41,7 +42,7 @@ constexpr int kAboutCommand = 0x10;
 } // namespace
 
 CMorphDlg::CMorphDlg(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+    : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
 {
     InitResources();
@@ -129,6 +130,27 @@ void CMorphDlg::ShowPage(int nId)
         m_pCurSheet->raise();
         m_pCurSheet->show();
     }
+}
+
+int CMorphDlg::exec()
+{
+    // Shown as a plain window: QDialog::exec() would make it application
+    // modal, which window managers take as a dialog of the hidden client
+    // leader window and may leave out of the taskbar and window switching.
+    setResult(0);
+    show();
+    QEventLoop loop;
+    m_pLoop = &loop;
+    loop.exec(QEventLoop::DialogExec);
+    m_pLoop = nullptr;
+    return result();
+}
+
+void CMorphDlg::done(int nResult)
+{
+    QDialog::done(nResult);
+    if (m_pLoop)
+        m_pLoop->exit();
 }
 
 void CMorphDlg::EndDialog(int nResult)

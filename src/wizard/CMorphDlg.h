@@ -9,11 +9,13 @@
 #include <memory>
 
 class CSheet;
+class QEventLoop;
 class QPushButton;
 
-// The wizard frame: the program's one top-level window. Owns the document
-// and the three pages, switches between the pages and forwards its next and
-// back buttons to the page on show. exec() returns IDOK or IDCANCEL.
+// The wizard frame: the program's one top-level window, a normal application
+// window. Owns the document and the three pages, switches between the pages
+// and forwards its next and back buttons to the page on show. exec() runs it
+// until it ends and returns IDOK or IDCANCEL.
 class CMorphDlg : public QDialog
 {
     Q_OBJECT
@@ -26,7 +28,12 @@ public:
     // page's OnEnter and shows it over the page area. An unknown id shows none.
     void ShowPage(int nId);
 
-    // Ends the modal run with IDOK or IDCANCEL.
+    // Shows the frame and runs events until done() or EndDialog(); returns
+    // the result they gave. The frame is not modal: it is the only window.
+    int exec() override;
+    void done(int nResult) override;
+
+    // Ends the run with IDOK or IDCANCEL.
     void EndDialog(int nResult);
 
     // Sets the text and enabled state of the frame's button 1000 or 1001.
@@ -64,6 +71,7 @@ private:
     void AddSheet(CSheet* sheet);
 
     static CMorphDlg* s_pMainWnd;
+    QEventLoop* m_pLoop = nullptr;
 #if defined(Q_OS_WIN)
     bool m_bSystemMenuDone = false;
 #endif

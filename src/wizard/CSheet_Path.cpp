@@ -3,6 +3,7 @@
 #include "CDialogTemplate.h"
 #include "CFileChooser.h"
 #include "CMorphDlg.h"
+#include "CWaitCursor.h"
 #include "ControlIds.h"
 
 #include <QDragEnterEvent>
@@ -54,11 +55,12 @@ CSheet_Path::CSheet_Path(CMorphDlg* pFrame) : CSheet(IDD_SHEET_PATH, pFrame)
 {
     CDialogTemplate dlg(this);
     resize(dlg.Size(kWidthDu, kHeightDu));
-    dlg.AddStatic(QStringLiteral("［参照］ボタンをクリックしてモーフィングに使用する元画像と、変更後の画像を指定してください。\n"
-                                 "なお、二つの画像の縦幅・横幅は同じである必要があります。\n"
-                                 "画像が指定出来たら［次へ］ボタンをクリックしてください。"),
-                  0, 0, 493, 32)
-        ->setTextFormat(Qt::PlainText);
+    QLabel* intro = dlg.AddStatic(QStringLiteral("［参照］ボタンをクリックしてモーフィングに使用する元画像と、変更後の画像を指定してください。\n"
+                                                 "なお、二つの画像の縦幅・横幅は同じである必要があります。\n"
+                                                 "画像が指定出来たら［次へ］ボタンをクリックしてください。"),
+                                  0, 0, 493, 32);
+    intro->setTextFormat(Qt::PlainText);
+    intro->setWordWrap(true);
     QLineEdit* source = dlg.AddReadOnlyEdit(IDC_EDIT_SOURCE, 0, 52, 436, 14);
     QPushButton* browseSource = dlg.AddButton(IDC_BROWSE_SOURCE, QStringLiteral("参照..."), 439, 52, 50, 14);
     QLabel* sourceLabel = dlg.AddStatic(QStringLiteral("元画像(&B) :  "), 0, 42, 39, 8);
@@ -105,6 +107,7 @@ void CSheet_Path::OnBrowseSource()
 void CSheet_Path::LoadSourceFile(const QString& path)
 {
     CMorphData* pDoc = GetDocument();
+    CWaitCursor wait;
     if (pDoc->LoadSource(path)) {
         SetPathText(this, IDC_EDIT_SOURCE, path);
         m_wndSrcPreview.SetImage(*pDoc->m_pSourceImage);
@@ -122,6 +125,7 @@ void CSheet_Path::OnBrowseTarget()
 void CSheet_Path::LoadTargetFile(const QString& path)
 {
     CMorphData* pDoc = GetDocument();
+    CWaitCursor wait;
     if (pDoc->LoadTarget(path)) {
         SetPathText(this, IDC_EDIT_TARGET, path);
         m_wndDstPreview.SetImage(*pDoc->m_pTargetImage);

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QString>
+#include "CMessageBox.h"
 
 // The hourglass for the length of one operation, also when an exception
-// passes. Message boxes shown meanwhile get the arrow back while they are up.
+// passes. Message boxes shown meanwhile, by whichever layer, get the arrow
+// back while they are up.
 class CWaitCursor
 {
 public:
@@ -12,6 +13,8 @@ public:
     CWaitCursor(const CWaitCursor&) = delete;
     CWaitCursor& operator=(const CWaitCursor&) = delete;
 
-    // Shows a message box with the arrow cursor and returns the button pressed.
-    static int Message(const QString& text, unsigned type);
+private:
+    static int ShowWithArrow(const CWaitCursor* self, const QString& text, const QString& caption, unsigned type);
+
+    CMessageBox::Handler m_previous;
 };

@@ -82,6 +82,126 @@ void CheckInvariants(const CMorphCore& core)
     }
 }
 
+// The greedy scan as plainly as it can be written: every pair i < j, sorted
+// stably by length, each tested against every edge accepted before it.
+std::vector<std::pair<int, int>> PlainEdges(const CMorphHandleArray& points)
+{
+    const int n = points.GetSize();
+    std::vector<CMorphCore::SLine> candidates;
+    for (int i = 0; i < n; ++i)
+        for (int j = i + 1; j < n; ++j) {
+            const double dx = double(points[i].m_ptSource.x) - points[j].m_ptSource.x;
+            const double dy = double(points[i].m_ptSource.y) - points[j].m_ptSource.y;
+            candidates.push_back({i, j, std::sqrt(dx * dx + dy * dy)});
+        }
+    std::stable_sort(candidates.begin(), candidates.end(), CMorphCore::IsShorter);
+    std::vector<std::pair<int, int>> plain;
+    for (const auto& c : candidates) {
+        bool crosses = false;
+        for (const auto& e : plain)
+            crosses = crosses
+                || CMorphCore::SegmentsCross(points[c.nStart].m_ptSource, points[c.nEnd].m_ptSource,
+                                             points[e.first].m_ptSource, points[e.second].m_ptSource);
+        if (!crosses)
+            plain.push_back({c.nStart, c.nEnd});
+    }
+    return plain;
+}
+
+// The triangle search as plainly as it can be written, over the given edges
+// in their order: every closed cycle p < q < r, refused by the first earlier
+// triangle whose matching check finds its far corner inside.
+QList<QList<int>> PlainTriangles(const CMorphHandleArray& points, const std::vector<std::pair<int, int>>& edges)
+{
+    QList<QList<int>> found;
+    auto src = [&](int v) { return points[v].m_ptSource; };
+    for (int p = 0; p < points.GetSize(); ++p) {
+        for (const auto& e1 : edges) {
+            if (e1.first != p)
+                continue;
+            const int q = e1.second;
+            for (const auto& e2 : edges) {
+                if (e2.first != q)
+                    continue;
+                const int r = e2.second;
+                bool closed = false;
+                for (const auto& e3 : edges)
+                    closed = closed || (e3.first == p && e3.second == r);
+                if (!closed)
+                    continue;
+                const CPoint P = src(p), Q = src(q), R = src(r);
+                const CPoint G(int32_t((int64_t(P.x) + Q.x + R.x) / 3), int32_t((int64_t(P.y) + Q.y + R.y) / 3));
+                auto inside = [&](int v) {
+                    const CPoint C = src(v);
+                    return !CMorphCore::SegmentsCross(G, C, P, Q) && !CMorphCore::SegmentsCross(G, C, Q, R)
+                        && !CMorphCore::SegmentsCross(G, C, R, P);
+                };
+                bool refused = false;
+                for (const QList<int>& t : found) {
+                    if (t[0] == p && t[1] == q && inside(t[2]))
+                        refused = true;
+                    else if (t[1] == q && t[2] == r && inside(t[0]))
+                        refused = true;
+                    else if (t[2] == r && t[0] == p && inside(t[1]))
+                        refused = true;
+                    if (refused)
+                        break;
+                }
+                if (!refused)
+                    found << QList<int>{p, q, r};
+            }
+        }
+    }
+    return found;
+}
+
+// Point sets that strain the build: kinds of degenerate and random layouts.
+QList<CMorphHandle> MakePairs(const QString& kind, int count, std::mt19937& random, int32_t w, int32_t h)
+{
+    const int32_t M = 2147483647, m = -2147483647 - 1;
+    std::uniform_int_distribution<int> px(-20, w + 19), py(-20, h + 19);
+    std::uniform_int_distribution<int> coin(0, 9), far(-2000000000, 2000000000);
+    QList<CMorphHandle> list;
+    for (int i = 0; i < count; ++i) {
+        if (kind == QLatin1String("coincident")) {
+            list << Same(w / 3, h / 3);
+        } else if (kind == QLatin1String("row")) {
+            list << Same(px(random) % w, h / 2);
+        } else if (kind == QLatin1String("diagonal")) {
+            const int k = int(random() % 60);
+            list << Same(k * 3, k * 2);
+        } else if (kind == QLatin1String("grid")) {
+            list << Same(int(random() % 8) * (w / 7), int(random() % 6) * (h / 5));
+        } else if (kind == QLatin1String("ring")) {
+            // Points at distance 50 from the centre: many equal keys.
+            static const CPoint ring[] = {{50, 0}, {30, 40}, {40, 30}, {0, 50}, {14, 48}, {48, 14}};
+            const CPoint d = ring[i % 6];
+            const int sx = (i / 6) % 2 ? -1 : 1, sy = (i / 12) % 2 ? -1 : 1;
+            list << Same(w / 2 + sx * d.x, h / 2 + sy * d.y);
+        } else if (kind == QLatin1String("corners")) {
+            const CPoint c[] = {{0, 0}, {w - 1, 0}, {0, h - 1}, {w - 1, h - 1}};
+            list << (coin(random) < 5 ? Same(c[i % 4].x, c[i % 4].y) : Same(px(random), py(random)));
+        } else if (kind == QLatin1String("extreme")) {
+            const int32_t values[] = {m, m + 1, -1, 0, 1, M - 1, M};
+            if (coin(random) < 4)
+                list << Same(values[random() % 7], values[random() % 7]);
+            else if (coin(random) < 3)
+                list << Same(far(random), far(random));
+            else
+                list << Same(px(random), py(random));
+        } else { // mixed: duplicates, outside points, collinear runs
+            const int c = coin(random);
+            if (c == 0 && !list.isEmpty())
+                list << list[int(random() % list.size())];
+            else if (c == 1)
+                list << Same(int(random() % 10) * 20, h / 2);
+            else
+                list << Same(px(random), py(random));
+        }
+    }
+    return list;
+}
+
 } // namespace
 
 class TestMesh : public QObject
@@ -319,32 +439,102 @@ private Q_SLOTS:
             auto doc = MakeDoc(200, 150, list);
             CMorphCore core;
             core.BuildMesh(doc.get());
-
-            const auto& points = core.GetPoints();
-            const int n = points.GetSize();
-            std::vector<CMorphCore::SLine> candidates;
-            for (int i = 0; i < n; ++i)
-                for (int j = i + 1; j < n; ++j) {
-                    const double dx = double(points[i].m_ptSource.x) - points[j].m_ptSource.x;
-                    const double dy = double(points[i].m_ptSource.y) - points[j].m_ptSource.y;
-                    candidates.push_back({i, j, std::sqrt(dx * dx + dy * dy)});
-                }
-            std::stable_sort(candidates.begin(), candidates.end(), CMorphCore::IsShorter);
-            std::vector<std::pair<int, int>> plain;
-            for (const auto& c : candidates) {
-                bool crosses = false;
-                for (const auto& e : plain)
-                    crosses = crosses
-                        || CMorphCore::SegmentsCross(points[c.nStart].m_ptSource, points[c.nEnd].m_ptSource,
-                                                     points[e.first].m_ptSource, points[e.second].m_ptSource);
-                if (!crosses)
-                    plain.push_back({c.nStart, c.nEnd});
-            }
             std::vector<std::pair<int, int>> built;
             for (const auto& line : core.GetLines())
                 built.push_back({line.nStart, line.nEnd});
-            QCOMPARE(built, plain);
+            QCOMPARE(built, PlainEdges(core.GetPoints()));
         }
+    }
+
+    // Edges and triangles equal those of the plain scans on point sets full of
+    // equal keys, shared lines, shared points and extreme coordinates.
+    void meshMatchesThePlainScans_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("pairs");
+        QTest::addColumn<int>("rounds");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("random small") << "random" << 12 << 30 << 40 << 30;
+        QTest::newRow("random tiny picture") << "random" << 8 << 30 << 3 << 2;
+        QTest::newRow("random") << "random" << 60 << 6 << 160 << 120;
+        QTest::newRow("coincident") << "coincident" << 40 << 1 << 100 << 80;
+        QTest::newRow("row") << "row" << 50 << 3 << 100 << 80;
+        QTest::newRow("diagonal") << "diagonal" << 50 << 3 << 200 << 150;
+        QTest::newRow("grid") << "grid" << 60 << 3 << 140 << 100;
+        QTest::newRow("ring of 36") << "ring" << 36 << 1 << 200 << 150;
+        QTest::newRow("ring of 48") << "ring" << 48 << 1 << 201 << 151;
+        QTest::newRow("corners") << "corners" << 30 << 5 << 64 << 48;
+        QTest::newRow("extreme") << "extreme" << 30 << 6 << 64 << 48;
+    }
+    void meshMatchesThePlainScans()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, pairs);
+        QFETCH(int, rounds);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        std::mt19937 random(unsigned(qHash(kind)) ^ unsigned(pairs));
+        for (int round = 0; round < rounds; ++round) {
+            const int count = rounds > 1 ? int(random() % unsigned(pairs + 1)) : pairs;
+            auto doc = MakeDoc(width, height, MakePairs(kind, count, random, width, height));
+            CMorphCore core;
+            core.BuildMesh(doc.get());
+            const std::vector<std::pair<int, int>> plainEdges = PlainEdges(core.GetPoints());
+            std::vector<std::pair<int, int>> built;
+            for (const auto& line : core.GetLines())
+                built.push_back({line.nStart, line.nEnd});
+            QCOMPARE(built, plainEdges);
+            QCOMPARE(Triangles(core), PlainTriangles(core.GetPoints(), plainEdges));
+        }
+    }
+
+    // A matching earlier triangle whose far corner is outside does not end
+    // the test: the later triangle {0, 4, 6} still refuses {0, 4, 5}.
+    void laterTriangleRefuses()
+    {
+        auto doc = MakeDoc(3, 2,
+                           {CMorphHandle{CPoint(1, 1), CPoint(0, 2)}, CMorphHandle{CPoint(2, 1), CPoint(2, 0)},
+                            CMorphHandle{CPoint(0, 0), CPoint(1, -1)}});
+        CMorphCore core;
+        core.BuildMesh(doc.get());
+        const auto triangles = Triangles(core);
+        QCOMPARE(triangles.size(), 6);
+        QVERIFY(triangles.contains(QList<int>({0, 4, 6})));
+        QVERIFY(!triangles.contains(QList<int>({0, 4, 5})));
+        const auto edges = Edges(core);
+        QCOMPARE(triangles, PlainTriangles(core.GetPoints(), {edges.begin(), edges.end()}));
+        CheckInvariants(core);
+    }
+
+    // Candidates made in many small chunks, with runs of equal lengths larger
+    // than a chunk, come in the same order as all of them sorted at once.
+    void smallChunksMatchThePlainScan_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("chunk");
+        QTest::newRow("random") << "random" << 50;
+        QTest::newRow("random, chunk of 1") << "random" << 1;
+        QTest::newRow("coincident") << "coincident" << 100;
+        QTest::newRow("grid") << "grid" << 64;
+        QTest::newRow("ring") << "ring" << 30;
+        QTest::newRow("extreme") << "extreme" << 40;
+    }
+    void smallChunksMatchThePlainScan()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, chunk);
+        std::mt19937 random(unsigned(qHash(kind)) + unsigned(chunk));
+        auto doc = MakeDoc(120, 90, MakePairs(kind, 40, random, 120, 90));
+        CMorphCore core;
+        core.SetCandidateChunk(size_t(chunk));
+        core.BuildMesh(doc.get());
+        const std::vector<std::pair<int, int>> plainEdges = PlainEdges(core.GetPoints());
+        const auto edges = Edges(core);
+        QCOMPARE((std::vector<std::pair<int, int>>(edges.begin(), edges.end())), plainEdges);
+        QCOMPARE(Triangles(core), PlainTriangles(core.GetPoints(), plainEdges));
+        for (size_t k = 1; k < core.GetLines().size(); ++k)
+            QVERIFY(core.GetLines()[k - 1].dLength <= core.GetLines()[k].dLength);
     }
 
     // Changing the document's pairs after a build leaves the mesh as it was.

@@ -6,6 +6,7 @@
 #include "CMorphDlg.h"
 #include "CSheet_Morph.h"
 #include "ControlIds.h"
+#include "CursorStack.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
 
@@ -216,6 +217,31 @@ private Q_SLOTS:
             const auto expected = w.Expected(0.37f);
             QVERIFY(TestImages::SamePixels(*written, *expected));
         }
+    }
+
+    // The single export writes under the wait cursor, which its failure
+    // message lifts while it is up; the Save chooser comes before it.
+    void thisImageWaitCursor()
+    {
+        QList<QList<int>> atMessage;
+        const CMessageBox::Handler previous = CMessageBox::SetHandler([&](const QString&, const QString&, unsigned) {
+            atMessage << CursorStack();
+            return int(IDOK);
+        });
+        QList<QList<int>> atChooser;
+        const CFileChooser::Handler chooser = CFileChooser::SetHandler([&](const CFileChooser::Request&) {
+            atChooser << CursorStack();
+            return file(QStringLiteral("missing/frame.png"));
+        });
+        {
+            Wizard w;
+            w.ClickExport(IDC_EXPORT_THIS);
+        }
+        CFileChooser::SetHandler(chooser);
+        CMessageBox::SetHandler(previous);
+        QCOMPARE(atChooser, QList<QList<int>>{{}});
+        QCOMPARE(atMessage, (QList<QList<int>>{{Qt::ArrowCursor, Qt::WaitCursor}}));
+        QVERIFY(!QGuiApplication::overrideCursor());
     }
 
     // Count 2: frame 0 is the source picture, frame 1 the target picture.

@@ -4,6 +4,7 @@
 #include "ControlIds.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
+#include "WindowInput.h"
 
 #include <QApplication>
 #include <QScrollBar>
@@ -336,6 +337,57 @@ private Q_SLOTS:
             QCOMPARE(PixelAt(View(true), pairs[after].m_ptSource.x, 10), kRedFill);
             QCOMPARE(PixelAt(View(false), pairs[after].m_ptTarget.x, 80), kRedFill);
         }
+    }
+
+    // Right clicks as the window system delivers them: each deletes one pair
+    // and its context-menu event ends in the view, so no menu opens and the
+    // next click is not swallowed by one.
+    void rightClicksOpenNoMenu_data()
+    {
+        QTest::addColumn<bool>("source");
+        QTest::newRow("source view") << true;
+        QTest::newRow("target view") << false;
+    }
+    void rightClicksOpenNoMenu()
+    {
+        QFETCH(bool, source);
+        QVERIFY(Open("small"));
+        SetPairs({Pair(10, 10), Pair(40, 30), Pair(70, 50), Pair(100, 70)}, 3);
+        CMorphHandleWnd& view = View(source);
+        const EventCounter menus(&view, QEvent::ContextMenu);
+        const PopupWatch popups;
+        for (int i = 3; i >= 0; --i) {
+            WindowClick(&view, Qt::RightButton, At(view, 10 + 30 * i, 10 + 20 * i));
+            QCOMPARE(Doc().m_aHandles.GetSize(), i);
+            QTest::qWait(1); // a popup, had one opened, is seen and closed now
+        }
+        QCOMPARE(menus.count, 4);
+        QCOMPARE(popups.count, 0);
+        WindowClick(&view, Qt::LeftButton, At(view, 60, 45));
+        QCOMPARE(DocPairs(), Pairs{Pair(60, 45)});
+        QCOMPARE(popups.count, 0);
+    }
+
+    // A right click during a drag cancels it, and opens no menu either.
+    void rightClickCancellingDragOpensNoMenu()
+    {
+        QVERIFY(Open("small"));
+        SetPairs({Pair(50, 40)}, 0);
+        CMorphHandleWnd& view = View(true);
+        const EventCounter menus(&view, QEvent::ContextMenu);
+        const PopupWatch popups;
+        QWindow* window = m_pDlg->windowHandle();
+        QTest::mousePress(window, Qt::LeftButton, {}, view.mapTo(m_pDlg.get(), At(view, 50, 40)));
+        QTest::mouseMove(window, view.mapTo(m_pDlg.get(), At(view, 70, 60)));
+        QCOMPARE(DocPairs(), Pairs{Pair(70, 60, 50, 40)});
+        QTest::mousePress(window, Qt::RightButton, {}, view.mapTo(m_pDlg.get(), At(view, 70, 60)));
+        QTest::qWait(1);
+        QCOMPARE(DocPairs(), Pairs{Pair(50, 40)});
+        QCOMPARE(menus.count, 1);
+        QCOMPARE(popups.count, 0);
+        QTest::mouseRelease(window, Qt::RightButton, {}, view.mapTo(m_pDlg.get(), At(view, 70, 60)));
+        QTest::mouseRelease(window, Qt::LeftButton, {}, view.mapTo(m_pDlg.get(), At(view, 70, 60)));
+        QCOMPARE(DocPairs(), Pairs{Pair(50, 40)});
     }
 
     void rightPressOffSquaresDoesNothing()

@@ -6,6 +6,7 @@
 #include "ControlIds.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
+#include "WindowInput.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -161,13 +162,17 @@ private Q_SLOTS:
         QTest::addColumn<int>("start");
         QTest::addColumn<int>("key");
         QTest::addColumn<int>("expected");
+        // Right, Down and Page Down towards 1000; Left, Up and Page Up towards 0.
         QTest::newRow("right") << 0 << int(Qt::Key_Right) << 1;
+        QTest::newRow("right at 1000") << 1000 << int(Qt::Key_Right) << 1000;
         QTest::newRow("left") << 500 << int(Qt::Key_Left) << 499;
-        QTest::newRow("up") << 10 << int(Qt::Key_Up) << 11;
-        QTest::newRow("down") << 10 << int(Qt::Key_Down) << 9;
-        QTest::newRow("page up") << 0 << int(Qt::Key_PageUp) << 200;
-        QTest::newRow("page down") << 500 << int(Qt::Key_PageDown) << 300;
-        QTest::newRow("page down at 100") << 100 << int(Qt::Key_PageDown) << 0;
+        QTest::newRow("left at 0") << 0 << int(Qt::Key_Left) << 0;
+        QTest::newRow("up") << 10 << int(Qt::Key_Up) << 9;
+        QTest::newRow("down") << 10 << int(Qt::Key_Down) << 11;
+        QTest::newRow("page up") << 500 << int(Qt::Key_PageUp) << 300;
+        QTest::newRow("page up at 100") << 100 << int(Qt::Key_PageUp) << 0;
+        QTest::newRow("page down") << 0 << int(Qt::Key_PageDown) << 200;
+        QTest::newRow("page down at 900") << 900 << int(Qt::Key_PageDown) << 1000;
         QTest::newRow("home") << 700 << int(Qt::Key_Home) << 0;
         QTest::newRow("end") << 0 << int(Qt::Key_End) << 1000;
     }
@@ -185,6 +190,20 @@ private Q_SLOTS:
         QCOMPARE(slider.value(), expected);
         QVERIFY(TestImages::SamePixels(w.page->m_imgFrame, *w.Expected((float)(expected / 1000.0))));
         QVERIFY(w.ViewShowsFrame());
+    }
+
+    // The preview takes the context-menu event of a right click, so the
+    // frame's menu does not open over it.
+    void rightClickOnPreviewOpensNoMenu()
+    {
+        Wizard w;
+        QVERIFY(QTest::qWaitForWindowExposed(&w.dlg));
+        const EventCounter menus(&w.page->m_wndPreview, QEvent::ContextMenu);
+        const PopupWatch popups;
+        WindowClick(&w.page->m_wndPreview, Qt::RightButton, QPoint(30, 30));
+        QTest::qWait(1);
+        QCOMPARE(menus.count, 1);
+        QCOMPARE(popups.count, 0);
     }
 
     // Dragging the thumb renders at every movement.

@@ -3,16 +3,19 @@
 #include "CImagePreviewWnd.h"
 #include "CMorphDlg.h"
 #include "CSheet_Path.h"
+#include "CursorStack.h"
 #include "ControlIds.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
 
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -261,6 +264,51 @@ private Q_SLOTS:
 
     // A file that fails to load: the page keeps the old path and picture, the
     // document has none, and next reports the missing picture.
+    // Loading runs under the wait cursor; its failure message gets the arrow
+    // over it while the box is up, and nothing is left over afterwards.
+    void loadingShowsWaitCursor_data() { AddSides(); }
+    void loadingShowsWaitCursor()
+    {
+        QFETCH(int, side);
+        const Side& s = side == 0 ? kSource : kTarget;
+        CMorphDlg dlg;
+        dlg.show();
+        ChooserAnswers chooser;
+        QList<QList<int>> atMessage;
+        const CMessageBox::Handler previous = CMessageBox::SetHandler([&](const QString&, const QString&, unsigned) {
+            atMessage << CursorStack();
+            return int(IDOK);
+        });
+        QList<QList<int>> atPathShown;
+        connect(CDialogTemplate::Find<QLineEdit>(Page(dlg), s.nEdit), &QLineEdit::textChanged, this,
+                [&] { atPathShown << CursorStack(); });
+        const QString bad = m_dir.filePath(QStringLiteral("broken-wait.png"));
+        {
+            QFile file(bad);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("not a picture");
+        }
+        chooser.answers << Picture(40, 30) << bad;
+        Browse(dlg, s);
+        Browse(dlg, s);
+        CMessageBox::SetHandler(previous);
+        QCOMPARE(atPathShown, (QList<QList<int>>{{Qt::WaitCursor}}));
+        QCOMPARE(atMessage, (QList<QList<int>>{{Qt::ArrowCursor, Qt::WaitCursor}}));
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    // The introduction is one static that wraps, as page 130's does.
+    void introductionWraps()
+    {
+        CMorphDlg dlg;
+        const QList<QLabel*> labels = Page(dlg)->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
+        const auto intro = std::find_if(labels.begin(), labels.end(),
+                                        [](const QLabel* l) { return l->text().startsWith(u"［参照］"); });
+        QVERIFY(intro != labels.end());
+        QVERIFY((*intro)->wordWrap());
+        QCOMPARE((*intro)->textFormat(), Qt::PlainText);
+    }
+
     void failedLoadKeepsOldPath_data() { AddSides(); }
     void failedLoadKeepsOldPath()
     {

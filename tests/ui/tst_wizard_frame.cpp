@@ -1,5 +1,7 @@
 #include "CAboutDlg.h"
+#include "CConfigRenbanDlg.h"
 #include "CDialogTemplate.h"
+#include "CFileChooser.h"
 #include "CMessageBox.h"
 #include "CMorphApp.h"
 #include "CMorphDlg.h"
@@ -8,11 +10,16 @@
 #include "MessageRecorder.h"
 #include "TestImages.h"
 
+#include <QFontMetrics>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <stdexcept>
 
@@ -44,6 +51,64 @@ ButtonState State(const CMorphDlg& dlg, int id)
 {
     const QPushButton* b = dlg.GetButton(id);
     return {b->text(), b->isEnabled()};
+}
+
+// The texts on labels and buttons below root that do not fit their
+// rectangle, laid out as the controls lay them out, and those not in the
+// dialog font of their owner.
+QStringList CutTexts(const QWidget* root)
+{
+    QStringList cut;
+    for (const QLabel* label : root->findChildren<QLabel*>()) {
+        if (label->text().isEmpty())
+            continue; // the About box's icon
+        const QRect box = label->contentsRect();
+        int flags = int(label->alignment());
+        if (label->wordWrap())
+            flags |= Qt::TextWordWrap;
+        if (label->buddy())
+            flags |= Qt::TextShowMnemonic;
+        const QRect need = QFontMetrics(label->font()).boundingRect(box, flags, label->text());
+        if (!box.contains(need))
+            cut << QStringLiteral("%1: %2x%3 needs %4x%5")
+                       .arg(label->text())
+                       .arg(box.width())
+                       .arg(box.height())
+                       .arg(need.width())
+                       .arg(need.height());
+        if (label->font() != label->window()->font() && label->font() != label->parentWidget()->font())
+            cut << label->text() + QStringLiteral(": own font");
+    }
+    for (const QPushButton* button : root->findChildren<QPushButton*>()) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        if (button->autoDefault())
+            option.features |= QStyleOptionButton::AutoDefaultButton;
+        if (button->isDefault())
+            option.features |= QStyleOptionButton::DefaultButton;
+        const QRect box = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        const QRect need =
+            QFontMetrics(button->font()).boundingRect(box, Qt::AlignCenter | Qt::TextShowMnemonic, button->text());
+        if (!box.contains(need))
+            cut << QStringLiteral("%1: %2x%3 needs %4x%5")
+                       .arg(button->text())
+                       .arg(box.width())
+                       .arg(box.height())
+                       .arg(need.width())
+                       .arg(need.height());
+        if (button->font() != button->parentWidget()->font())
+            cut << button->text() + QStringLiteral(": own font");
+    }
+    return cut;
+}
+
+// Twice the horizontal base unit that Windows derives from a font.
+int TwiceBaseX(const QFont& font)
+{
+    const int width =
+        QFontMetrics(font).horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    return 2 * ((width / 26 + 1) / 2);
 }
 
 } // namespace
@@ -98,6 +163,147 @@ private Q_SLOTS:
         QCOMPARE(dlg.GetCurSheet()->geometry(), units.Rect(7, 7, 493, 347));
         const QWidget* place = CDialogTemplate::Find(&dlg, IDC_SHEET_PLACE);
         QVERIFY(place && !place->isVisibleTo(&dlg));
+    }
+
+    // At 96 DPI the frame has the size the template gives with 6 x 12 px
+    // base units, within 800 x 620 px, so it fits a 1366 x 768 screen with a
+    // title bar and a panel.
+    void frameFitsScreen()
+    {
+        CMorphDlg dlg;
+        if (dlg.logicalDpiY() != 96)
+            QSKIP("the size bound is for 96 DPI");
+        CDialogTemplate units(&dlg);
+        QCOMPARE(units.X(4), 6);
+        QCOMPARE(units.Y(8), 12);
+        QCOMPARE(dlg.size(), QSize(761, 579));
+        QVERIFY(dlg.width() <= 800);
+        QVERIFY(dlg.height() <= 620);
+        QVERIFY(dlg.height() + 70 <= 768);
+    }
+
+    // The dialog font is the largest size whose own base units fit those of
+    // the layout: one line fits an 8-unit static, letters average at most 4 units.
+    void dialogFontFitsUnits_data()
+    {
+        QTest::addColumn<int>("em");
+        for (int em : {12, 13, 15, 18, 24, 36})
+            QTest::newRow(qPrintable(QStringLiteral("em %1").arg(em))) << em;
+    }
+    void dialogFontFitsUnits()
+    {
+        QFETCH(int, em);
+        QFont font = CDialogTemplate::DialogFont(em);
+        const int size = font.pixelSize();
+        QVERIFY(size >= (em + 1) / 2 && size <= em);
+        QVERIFY(QFontMetrics(font).height() <= em);
+        QVERIFY(TwiceBaseX(font) <= em);
+        if (size < em) {
+            font.setPixelSize(size + 1);
+            QVERIFY(QFontMetrics(font).height() > em || TwiceBaseX(font) > em);
+        }
+    }
+
+    // Every label and button text fits its rectangle, on every page with the
+    // frame's button texts of that page, in the About box and the count
+    // dialog; each window uses its one dialog font.
+    void textsFit()
+    {
+        CMorphDlg dlg;
+        loadPictures(dlg);
+        dlg.show();
+        for (int id : {IDD_SHEET_PATH, IDD_SHEET_HANDLE, IDD_SHEET_MORPH}) {
+            dlg.ShowPage(id);
+            QCOMPARE(CutTexts(&dlg), QStringList());
+        }
+        CAboutDlg about(&dlg);
+        QCOMPARE(CutTexts(&about), QStringList());
+        CConfigRenbanDlg count(&dlg);
+        QCOMPARE(CutTexts(&count), QStringList());
+        for (const QWidget* w : {static_cast<QWidget*>(&dlg), static_cast<QWidget*>(&about),
+                                 static_cast<QWidget*>(&count)})
+            QCOMPARE(w->font(), CDialogTemplate::DialogFont(CDialogTemplate::EmPixels(w)));
+    }
+
+    // A normal application window, not a dialog: no transient parent, not
+    // modal, yet exec() runs until the frame ends and returns its result.
+    void frameIsApplicationWindow()
+    {
+        CMorphDlg dlg;
+        QCOMPARE(dlg.windowType(), Qt::Window);
+        Qt::WindowModality modality = Qt::ApplicationModal;
+        bool transient = true;
+        bool visible = false;
+        QTimer::singleShot(0, &dlg, [&] {
+            modality = dlg.windowHandle()->modality();
+            transient = dlg.windowHandle()->transientParent() != nullptr;
+            visible = dlg.isVisible();
+            dlg.EndDialog(IDOK);
+        });
+        QCOMPARE(dlg.exec(), int(IDOK));
+        QCOMPARE(modality, Qt::NonModal);
+        QVERIFY(!transient);
+        QVERIFY(visible);
+        QVERIFY(!dlg.isVisible());
+    }
+
+    // A focused push button answers Enter and Space, though none is the default.
+    void focusedButtonTakesEnter_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("return") << int(Qt::Key_Return) << int(Qt::NoModifier);
+        QTest::newRow("keypad enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier);
+        QTest::newRow("space") << int(Qt::Key_Space) << int(Qt::NoModifier);
+    }
+    void focusedButtonTakesEnter()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        const auto press = [&](QWidget* w) {
+            w->setFocus();
+            QTest::keyClick(w, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        };
+        MessageRecorder rec;
+        int chosen = 0;
+        const CFileChooser::Handler previous = CFileChooser::SetHandler([&](const CFileChooser::Request&) {
+            ++chosen;
+            return QString();
+        });
+        {
+            CMorphDlg dlg;
+            dlg.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+            press(dlg.GetButton(IDC_NEXT)); // page 129 refuses: nothing loaded
+            QCOMPARE(rec.texts(), QStringList{QStringLiteral("元画像が読み込まれていません。")});
+            press(CDialogTemplate::Find<QPushButton>(dlg.GetSheet(IDD_SHEET_PATH), IDC_BROWSE_TARGET));
+            QCOMPARE(chosen, 1);
+            for (int id : {IDC_CANCEL, IDC_NEXT, IDC_BACK})
+                QVERIFY(!dlg.GetButton(id)->isDefault());
+            QTimer::singleShot(0, &dlg, [&] { press(dlg.GetButton(IDC_CANCEL)); });
+            QCOMPARE(dlg.exec(), int(IDCANCEL));
+        }
+        {
+            // The count dialog's OK is its default, but a focused Cancel cancels.
+            CConfigRenbanDlg count;
+            QTimer::singleShot(0, &count, [&] { press(CDialogTemplate::Find<QPushButton>(&count, IDC_CANCEL)); });
+            QCOMPARE(count.exec(), int(QDialog::Rejected));
+        }
+        CFileChooser::SetHandler(previous);
+        QCOMPARE(rec.boxes.size(), 1);
+    }
+
+    // Enter in a path box reaches no button: the frame has no default one.
+    void enterElsewhereClicksNothing()
+    {
+        MessageRecorder rec;
+        CMorphDlg dlg;
+        dlg.show();
+        QLineEdit* path = CDialogTemplate::Find<QLineEdit>(dlg.GetSheet(IDD_SHEET_PATH), IDC_EDIT_SOURCE);
+        path->setFocus();
+        QTest::keyClick(path, Qt::Key_Return);
+        QVERIFY(rec.boxes.isEmpty());
+        QCOMPARE(dlg.GetCurSheet()->GetId(), int(IDD_SHEET_PATH));
     }
 
     // The button protocol across the three pages, walked with the real buttons.
@@ -189,8 +395,12 @@ private Q_SLOTS:
         };
         CMorphDlg dlg;
         dlg.m_mapSheets[998] = std::make_unique<Throwing>(998, &dlg);
+        MessageRecorder rec;
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, dlg.ShowPage(998));
         QVERIFY(!QGuiApplication::overrideCursor());
+        // The message-box handler it put over the recorder is gone again.
+        CMessageBox::Show(QStringLiteral("x"));
+        QCOMPARE(rec.texts(), QStringList{QStringLiteral("x")});
     }
 
     void aboutBox()
