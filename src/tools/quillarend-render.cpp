@@ -3,7 +3,6 @@
 
 #include "CExportPath.h"
 #include "CImage.h"
-#include "CMemoryBudget.h"
 #include "CMessageBox.h"
 #include "CMorphCore.h"
 #include "CMorphData.h"
@@ -269,20 +268,6 @@ int Run(const SOptions& o)
                        .arg(o.strTarget)
                        .arg(targetSize.width())
                        .arg(targetSize.height()));
-        return kExitBadInput;
-    }
-
-    // The mesh build sorts every pair of vertices with a stable sort, which
-    // takes a buffer as large as the list: refuse a count whose list could not
-    // be held twice rather than run out of memory halfway.
-    const int64_t vertices = int64_t(pairs.GetSize()) + 4;
-    const int64_t candidateBytes = vertices * (vertices - 1) / 2 * int64_t(sizeof(CMorphCore::SLine)) * 2;
-    const int64_t available = CMemoryBudget::AvailableBytes();
-    if (available >= 0 && candidateBytes > available) {
-        PrintError(QStringLiteral("too many pairs: the mesh of %1 pairs needs %2 MiB, %3 MiB are available")
-                       .arg(pairs.GetSize())
-                       .arg(candidateBytes >> 20)
-                       .arg(available >> 20));
         return kExitBadInput;
     }
 
