@@ -1,51 +1,146 @@
 #include "CPairsFile.h"
 
 #include <QFile>
-#include <QRegularExpression>
-#include <QStringList>
 
+#include <cstdio>
+#include <cstring>
 #include <limits>
 
-bool CPairsFile::ParseLine(const QString& line, CMorphHandle& handle)
+namespace {
+
+bool IsSeparator(char c)
 {
-    static const QRegularExpression separators(QStringLiteral("[\\s,]+"));
-    const QStringList fields = line.trimmed().split(separators, Qt::SkipEmptyParts);
-    if (fields.size() != 4)
-        return false;
+    return c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+} // namespace
+
+bool CPairsFile::ParseLine(const char* begin, const char* end, CMorphHandle& handle)
+{
     int32_t values[4];
-    for (int i = 0; i < 4; ++i) {
-        bool ok = false;
-        const qlonglong v = fields[i].toLongLong(&ok, 10);
-        if (!ok || v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max())
+    int count = 0;
+    const char* p = begin;
+    while (true) {
+        while (p != end && IsSeparator(*p))
+            ++p;
+        if (p == end)
+            break;
+        if (count == 4)
             return false;
-        values[i] = int32_t(v);
+        bool negative = false;
+        if (*p == '+' || *p == '-') {
+            negative = *p == '-';
+            ++p;
+        }
+        int64_t v = 0;
+        const char* digits = p;
+        while (p != end && *p >= '0' && *p <= '9') {
+            v = v * 10 + (*p - '0');
+            if (v > int64_t(std::numeric_limits<int32_t>::max()) + 1)
+                return false;
+            ++p;
+        }
+        if (p == digits || (p != end && !IsSeparator(*p)))
+            return false;
+        if (negative)
+            v = -v;
+        if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max())
+            return false;
+        values[count++] = int32_t(v);
     }
+    if (count != 4)
+        return false;
     handle = CMorphHandle{{values[0], values[1]}, {values[2], values[3]}};
     return true;
 }
 
+bool CPairsFile::ParseLine(const QString& line, CMorphHandle& handle)
+{
+    const QByteArray bytes = line.toUtf8();
+    return ParseLine(bytes.constData(), bytes.constData() + bytes.size(), handle);
+}
+
 bool CPairsFile::Load(const QString& path, CMorphHandleArray& handles, QString& error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        error = path + QStringLiteral(": cannot be read");
+    const bool standardInput = path == QLatin1String("-");
+    const QString name = standardInput ? QStringLiteral("standard input") : path;
+    QFile file;
+    bool opened = false;
+    if (standardInput) {
+        opened = file.open(stdin, QIODevice::ReadOnly | QIODevice::Unbuffered);
+    } else {
+        file.setFileName(path);
+        opened = file.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    if (!opened) {
+        error = QStringLiteral("%1: cannot be read: %2").arg(name, file.errorString());
         return false;
     }
+    // Read in blocks until the device says it has ended: pipes and terminals
+    // report no size, so neither atEnd() nor size() can be trusted.
     CMorphHandleArray read;
-    int lineNumber = 0;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine());
+    QByteArray line;
+    QByteArray block(64 * 1024, Qt::Uninitialized);
+    qint64 total = 0;
+    int lineNumber = 1;
+    auto finishLine = [&]() -> bool {
+        const char* b = line.constData();
+        const char* e = b + line.size();
+        while (b != e && IsBlank(*b))
+            ++b;
+        if (b != e && *b != '#') {
+            CMorphHandle handle;
+            if (!ParseLine(b, e, handle)) {
+                error = QStringLiteral("%1:%2: expected four integers \"sx sy tx ty\"").arg(name).arg(lineNumber);
+                return false;
+            }
+            if (read.GetSize() >= kMaxPairs) {
+                error = QStringLiteral("%1:%2: more than %3 pairs").arg(name).arg(lineNumber).arg(kMaxPairs);
+                return false;
+            }
+            read.Add(handle);
+        }
+        line.clear();
         ++lineNumber;
-        const QString trimmed = line.trimmed();
-        if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('#')))
-            continue;
-        CMorphHandle handle;
-        if (!ParseLine(trimmed, handle)) {
-            error = QStringLiteral("%1:%2: expected four integers \"sx sy tx ty\"").arg(path).arg(lineNumber);
+        return true;
+    };
+    while (true) {
+        const qint64 got = file.read(block.data(), block.size());
+        if (got < 0) {
+            error = QStringLiteral("%1: cannot be read: %2").arg(name, file.errorString());
             return false;
         }
-        read.Add(handle);
+        if (got == 0)
+            break;
+        total += got;
+        if (total > kMaxBytes) {
+            error = QStringLiteral("%1: longer than %2 bytes").arg(name).arg(kMaxBytes);
+            return false;
+        }
+        const char* p = block.constData();
+        const char* end = p + got;
+        while (p != end) {
+            const char* nl = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
+            const char* stop = nl ? nl : end;
+            if (line.size() + (stop - p) > kMaxLineBytes) {
+                error = QStringLiteral("%1:%2: line longer than %3 bytes").arg(name).arg(lineNumber).arg(kMaxLineBytes);
+                return false;
+            }
+            line.append(p, stop - p);
+            if (!nl)
+                break;
+            if (!finishLine())
+                return false;
+            p = nl + 1;
+        }
     }
+    if (!line.isEmpty() && !finishLine())
+        return false;
     for (int32_t i = 0; i < read.GetSize(); ++i)
         handles.Add(read[i]);
     return true;

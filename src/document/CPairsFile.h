@@ -2,7 +2,10 @@
 
 #include "CMorphHandleArray.h"
 
+#include <QByteArray>
 #include <QString>
+
+#include <cstdint>
 
 // Reads point pairs from a text file: one pair per line, four integers
 // "sx sy tx ty" separated by white space and/or commas; blank lines and lines
@@ -10,10 +13,19 @@
 class CPairsFile
 {
 public:
-    // Appends the pairs to handles. On failure returns false, leaves handles
+    // Longest line accepted, without its line break.
+    static constexpr qint64 kMaxLineBytes = 4096;
+    // Most pairs and most bytes one file may hold; a stream that goes on
+    // past either is refused instead of filling memory.
+    static constexpr int32_t kMaxPairs = 1000000;
+    static constexpr qint64 kMaxBytes = qint64(256) * 1024 * 1024;
+
+    // Appends the pairs to handles, reading the file, pipe or device to its end;
+    // "-" reads standard input. On failure returns false, leaves handles
     // unchanged and sets error to "FILE:LINE: reason" (or "FILE: reason").
     static bool Load(const QString& path, CMorphHandleArray& handles, QString& error);
 
     // Parses one line; returns false for anything but four 32-bit integers.
     static bool ParseLine(const QString& line, CMorphHandle& handle);
+    static bool ParseLine(const char* begin, const char* end, CMorphHandle& handle);
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 #include <cstddef>
@@ -48,8 +49,11 @@ public:
     void ReleaseDC();
 
     // Decodes a file into this (empty) object as 24 bits per pixel at the file's
-    // size; the colour bytes of a picture with alpha are kept and alpha dropped.
-    // Returns 0 on success, a negative code on failure.
+    // size; the stored colour bytes are kept (also those of transparent pixels)
+    // and alpha dropped. A picture whose morph would not fit in the memory
+    // available now (WorkingSetFits) is refused from its header, before
+    // decoding; a file whose pixel data ends early is refused.
+    // Returns 0 on success, a negative code on failure (reason in LastError).
     int Load(const QString& path);
 
     // Encoder quality 0 … 100 as Qt's writers read it (for PNG: 0 smallest and
@@ -60,13 +64,33 @@ public:
     // zlib level 4: several times faster than the default level, files about as large.
     static constexpr int kPngQuality = 50;
 
+    // The picture size a file's header declares, without decoding the pixels.
+    static bool ReadSize(const QString& path, QSize& size, QString& error);
+
+    // Bytes per picture pixel that a morph holds at its peak: both pictures (3 + 3),
+    // the canvas (3), the frame on show and a sequence frame (3 + 3), and up to
+    // four frames in flight to the encoders, each a 32-bit copy (4) and its
+    // encoded bytes (up to 4): 47, rounded up.
+    static constexpr int64_t kWorkingSetBytesPerPixel = 48;
+    // Whether a morph of width × height pictures fits in availableBytes
+    // (a negative value means unknown, and then anything fits).
+    static bool WorkingSetFits(int64_t width, int64_t height, int64_t availableBytes);
+
     // Encodes the picture to path; the format follows the file name's extension,
-    // compared without regard to case. The file is replaced atomically. Returns
-    // 0 on success, a negative code on failure (no or unknown extension, write failure).
+    // compared without regard to case. The file is replaced atomically: the data
+    // goes to a short temporary name in the same folder, every write, the flush
+    // to the disk and the rename are checked, and on any failure the old file
+    // stays as it was and the temporary file is removed. A format that cannot
+    // hold the picture at its size fails. Returns 0 on success, a negative code
+    // on failure (no or unknown extension, write failure; reason in LastError).
     int Save(const QString& path, int quality = kAutoQuality) const;
     // The same for a picture already taken out with ToQImage; safe to run on
     // another thread, so encoding can overlap the next frame's rendering.
     static int SaveQImage(const QImage& image, const QString& path, int quality = kAutoQuality);
+
+    // Why the last Load, ReadSize, Save or SaveQImage on this thread failed, in
+    // English, e.g. "No space left on device".
+    static QString LastError();
 
     // A top-down copy for painting and encoding.
     QImage ToQImage() const;

@@ -13,12 +13,19 @@
 #include <QCoreApplication>
 #include <QStringList>
 
-#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <new>
 #include <optional>
+
+#if defined(_WIN32)
+#include <io.h>
+#define QUILLAREND_ISATTY(fd) _isatty(fd)
+#else
+#include <unistd.h>
+#define QUILLAREND_ISATTY(fd) isatty(fd)
+#endif
 
 namespace {
 
@@ -26,12 +33,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitOutputFailed = 1;
 constexpr int kExitBadInput = 2;
 
-const char* const kUsage =
-    "usage: quillarend-render --source SRC --target DST [--pairs FILE]\n"
-    "                         (--t T | --position P | --frames N) --out PATH [--mesh]\n"
-    "                         [--jobs J] [--quality Q] [--fps F]\n";
-
-struct Options
+struct SOptions
 {
     QString strSource;
     QString strTarget;
@@ -39,10 +41,107 @@ struct Options
     QString strOut;
     std::optional<float> t; // one frame at t
     int nFrames = 0;        // or a numbered sequence of this many frames
+    int nModes = 0;         // how many of --t, --position, --frames were given
     bool bMesh = false;
+    bool bQuiet = false;
+    bool bHelp = false;
+    bool bVersion = false;
     int nJobs = CSequenceWriter::DefaultJobs(); // frames encoding at once
     int nQuality = CImage::kAutoQuality;
     double dFps = 25; // video and GIF frame rate
+};
+
+// One command-line option: a flag when pszValue is null. apply stores the
+// value, or sets error and returns false.
+struct SOption
+{
+    const char* pszName;
+    const char* pszValue;
+    const char* pszHelp;
+    bool (*apply)(SOptions& o, const QString& value, QString& error);
+};
+
+const SOption s_aOptions[] = {
+    {"--source", "FILE", "the source picture (the frame at t = 0)",
+     [](SOptions& o, const QString& v, QString&) { return o.strSource = v, true; }},
+    {"--target", "FILE", "the target picture (the frame at t = 1), of the same size",
+     [](SOptions& o, const QString& v, QString&) { return o.strTarget = v, true; }},
+    {"--pairs", "FILE", "point pairs, read to the end of the file or pipe; - reads standard input",
+     [](SOptions& o, const QString& v, QString&) { return o.strPairs = v, true; }},
+    {"--t", "T", "one frame at t = T, 0 <= T <= 1",
+     [](SOptions& o, const QString& v, QString& error) {
+         bool ok = false;
+         const double t = v.toDouble(&ok);
+         if (!ok || !(t >= 0.0 && t <= 1.0)) {
+             error = QStringLiteral("--t needs a number from 0 to 1, not %1").arg(v);
+             return false;
+         }
+         o.t = float(t);
+         return ++o.nModes, true;
+     }},
+    {"--position", "P", "one frame at the slider position P, 0 ... 1000 (t = P / 1000)",
+     [](SOptions& o, const QString& v, QString& error) {
+         bool ok = false;
+         const int p = v.toInt(&ok);
+         if (!ok || p < 0 || p > 1000) {
+             error = QStringLiteral("--position needs a whole number from 0 to 1000, not %1").arg(v);
+             return false;
+         }
+         o.t = float(p / 1000.0);
+         return ++o.nModes, true;
+     }},
+    {"--frames", "N", "a numbered sequence of N frames (2 ... 99999): PATH's name + _00000 ... + extension",
+     [](SOptions& o, const QString& v, QString& error) {
+         bool ok = false;
+         o.nFrames = v.toInt(&ok);
+         if (!ok || o.nFrames < 2 || o.nFrames > 99999) {
+             error = QStringLiteral("--frames needs a whole number from 2 to 99999, not %1").arg(v);
+             return false;
+         }
+         return ++o.nModes, true;
+     }},
+    {"--out", "PATH",
+     "where frames are written; the extension chooses the format (.png, .jpg, .bmp ...; "
+     ".mp4, .webm, .mkv, .gif: one video through ffmpeg)",
+     [](SOptions& o, const QString& v, QString&) { return o.strOut = v, true; }},
+    {"--jobs", "J", "encode up to J frames of a sequence at once (1 ... 64; default: processors, at most 4)",
+     [](SOptions& o, const QString& v, QString& error) {
+         bool ok = false;
+         o.nJobs = v.toInt(&ok);
+         if (!ok || o.nJobs < 1 || o.nJobs > 64) {
+             error = QStringLiteral("--jobs needs a whole number from 1 to 64, not %1").arg(v);
+             return false;
+         }
+         return true;
+     }},
+    {"--quality", "Q", "encoder quality 0 ... 100: JPEG quality (default 90); PNG 0 smallest ... 100 fastest (default 50)",
+     [](SOptions& o, const QString& v, QString& error) {
+         bool ok = false;
+         o.nQuality = v.toInt(&ok);
+         if (!ok || o.nQuality < 0 || o.nQuality > 100) {
+             error = QStringLiteral("--quality needs a whole number from 0 to 100, not %1").arg(v);
+             return false;
+         }
+         return true;
+     }},
+    {"--fps", "F", "frames per second of a video or GIF (above 0, at most 1000; default 25)",
+     [](SOptions& o, const QString& v, QString& error) {
+         bool ok = false;
+         o.dFps = v.toDouble(&ok);
+         if (!ok || !(o.dFps > 0.0 && o.dFps <= 1000.0)) {
+             error = QStringLiteral("--fps needs a number above 0 and at most 1000, not %1").arg(v);
+             return false;
+         }
+         return true;
+     }},
+    {"--mesh", nullptr, "print the mesh (vertices, edges, triangles) to standard output; needs no --out",
+     [](SOptions& o, const QString&, QString&) { return o.bMesh = true, true; }},
+    {"--quiet", nullptr, "no summary line and no progress",
+     [](SOptions& o, const QString&, QString&) { return o.bQuiet = true, true; }},
+    {"--help", nullptr, "print this help and exit",
+     [](SOptions& o, const QString&, QString&) { return o.bHelp = true, true; }},
+    {"--version", nullptr, "print the version and exit",
+     [](SOptions& o, const QString&, QString&) { return o.bVersion = true, true; }},
 };
 
 void PrintError(const QString& text)
@@ -50,85 +149,79 @@ void PrintError(const QString& text)
     std::fprintf(stderr, "quillarend-render: %s\n", text.toLocal8Bit().constData());
 }
 
-// Parses the command line; on error prints why and returns nothing.
-std::optional<Options> ParseArguments(const QStringList& args)
+QString Usage()
 {
-    Options o;
-    int modes = 0;
+    QString text = QStringLiteral(
+        "usage: quillarend-render --source SRC --target DST [--pairs FILE]\n"
+        "                         (--t T | --position P | --frames N) --out PATH [--mesh] [--quiet]\n"
+        "                         [--jobs J] [--quality Q] [--fps F]\n"
+        "       quillarend-render --source SRC --target DST [--pairs FILE] --mesh\n"
+        "\n"
+        "Renders the morph of SRC into DST along the point pairs, as the wizard does.\n"
+        "\n"
+        "options:\n");
+    for (const SOption& option : s_aOptions) {
+        QString left = QString::fromLatin1(option.pszName);
+        if (option.pszValue)
+            left += QLatin1Char(' ') + QString::fromLatin1(option.pszValue);
+        text += QStringLiteral("  %1 %2\n").arg(left, -16).arg(QString::fromLatin1(option.pszHelp));
+    }
+    text += QStringLiteral(
+        "\n"
+        "pairs file:\n"
+        "  one pair per line, four integers \"sx sy tx ty\" (a source point and its target point,\n"
+        "  in pixels) separated by white space and/or commas; blank lines and lines starting\n"
+        "  with # are skipped; values are used as given, in file order. At most %1 bytes a line,\n"
+        "  %2 pairs and %3 bytes in all.\n"
+        "\n"
+        "exit codes:\n"
+        "  0  everything was written\n"
+        "  1  an output file could not be written (a message names each one)\n"
+        "  2  bad arguments, pairs or pictures, or not enough memory for them\n")
+                .arg(CPairsFile::kMaxLineBytes)
+                .arg(CPairsFile::kMaxPairs)
+                .arg(CPairsFile::kMaxBytes);
+    return text;
+}
+
+// Parses the command line; on error prints why and returns nothing.
+std::optional<SOptions> ParseArguments(const QStringList& args)
+{
+    SOptions o;
     for (qsizetype i = 1; i < args.size(); ++i) {
-        const QString& name = args[i];
-        if (name == QLatin1String("--mesh")) {
-            o.bMesh = true;
-            continue;
-        }
-        static const QStringList withValue = {"--source", "--target", "--pairs", "--out", "--t", "--position",
-                                              "--frames", "--jobs", "--quality", "--fps"};
-        if (!withValue.contains(name)) {
-            PrintError(QStringLiteral("unknown argument %1").arg(name));
+        const SOption* found = nullptr;
+        for (const SOption& option : s_aOptions)
+            if (args[i] == QLatin1String(option.pszName))
+                found = &option;
+        if (!found) {
+            PrintError(QStringLiteral("unknown argument %1").arg(args[i]));
             return std::nullopt;
         }
-        if (i + 1 >= args.size()) {
-            PrintError(QStringLiteral("%1 needs a value").arg(name));
-            return std::nullopt;
+        QString value;
+        if (found->pszValue) {
+            if (i + 1 >= args.size()) {
+                PrintError(QStringLiteral("%1 needs a value").arg(args[i]));
+                return std::nullopt;
+            }
+            value = args[++i];
         }
-        const QString value = args[++i];
-        bool ok = false;
-        if (name == QLatin1String("--source")) {
-            o.strSource = value;
-        } else if (name == QLatin1String("--target")) {
-            o.strTarget = value;
-        } else if (name == QLatin1String("--pairs")) {
-            o.strPairs = value;
-        } else if (name == QLatin1String("--out")) {
-            o.strOut = value;
-        } else if (name == QLatin1String("--t")) {
-            const double t = value.toDouble(&ok);
-            if (!ok || std::isnan(t)) {
-                PrintError(QStringLiteral("--t needs a number, not %1").arg(value));
-                return std::nullopt;
-            }
-            o.t = float(std::clamp(t, 0.0, 1.0));
-            ++modes;
-        } else if (name == QLatin1String("--position")) {
-            const int p = value.toInt(&ok);
-            if (!ok || p < 0 || p > 1000) {
-                PrintError(QStringLiteral("--position needs a whole number from 0 to 1000, not %1").arg(value));
-                return std::nullopt;
-            }
-            o.t = float(p / 1000.0);
-            ++modes;
-        } else if (name == QLatin1String("--jobs")) {
-            o.nJobs = value.toInt(&ok);
-            if (!ok || o.nJobs < 1 || o.nJobs > 64) {
-                PrintError(QStringLiteral("--jobs needs a whole number from 1 to 64, not %1").arg(value));
-                return std::nullopt;
-            }
-        } else if (name == QLatin1String("--quality")) {
-            o.nQuality = value.toInt(&ok);
-            if (!ok || o.nQuality < 0 || o.nQuality > 100) {
-                PrintError(QStringLiteral("--quality needs a whole number from 0 to 100, not %1").arg(value));
-                return std::nullopt;
-            }
-        } else if (name == QLatin1String("--fps")) {
-            o.dFps = value.toDouble(&ok);
-            if (!ok || !(o.dFps > 0.0 && o.dFps <= 1000.0)) {
-                PrintError(QStringLiteral("--fps needs a number above 0 and at most 1000, not %1").arg(value));
-                return std::nullopt;
-            }
-        } else {
-            o.nFrames = value.toInt(&ok);
-            if (!ok || o.nFrames < 2 || o.nFrames > 99999) {
-                PrintError(QStringLiteral("--frames needs a whole number from 2 to 99999, not %1").arg(value));
-                return std::nullopt;
-            }
-            ++modes;
+        QString error;
+        if (!found->apply(o, value, error)) {
+            PrintError(error);
+            return std::nullopt;
         }
     }
-    if (o.strSource.isEmpty() || o.strTarget.isEmpty() || o.strOut.isEmpty()) {
-        PrintError(QStringLiteral("--source, --target and --out are required"));
+    if (o.bHelp || o.bVersion)
+        return o;
+    if (o.strSource.isEmpty() || o.strTarget.isEmpty()) {
+        PrintError(QStringLiteral("--source and --target are required"));
         return std::nullopt;
     }
-    if (modes != 1) {
+    if (o.strOut.isEmpty() && !(o.bMesh && o.nModes == 0)) {
+        PrintError(QStringLiteral("--out is required to render (only --mesh works without it)"));
+        return std::nullopt;
+    }
+    if (!o.strOut.isEmpty() && o.nModes != 1) {
         PrintError(QStringLiteral("give exactly one of --t, --position and --frames"));
         return std::nullopt;
     }
@@ -137,15 +230,6 @@ std::optional<Options> ParseArguments(const QStringList& args)
         return std::nullopt;
     }
     return o;
-}
-
-bool ReadPairs(const QString& path, CMorphHandleArray& pairs)
-{
-    QString error;
-    if (CPairsFile::Load(path, pairs, error))
-        return true;
-    PrintError(error);
-    return false;
 }
 
 void PrintMesh(const CMorphCore& core)
@@ -167,32 +251,59 @@ bool WriteFrame(CMorphCore& core, CImage& frame, float t, const QString& path, i
 {
     core.RenderFrame(frame, t);
     if (frame.Save(path, quality) < 0) {
-        CMessageBox::Show(QStringLiteral("書き出しに失敗しました。\n\n") + path, MB_OK | MB_ICONWARNING);
+        PrintError(QStringLiteral("cannot write %1: %2").arg(path, CImage::LastError()));
         return false;
     }
     return true;
 }
 
-// Renders the sequence into one video or GIF file through ffmpeg.
-int WriteVideo(const Options& o, CMorphCore& core, CImage& frame)
+bool LoadPicture(const QString& path, QString& strPath, std::unique_ptr<CImage>& pImage)
 {
+    auto image = std::make_unique<CImage>();
+    if (image->Load(path) < 0) {
+        PrintError(QStringLiteral("cannot load %1: %2").arg(path, CImage::LastError()));
+        return false;
+    }
+    pImage = std::move(image);
+    strPath = path;
+    return true;
+}
+
+// Renders the sequence into one video or GIF file through ffmpeg.
+int WriteVideo(const SOptions& o, CMorphCore& core, CImage& frame)
+{
+    const bool progress = !o.bQuiet && QUILLAREND_ISATTY(2);
     CVideoWriter video;
     bool ok = video.Open(o.strOut, frame.GetWidth(), frame.GetHeight(), o.dFps, o.nFrames);
     for (int i = 0; ok && i < o.nFrames; ++i) {
         core.RenderFrame(frame, float(double(i) / (o.nFrames - 1)));
         ok = video.WriteFrame(frame);
+        if (progress)
+            std::fprintf(stderr, "\rframe %d of %d", i + 1, o.nFrames);
     }
-    if (ok && video.Finish())
-        return kExitOk;
-    PrintError(video.ErrorString());
-    return kExitOutputFailed;
+    ok = ok && video.Finish();
+    if (progress)
+        std::fputc('\n', stderr);
+    if (!ok) {
+        PrintError(video.ErrorString());
+        return kExitOutputFailed;
+    }
+    if (!o.bQuiet)
+        std::printf("wrote %s (%d frames, %d x %d, %.9g fps)\n", o.strOut.toLocal8Bit().constData(), o.nFrames,
+                    int(frame.GetWidth()), int(frame.GetHeight()), o.dFps);
+    return kExitOk;
 }
 
-int Run(const Options& o)
+int Run(const SOptions& o)
 {
     CMorphHandleArray pairs;
-    if (!o.strPairs.isEmpty() && !ReadPairs(o.strPairs, pairs))
-        return kExitBadInput;
+    if (!o.strPairs.isEmpty()) {
+        QString error;
+        if (!CPairsFile::Load(o.strPairs, pairs, error)) {
+            PrintError(error);
+            return kExitBadInput;
+        }
+    }
 
     const bool video = CVideoWriter::IsVideoPath(o.strOut);
     std::optional<CExportPath> sequence;
@@ -206,17 +317,37 @@ int Run(const Options& o)
         }
     }
 
+    // Both headers first: a mismatch or a picture too large costs no decoding.
+    QSize sourceSize, targetSize;
+    QString error;
+    if (!CImage::ReadSize(o.strSource, sourceSize, error)) {
+        PrintError(QStringLiteral("cannot load %1: %2").arg(o.strSource, error));
+        return kExitBadInput;
+    }
+    if (!CImage::ReadSize(o.strTarget, targetSize, error)) {
+        PrintError(QStringLiteral("cannot load %1: %2").arg(o.strTarget, error));
+        return kExitBadInput;
+    }
+    if (sourceSize != targetSize) {
+        PrintError(QStringLiteral("the pictures differ in size: %1 is %2 x %3, %4 is %5 x %6")
+                       .arg(o.strSource)
+                       .arg(sourceSize.width())
+                       .arg(sourceSize.height())
+                       .arg(o.strTarget)
+                       .arg(targetSize.width())
+                       .arg(targetSize.height()));
+        return kExitBadInput;
+    }
+
     CMorphData doc;
-    if (!doc.LoadSource(o.strSource)) {
-        PrintError(QStringLiteral("%1: cannot load the source picture").arg(o.strSource));
+    if (!LoadPicture(o.strSource, doc.m_strSourcePath, doc.m_pSourceImage)
+        || !LoadPicture(o.strTarget, doc.m_strTargetPath, doc.m_pTargetImage))
+        return kExitBadInput;
+    const int32_t width = doc.m_pSourceImage->GetWidth(), height = doc.m_pSourceImage->GetHeight();
+    if (doc.m_pTargetImage->GetWidth() != width || doc.m_pTargetImage->GetHeight() != height) {
+        PrintError(QStringLiteral("the pictures differ in size"));
         return kExitBadInput;
     }
-    if (!doc.LoadTarget(o.strTarget)) {
-        PrintError(QStringLiteral("%1: cannot load the target picture").arg(o.strTarget));
-        return kExitBadInput;
-    }
-    if (!doc.CheckImages())
-        return kExitBadInput;
     for (int32_t i = 0; i < pairs.GetSize(); ++i)
         doc.m_aHandles.Add(pairs[i]);
 
@@ -224,47 +355,72 @@ int Run(const Options& o)
     try {
         core.BuildMesh(&doc);
     } catch (const std::bad_alloc&) {
-        PrintError(QStringLiteral("not enough memory to build the mesh of %1 pairs").arg(pairs.GetSize()));
-        return kExitOutputFailed;
+        PrintError(QStringLiteral("too many pairs: not enough memory for the mesh of %1 pairs").arg(pairs.GetSize()));
+        return kExitBadInput;
     }
     if (o.bMesh)
         PrintMesh(core);
+    if (o.strOut.isEmpty())
+        return kExitOk;
 
     CImage frame;
-    if (!frame.Create(doc.m_pSourceImage->GetWidth(), doc.m_pSourceImage->GetHeight())) {
-        PrintError(QStringLiteral("not enough memory for a frame"));
+    if (!frame.Create(width, height)) {
+        PrintError(QStringLiteral("not enough memory for a %1 x %2 frame").arg(width).arg(height));
         return kExitOutputFailed;
     }
     if (video)
         return WriteVideo(o, core, frame);
-    if (!sequence)
-        return WriteFrame(core, frame, *o.t, o.strOut, o.nQuality) ? kExitOk : kExitOutputFailed;
+    if (!sequence) {
+        if (!WriteFrame(core, frame, *o.t, o.strOut, o.nQuality))
+            return kExitOutputFailed;
+        if (!o.bQuiet)
+            std::printf("wrote %s (%d x %d, t = %.9g)\n", o.strOut.toLocal8Bit().constData(), int(width),
+                        int(height), double(*o.t));
+        return kExitOk;
+    }
 
+    const bool progress = !o.bQuiet && QUILLAREND_ISATTY(2);
+    int failed = 0;
     // Frames encode on worker threads while the next ones render; failures
     // are still reported in frame order.
-    bool allWritten = true;
     CSequenceWriter writer(
         o.nJobs,
-        [quality = o.nQuality](const QImage& image, const QString& path, QString&) {
-            return CImage::SaveQImage(image, path, quality);
+        [quality = o.nQuality](const QImage& image, const QString& path, QString& error) {
+            const int result = CImage::SaveQImage(image, path, quality);
+            if (result < 0)
+                error = CImage::LastError();
+            return result;
         },
-        [&](int, const QString& path, int result, const QString&) {
+        [&](int index, const QString& path, int result, const QString& error) {
             if (result < 0) {
-                CMessageBox::Show(QStringLiteral("書き出しに失敗しました。\n\n") + path, MB_OK | MB_ICONWARNING);
-                allWritten = false;
+                if (progress)
+                    std::fputc('\n', stderr);
+                PrintError(QStringLiteral("cannot write %1: %2").arg(path, error));
+                ++failed;
             }
+            if (progress)
+                std::fprintf(stderr, "\rframe %d of %d", index + 1, o.nFrames);
         });
     for (int i = 0; i < o.nFrames; ++i) {
-        core.RenderFrame(frame, float(double(i) / (o.nFrames - 1)));
+        const float t = float(double(i) / (o.nFrames - 1));
+        core.RenderFrame(frame, t);
         const QImage image = frame.ToQImage();
-        if (image.isNull()) {
-            PrintError(QStringLiteral("not enough memory for a frame"));
-            return kExitOutputFailed;
-        }
+        if (image.isNull())
+            throw std::bad_alloc();
         writer.Add(i, image, sequence->NumberedName(i));
     }
     writer.Finish();
-    return allWritten ? kExitOk : kExitOutputFailed;
+    if (progress)
+        std::fputc('\n', stderr);
+    if (failed > 0) {
+        PrintError(QStringLiteral("%1 of %2 frames could not be written").arg(failed).arg(o.nFrames));
+        return kExitOutputFailed;
+    }
+    if (!o.bQuiet)
+        std::printf("wrote %d frames %s ... %s (%d x %d)\n", o.nFrames,
+                    sequence->NumberedName(0).toLocal8Bit().constData(),
+                    sequence->NumberedName(o.nFrames - 1).toLocal8Bit().constData(), int(width), int(height));
+    return kExitOk;
 }
 
 } // namespace
@@ -277,10 +433,23 @@ int main(int argc, char** argv)
     std::setlocale(LC_NUMERIC, "C");
     CMessageBox::SetHandler(CMessageBox::StderrHandler);
 
-    const std::optional<Options> options = ParseArguments(QCoreApplication::arguments());
+    const std::optional<SOptions> options = ParseArguments(QCoreApplication::arguments());
     if (!options) {
-        std::fputs(kUsage, stderr);
+        std::fputs("try quillarend-render --help\n", stderr);
         return kExitBadInput;
     }
-    return Run(*options);
+    if (options->bHelp) {
+        std::fputs(Usage().toLocal8Bit().constData(), stdout);
+        return kExitOk;
+    }
+    if (options->bVersion) {
+        std::printf("quillarend-render %s\n", QUILLAREND_VERSION);
+        return kExitOk;
+    }
+    try {
+        return Run(*options);
+    } catch (const std::bad_alloc&) {
+        PrintError(QStringLiteral("not enough memory"));
+        return kExitBadInput;
+    }
 }

@@ -19,7 +19,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     icon->move(dlg.X(11), dlg.Y(17));
     icon->resize(32, 32);
 
-    QLabel* version = dlg.AddStatic(QStringLiteral("Quillarend Version 1.00"), 40, 10, 119, 8, IDC_ABOUT_VERSION);
+    QLabel* version = dlg.AddStatic(QStringLiteral("Quillarend Version " QUILLAREND_VERSION), 40, 10, 119, 8, IDC_ABOUT_VERSION);
     version->setTextFormat(Qt::PlainText);
     QLabel* copyright =
         dlg.AddStatic(QStringLiteral("© 2026 Lumenhollow"), 40, 32, 119, 8, IDC_ABOUT_COPYRIGHT);

@@ -3,10 +3,19 @@
 #include "MessageRecorder.h"
 #include "TestImages.h"
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <stdexcept>
+#include <thread>
+
+#if defined(Q_OS_UNIX)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 Q_DECLARE_METATYPE(CMorphHandle)
 
@@ -228,8 +237,107 @@ private Q_SLOTS:
         QCOMPARE(error, path + ":3: expected four integers \"sx sy tx ty\"");
         QCOMPARE(untouched.GetSize(), 0);
         QVERIFY(!CPairsFile::Load(file("none.txt"), untouched, error));
-        QVERIFY(error.startsWith(file("none.txt")));
+        QCOMPARE(error, file("none.txt") + ": cannot be read: No such file or directory");
     }
+
+    // Lines are bounded, pairs and bytes in all too; each error names FILE:LINE.
+    void pairsFileBounds_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("pairs");
+        QTest::addColumn<QString>("error");
+        const QByteArray longest = "1 2 3 4" + QByteArray(CPairsFile::kMaxLineBytes - 7, ' ');
+        QTest::newRow("last line without a break") << QByteArray("1 2 3 4\n5 6 7 8") << true << 2 << "";
+        QTest::newRow("CRLF lines") << QByteArray("# c\r\n1 2 3 4\r\n\r\n5,6,7,8\r\n") << true << 2 << "";
+        QTest::newRow("longest line") << longest + "\n" << true << 1 << "";
+        QTest::newRow("line one byte longer") << QByteArray("1 2 3 4\n# fine\n") + longest + " \n" << false << 0
+                                              << ":3: line longer than 4096 bytes";
+        QTest::newRow("100 MB line") << QByteArray(100 * 1024 * 1024, '7') << false << 0
+                                     << ":1: line longer than 4096 bytes";
+        QByteArray many;
+        many.reserve(8 * (CPairsFile::kMaxPairs + 1));
+        for (int i = 0; i <= CPairsFile::kMaxPairs; ++i)
+            many.append("0 0 0 0\n");
+        QTest::newRow("one pair too many") << many << false << 0 << ":1000001: more than 1000000 pairs";
+        QTest::newRow("NUL bytes") << QByteArray(10, '\0') << false << 0 << ":1: expected four integers \"sx sy tx ty\"";
+    }
+    void pairsFileBounds()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, ok);
+        QFETCH(int, pairs);
+        QFETCH(QString, error);
+        const QString path = file("bounds.txt");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(f.write(content), content.size());
+        f.close();
+        CMorphHandleArray handles;
+        QString message;
+        QCOMPARE(CPairsFile::Load(path, handles, message), ok);
+        QCOMPARE(handles.GetSize(), pairs);
+        if (!ok)
+            QCOMPARE(message, path + error);
+    }
+
+#if defined(Q_OS_UNIX)
+    // Pipes and devices report no size: they are read to their end, and an
+    // endless one is cut off by the bounds instead of filling memory.
+    void pairsFromStreams_data()
+    {
+        QTest::addColumn<QByteArray>("chunk");
+        QTest::addColumn<int>("repeat");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("pairs");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("pipe, 3000 pairs") << QByteArray("1 2 3 4\n") << 3000 << true << 3000 << "";
+        QTest::newRow("pipe, comment without end") << QByteArray(64 * 1024, '#') << -1 << false << 0
+                                                   << ":1: line longer than 4096 bytes";
+        QTest::newRow("pipe, comment lines without end") << QByteArray("# again and again\n").repeated(3000) << -1
+                                                         << false << 0 << ": longer than 268435456 bytes";
+    }
+    void pairsFromStreams()
+    {
+        QFETCH(QByteArray, chunk);
+        QFETCH(int, repeat);
+        QFETCH(bool, ok);
+        QFETCH(int, pairs);
+        QFETCH(QString, error);
+        std::signal(SIGPIPE, SIG_IGN);
+        const QString path = file("fifo");
+        QFile::remove(path);
+        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        // The writer stops when the reader closes its end (EPIPE).
+        std::thread writer([&] {
+            const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY);
+            for (int i = 0; fd >= 0 && (repeat < 0 || i < repeat); ++i)
+                if (::write(fd, chunk.constData(), size_t(chunk.size())) != chunk.size())
+                    break;
+            if (fd >= 0)
+                ::close(fd);
+        });
+        CMorphHandleArray handles;
+        QString message;
+        QElapsedTimer timer;
+        timer.start();
+        const bool loaded = CPairsFile::Load(path, handles, message);
+        writer.join();
+        QCOMPARE(loaded, ok);
+        QCOMPARE(handles.GetSize(), pairs);
+        if (!ok)
+            QCOMPARE(message, path + error);
+        QVERIFY(timer.elapsed() < 20000);
+    }
+
+    void pairsFromDevZero()
+    {
+        CMorphHandleArray handles;
+        QString message;
+        QVERIFY(!CPairsFile::Load(QStringLiteral("/dev/zero"), handles, message));
+        QCOMPARE(message, QStringLiteral("/dev/zero:1: line longer than 4096 bytes"));
+    }
+#endif
 };
 
 QTEST_GUILESS_MAIN(TestDocument)

@@ -1,19 +1,28 @@
 #include "CBmpDC.h"
 #include "CExportPath.h"
 #include "CImage.h"
+#include "CMemoryBudget.h"
 #include "CMessageBox.h"
+#include "HandMadeFiles.h"
 #include "LoadImageFile.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
 
 #include <QBuffer>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QImageWriter>
 #include <QImageReader>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
 
 #include <cstring>
+
+#if defined(Q_OS_UNIX)
+#include <csignal>
+#include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -35,35 +44,54 @@ void FillAll(CImage& img, uint32_t rgb)
         }
 }
 
-quint32 Crc32(const QByteArray& data)
+QByteArray Encoded(const QImage& image, const char* format)
 {
-    quint32 crc = 0xFFFFFFFFu;
-    for (const char c : data) {
-        crc ^= quint8(c);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return data;
 }
 
-// A PNG whose valid header declares width × height; no image data follows.
-QByteArray PngHeaderOnly(quint32 width, quint32 height)
+QByteArray ReadAll(const QString& path)
 {
-    QByteArray png("\x89PNG\r\n\x1a\n", 8);
-    QByteArray ihdr("IHDR");
-    char be[4];
-    qToBigEndian(width, be);
-    ihdr.append(be, 4);
-    qToBigEndian(height, be);
-    ihdr.append(be, 4);
-    ihdr.append("\x08\x02\x00\x00\x00", 5);
-    qToBigEndian(quint32(13), be);
-    png.append(be, 4);
-    png.append(ihdr);
-    qToBigEndian(Crc32(ihdr), be);
-    png.append(be, 4);
-    return png;
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+bool WriteAll(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
+#if defined(Q_OS_UNIX)
+// Caps the size of files this process writes while alive, as a nearly full
+// disk would; writes past it fail with EFBIG instead of raising SIGXFSZ.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = SIG_DFL;
+};
+#endif
 
 } // namespace
 
@@ -409,8 +437,8 @@ private Q_SLOTS:
         QTest::newRow("text with png extension") << "text.png" << QByteArray("not a picture\n");
         QTest::newRow("empty file") << "empty.bmp" << QByteArray("");
         QTest::newRow("unknown format") << "data.xyz" << QByteArray("\x01\x02\x03\x04", 4);
-        QTest::newRow("decompression bomb") << "bomb.png" << PngHeaderOnly(100000, 100000);
-        QTest::newRow("truncated png") << "cut.png" << PngHeaderOnly(64, 64);
+        QTest::newRow("decompression bomb") << "bomb.png" << HandMade::PngHeaderOnly(100000, 100000);
+        QTest::newRow("truncated png") << "cut.png" << HandMade::PngHeaderOnly(64, 64);
         QTest::newRow("empty path") << "" << QByteArray();
     }
     void loadFailures()
@@ -432,6 +460,261 @@ private Q_SLOTS:
         QCOMPARE(rec.texts(), QStringList{QStringLiteral("画像の読み込みに失敗しました。")});
         QCOMPARE(rec.boxes[0].type, unsigned(MB_OK | MB_ICONEXCLAMATION));
         QCOMPARE(CImage::LiveCount(), live);
+    }
+
+
+    // 5- and 6-bit channels spread to the whole 0 … 255; transparent pixels of a
+    // TIFF with unassociated alpha and of PNGs with a colour key keep their colour.
+    void loadsStoredColours_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<QList<uint>>("pixels");
+        QTest::newRow("16-bit BMP 565") << HandMade::Bmp16(4, 1, {0xFFFF, 0xF800, 0x0400, 0x0001}, true) << "bmp"
+                                        << QList<uint>{0xFFFFFF, 0xFF0000, 0x008200, 0x000008};
+        QTest::newRow("16-bit BMP 555") << HandMade::Bmp16(4, 1, {0x7FFF, 0x7C00, 0x0200, 0x0001}, false) << "bmp"
+                                        << QList<uint>{0xFFFFFF, 0xFF0000, 0x008400, 0x000008};
+        QImage alpha(3, 1, QImage::Format_ARGB32);
+        alpha.setPixel(0, 0, qRgba(255, 0, 0, 0));
+        alpha.setPixel(1, 0, qRgba(200, 100, 50, 128));
+        alpha.setPixel(2, 0, qRgba(1, 2, 3, 255));
+        QTest::newRow("TIFF unassociated alpha") << Encoded(alpha, "tiff") << "tif"
+                                                 << QList<uint>{0xFF0000, 0xC86432, 0x010203};
+        // 4-bit grey 5, 15, 0, 10 (×17), grey 5 transparent.
+        QTest::newRow("PNG 4-bit grey colour key")
+            << HandMade::Png(4, 1, 4, 0, QByteArray("\x00\x5F\x0A", 3), HandMade::PngChunk("tRNS", QByteArray("\x00\x05", 2)))
+            << "png" << QList<uint>{0x555555, 0xFFFFFF, 0x000000, 0xAAAAAA};
+        QTest::newRow("PNG 8-bit RGB colour key")
+            << HandMade::Png(2, 1, 8, 2, QByteArray("\x00\x0A\x14\x1E\x01\x02\x03", 7),
+                             HandMade::PngChunk("tRNS", QByteArray("\x00\x0A\x00\x14\x00\x1E", 6)))
+            << "png" << QList<uint>{0x0A141E, 0x010203};
+        QTest::newRow("PNG 16-bit RGB colour key")
+            << HandMade::Png(2, 1, 16, 2, QByteArray("\x00\xFF\xFF\x00\x00\x00\x00\x80\x80\x00\x00\xFF\xFF", 13),
+                             HandMade::PngChunk("tRNS", QByteArray("\xFF\xFF\x00\x00\x00\x00", 6)))
+            << "png" << QList<uint>{0xFF0000, 0x8000FF};
+    }
+    void loadsStoredColours()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, extension);
+        QFETCH(QList<uint>, pixels);
+        const QString path = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + "." + extension);
+        QVERIFY(WriteAll(path, content));
+        CImage img;
+        QVERIFY2(img.Load(path) == 0, qPrintable(CImage::LastError()));
+        QCOMPARE(img.GetWidth(), int(pixels.size()));
+        for (int x = 0; x < pixels.size(); ++x)
+            QCOMPARE(Pixel(img, x, 0), pixels[x]);
+    }
+
+    // A file whose pixel data ends early is a load failure, not black rows.
+    void truncatedFiles_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<bool>("loads");
+        QImage q(64, 64, QImage::Format_RGB32);
+        q.fill(qRgb(200, 100, 50));
+        const QByteArray bmp = Encoded(q, "bmp");
+        QByteArray indices(64 * 64, '\0');
+        for (int i = 0; i < indices.size(); ++i)
+            indices[i] = char(i % 3);
+        const QByteArray gif = HandMade::Gif(64, 64, {0xFF0000, 0x00FF00, 0x0000FF}, indices);
+        const QByteArray bmp16 = HandMade::Bmp16(8, 8, QList<quint16>(64, 0x1234), true);
+        QTest::newRow("whole BMP") << bmp << "bmp" << true;
+        QTest::newRow("BMP cut to half") << bmp.left(bmp.size() / 2) << "bmp" << false;
+        QTest::newRow("BMP one byte short") << bmp.left(bmp.size() - 1) << "bmp" << false;
+        QTest::newRow("whole 16-bit BMP") << bmp16 << "bmp" << true;
+        QTest::newRow("16-bit BMP cut") << bmp16.left(bmp16.size() - 4) << "bmp" << false;
+        QTest::newRow("whole GIF") << gif << "gif" << true;
+        QTest::newRow("GIF without trailer") << gif.left(gif.size() - 1) << "gif" << true;
+        QTest::newRow("GIF cut to half") << gif.left(gif.size() / 2) << "gif" << false;
+        QTest::newRow("GIF cut before its last block ends") << gif.left(gif.size() - 3) << "gif" << false;
+        QTest::newRow("GIF cut in its colour table") << gif.left(100) << "gif" << false;
+    }
+    void truncatedFiles()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, extension);
+        QFETCH(bool, loads);
+        const QString path = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + "." + extension);
+        QVERIFY(WriteAll(path, content));
+        CImage img;
+        QCOMPARE(img.Load(path) == 0, loads);
+        if (loads && extension == "gif") {
+            QCOMPARE(Pixel(img, 0, 0), 0xFF0000u);
+            QCOMPARE(Pixel(img, 63, 63), uint(QList<uint>{0xFF0000, 0x00FF00, 0x0000FF}[(64 * 64 - 1) % 3]));
+        }
+        if (!loads)
+            QVERIFY(CImage::LastError().contains("ends before"));
+    }
+
+    void workingSetRule_data()
+    {
+        QTest::addColumn<qint64>("width");
+        QTest::addColumn<qint64>("height");
+        QTest::addColumn<qint64>("available");
+        QTest::addColumn<bool>("fits");
+        const qint64 gib = qint64(1) << 30;
+        QTest::newRow("exactly enough") << qint64(1000) << qint64(500) << qint64(1000 * 500 * 48) << true;
+        QTest::newRow("one byte short") << qint64(1000) << qint64(500) << qint64(1000 * 500 * 48 - 1) << false;
+        QTest::newRow("unknown memory") << qint64(30000) << qint64(30000) << qint64(-1) << true;
+        QTest::newRow("30000 square under 8 GiB") << qint64(30000) << qint64(30000) << 8 * gib << false;
+        QTest::newRow("6000 square under 8 GiB") << qint64(6000) << qint64(6000) << 8 * gib << true;
+        QTest::newRow("largest sizes") << qint64(INT32_MAX) << qint64(INT32_MAX) << qint64(INT64_MAX) << false;
+        QTest::newRow("empty") << qint64(0) << qint64(10) << 8 * gib << false;
+    }
+    void workingSetRule()
+    {
+        QFETCH(qint64, width);
+        QFETCH(qint64, height);
+        QFETCH(qint64, available);
+        QFETCH(bool, fits);
+        QCOMPARE(CImage::WorkingSetFits(width, height, available), fits);
+    }
+
+    // A small file declaring 30000 × 30000 is refused from its header, quickly.
+    void bombRefusedFromHeader()
+    {
+        if (CImage::WorkingSetFits(30000, 30000, CMemoryBudget::AvailableBytes()))
+            QSKIP("this machine could hold the morph of a 30000 x 30000 picture");
+        const QString path = m_dir.filePath("bomb30000.png");
+        QVERIFY(WriteAll(path, HandMade::PngBomb(30000)));
+        QElapsedTimer timer;
+        timer.start();
+        MessageRecorder rec;
+        QVERIFY(!LoadImageFile(path));
+        QVERIFY(timer.elapsed() < 5000);
+        QCOMPARE(rec.texts(), QStringList{QStringLiteral("画像の読み込みに失敗しました。")});
+        QVERIFY2(CImage::LastError().contains("30000 x 30000"), qPrintable(CImage::LastError()));
+        QSize size;
+        QString error;
+        QVERIFY(CImage::ReadSize(path, size, error));
+        QCOMPARE(size, QSize(30000, 30000));
+    }
+
+#if defined(Q_OS_UNIX)
+    // A disk that fills up while a file is replaced: the write fails, the old
+    // file keeps its bytes and no temporary file is left, for every format
+    // written and for files smaller and larger than any write buffer.
+    void writeFailureKeepsOldFile_data()
+    {
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        for (const QByteArray& format : QImageWriter::supportedImageFormats()) {
+            QTest::newRow(format + " small") << format << 48 << 36;
+            QTest::newRow(format + " large") << format << 640 << 480;
+        }
+    }
+    void writeFailureKeepsOldFile()
+    {
+        QFETCH(QByteArray, format);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("keep." + QString::fromLatin1(format));
+        auto first = TestImages::Pattern(width, height);
+        auto second = TestImages::Pattern(width, height);
+        FillAll(*second, 0x123456);
+        if (first->Save(path) != 0) {
+            // Only formats that cannot hold this size refuse it, and then say so.
+            QVERIFY2(CImage::LastError().contains("cannot hold"), qPrintable(CImage::LastError()));
+            QVERIFY(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+            return;
+        }
+        const QByteArray old = ReadAll(path);
+        QVERIFY(!old.isEmpty());
+        const QByteArray next = Encoded(second->ToQImage(), format.constData());
+        QVERIFY(next.size() > 1);
+        {
+            FileSizeLimit limit(rlim_t(next.size() / 2));
+            QVERIFY(second->Save(path) < 0);
+        }
+        QCOMPARE(CImage::LastError(), QStringLiteral("File too large"));
+        QCOMPARE(ReadAll(path), old);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QFileInfo(path).fileName()});
+        {
+            FileSizeLimit limit(1);
+            QVERIFY(CImage::SaveQImage(second->ToQImage(), path) < 0);
+        }
+        QCOMPARE(ReadAll(path), old);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    }
+#endif
+
+    // Names up to the file system's 255 bytes are created and replaced.
+    void longNamesReplaced_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::newRow("249") << 249;
+        QTest::newRow("250") << 250;
+        QTest::newRow("255") << 255;
+    }
+    void longNamesReplaced()
+    {
+        QFETCH(int, length);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QString(length - 4, QLatin1Char('n')) + ".png");
+        auto first = TestImages::Pattern(9, 7);
+        auto second = TestImages::Pattern(9, 7);
+        FillAll(*second, 0xABCDEF);
+        QVERIFY2(first->Save(path) == 0, qPrintable(CImage::LastError()));
+        QVERIFY2(second->Save(path) == 0, qPrintable(CImage::LastError()));
+        CImage back;
+        QCOMPARE(back.Load(path), 0);
+        QVERIFY(TestImages::SamePixels(back, *second));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    }
+
+#if defined(Q_OS_UNIX)
+    void saveThroughSymbolicLink()
+    {
+        QTemporaryDir dir;
+        const QString target = dir.filePath("real.png"), link = dir.filePath("link.png");
+        auto first = TestImages::Pattern(9, 7);
+        QCOMPARE(first->Save(target), 0);
+        QVERIFY(QFile::link(target, link));
+        auto second = TestImages::Pattern(9, 7);
+        FillAll(*second, 0x010203);
+        QCOMPARE(second->Save(link), 0);
+        QVERIFY(QFileInfo(link).isSymLink());
+        CImage back;
+        QCOMPARE(back.Load(target), 0);
+        QVERIFY(TestImages::SamePixels(back, *second));
+    }
+#endif
+
+    // A format that would shrink the picture is a write failure.
+    void formatsThatCannotHoldTheSize_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("ico 320 x 240") << "x.ico" << 320 << 240 << false;
+        QTest::newRow("cur 320 x 240") << "x.cur" << 320 << 240 << false;
+        QTest::newRow("ico 257 x 10") << "x.ico" << 257 << 10 << false;
+        QTest::newRow("ico 256 x 256") << "x.ico" << 256 << 256 << true;
+        QTest::newRow("ico 48 x 36") << "x.ico" << 48 << 36 << true;
+    }
+    void formatsThatCannotHoldTheSize()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(bool, ok);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(name);
+        auto img = TestImages::Pattern(width, height);
+        QCOMPARE(img->Save(path) == 0, ok);
+        if (!ok) {
+            QVERIFY(!QFile::exists(path));
+            QCOMPARE(CImage::LastError(), QStringLiteral("the %1 format cannot hold a %2 x %3 picture")
+                                              .arg(name.mid(2)).arg(width).arg(height));
+        } else {
+            QCOMPARE(QImageReader(path).size(), QSize(width, height));
+        }
     }
 
     void saveRoundTrip_data()
@@ -492,6 +775,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(path));
         auto img = TestImages::Pattern(4, 4);
         QVERIFY(img->Save(path) < 0);
+        QVERIFY(!CImage::LastError().isEmpty());
         QVERIFY(QFileInfo(path).isDir());
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 0);
     }

@@ -1,12 +1,21 @@
 #include "CImage.h"
 #include "CMorphCore.h"
 #include "CMorphData.h"
+#include "HandMadeFiles.h"
 #include "TestImages.h"
 
+#include <QBuffer>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#if defined(Q_OS_UNIX)
+#include <csignal>
+#include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -15,7 +24,29 @@ struct Result
     int exitCode;
     QString out;
     QString err;
+    qint64 nMilliseconds = 0;
 };
+
+// Limits for the tool's process: a file-size cap stands in for a nearly full
+// disk, an address-space cap for a machine with little memory. 0 = none.
+struct Limits
+{
+    quint64 nFileSize = 0;
+    quint64 nAddressSpace = 0;
+};
+
+// Address-space limits cannot be combined with AddressSanitizer's shadow memory.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSpaceLimitsWork = false;
+#else
+constexpr bool kAddressSpaceLimitsWork = true;
+#endif
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 } // namespace
 
@@ -26,14 +57,48 @@ class TestRenderTool : public QObject
     QTemporaryDir m_dir;
     QString file(const QString& name) const { return m_dir.filePath(name); }
 
-    Result run(const QStringList& args) const
+    Result run(const QStringList& args, const QByteArray& input = QByteArray(), Limits limits = {}) const
     {
         QProcess process;
+#if defined(Q_OS_UNIX)
+        process.setChildProcessModifier([limits] {
+            // Past the file-size limit write() fails with EFBIG instead of killing the process.
+            std::signal(SIGXFSZ, SIG_IGN);
+            if (limits.nFileSize) {
+                const rlimit l{rlim_t(limits.nFileSize), rlim_t(limits.nFileSize)};
+                setrlimit(RLIMIT_FSIZE, &l);
+            }
+            if (limits.nAddressSpace) {
+                const rlimit l{rlim_t(limits.nAddressSpace), rlim_t(limits.nAddressSpace)};
+                setrlimit(RLIMIT_AS, &l);
+            }
+        });
+#endif
+        QElapsedTimer timer;
+        timer.start();
         process.start(QStringLiteral(QUILLAREND_RENDER_PATH), args);
-        if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-            return {-1, QString(), QStringLiteral("did not finish")};
+        if (!input.isNull()) {
+            process.write(input);
+            process.closeWriteChannel();
+        }
+        if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
+            process.kill();
+            process.waitForFinished();
+            return {-1, QString(), QStringLiteral("did not finish"), timer.elapsed()};
+        }
         return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+                QString::fromUtf8(process.readAllStandardError()), timer.elapsed()};
+    }
+
+    QString bomb() const
+    {
+        const QString path = file("bomb30000.png");
+        if (!QFile::exists(path)) {
+            QFile f(path);
+            if (f.open(QIODevice::WriteOnly))
+                f.write(HandMade::PngBomb(30000));
+        }
+        return path;
     }
 
     void writeText(const QString& name, const QByteArray& text) const
@@ -85,11 +150,7 @@ private Q_SLOTS:
 
     void meshOfWorkedExample()
     {
-        const Result r = run({"--source", file("a640.png"), "--target", file("b640.png"), "--position", "500",
-                              "--out", file("mesh.png"), "--mesh"});
-        QCOMPARE(r.exitCode, 0);
-        QCOMPARE(r.err, QString());
-        QCOMPARE(r.out, QStringLiteral("vertex 0 639 479 639 479\n"
+        const QString mesh = QStringLiteral("vertex 0 639 479 639 479\n"
                                        "vertex 1 639 0 639 0\n"
                                        "vertex 2 0 479 0 479\n"
                                        "vertex 3 0 0 0 0\n"
@@ -99,7 +160,17 @@ private Q_SLOTS:
                                        "edge 1 3 639\n"
                                        "edge 0 3 798.60002504382635\n"
                                        "triangle 0 1 3\n"
-                                       "triangle 0 2 3\n"));
+                                       "triangle 0 2 3\n");
+        // Without --out the mesh is printed and nothing is rendered.
+        Result r = run({"--source", file("a640.png"), "--target", file("b640.png"), "--mesh"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.out, mesh);
+        r = run({"--source", file("a640.png"), "--target", file("b640.png"), "--position", "500", "--out",
+                 file("mesh.png"), "--mesh"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.out, mesh + "wrote " + file("mesh.png") + " (640 x 480, t = 0.5)\n");
         QVERIFY(QFile::exists(file("mesh.png")));
     }
 
@@ -157,27 +228,36 @@ private Q_SLOTS:
         const Result r = run({"--source", file("a.png"), "--target", file("c.png"), "--t", "0.5", "--out",
                               file("size.png")});
         QCOMPARE(r.exitCode, 2);
-        QVERIFY(r.err.contains(QStringLiteral("元画像と変更後の画像サイズが異なります。")));
+        QCOMPARE(r.err, "quillarend-render: the pictures differ in size: " + file("a.png") + " is 48 x 36, "
+                            + file("c.png") + " is 48 x 37\n");
     }
 
     void unwritableOutput_data()
     {
         QTest::addColumn<QStringList>("mode");
         QTest::addColumn<QString>("failedName");
-        QTest::newRow("one frame") << QStringList{"--t", "0.5"} << "x.png";
-        QTest::newRow("sequence") << QStringList{"--frames", "2"} << "x_00001.png";
-        QTest::newRow("unknown format") << QStringList{"--t", "0.5"} << "x.nosuchformat";
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("one frame") << QStringList{"--t", "0.5"} << "x.png" << "No such file or directory";
+        QTest::newRow("sequence") << QStringList{"--frames", "2"} << "x_00001.png" << "No such file or directory";
+        QTest::newRow("unknown format") << QStringList{"--t", "0.5"} << "x.nosuchformat"
+                                        << "no encoder for .nosuchformat";
+        QTest::newRow("ico too small") << QStringList{"--t", "0.5"} << "x.ico"
+                                       << "the ico format cannot hold a 640 x 480 picture";
     }
     void unwritableOutput()
     {
         QFETCH(QStringList, mode);
         QFETCH(QString, failedName);
-        const QString dir = failedName.endsWith("nosuchformat") ? m_dir.path() : file("missing-dir");
+        QFETCH(QString, reason);
+        const QString dir = reason.startsWith("No such") ? file("missing-dir") : m_dir.path();
         const QString out = dir + (failedName.startsWith("x_") ? "/x.png" : "/" + failedName);
-        const Result r = run(QStringList{"--source", file("a.png"), "--target", file("b.png"), "--out", out} + mode);
+        const Result r =
+            run(QStringList{"--source", file("a640.png"), "--target", file("b640.png"), "--out", out} + mode);
         QCOMPARE(r.exitCode, 1);
-        QVERIFY2(r.err.contains(QStringLiteral("書き出しに失敗しました。")), qPrintable(r.err));
-        QVERIFY(r.err.contains(dir + "/" + failedName));
+        QVERIFY2(r.err.contains("quillarend-render: cannot write " + dir + "/" + failedName + ": " + reason + "\n"),
+                 qPrintable(r.err));
+        QCOMPARE(r.out, QString());
+        QVERIFY(!QFile::exists(dir + "/" + failedName));
     }
 
     void badArguments_data()
@@ -193,6 +273,7 @@ private Q_SLOTS:
         QTest::newRow("t not a number") << both + QStringList{"--t", "half", "--out", file("n.png")};
         QTest::newRow("unknown option") << both + QStringList{"--t", "0.5", "--out", file("n.png"), "--fast"};
         QTest::newRow("value missing") << both + QStringList{"--t", "0.5", "--out"};
+        QTest::newRow("one frame as a video") << both + QStringList{"--t", "0.5", "--out", file("n.gif")};
         QTest::newRow("missing picture") << QStringList{"--source", file("none.png"), "--target", file("b.png"),
                                                         "--t", "0.5", "--out", file("n.png")};
         QTest::newRow("missing pairs file") << both + QStringList{"--pairs", file("none.txt"), "--t", "0.5",
@@ -207,16 +288,220 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(file("n.png")));
     }
 
-    // t is clamped to 0…1: beyond the ends the pictures themselves come out.
-    void tIsClamped()
+    // t outside 0 … 1 is refused like a position outside 0 … 1000; the ends are the pictures.
+    void tRange_data()
     {
-        QCOMPARE(run({"--source", file("a.png"), "--target", file("b.png"), "--t", "7", "--out", file("t7.png")})
-                     .exitCode,
-                 0);
-        auto written = load(file("t7.png"));
-        auto b = load(file("b.png"));
-        QVERIFY(written && b);
-        QVERIFY(TestImages::SamePixels(*written, *b));
+        QTest::addColumn<QString>("t");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("0") << "0" << 0;
+        QTest::newRow("1") << "1" << 0;
+        QTest::newRow("7") << "7" << 2;
+        QTest::newRow("-0.1") << "-0.1" << 2;
+        QTest::newRow("1.0001") << "1.0001" << 2;
+        QTest::newRow("nan") << "nan" << 2;
+        QTest::newRow("inf") << "inf" << 2;
+    }
+    void tRange()
+    {
+        QFETCH(QString, t);
+        QFETCH(int, exitCode);
+        const QString out = file("t.png");
+        QFile::remove(out);
+        const Result r = run({"--source", file("a.png"), "--target", file("b.png"), "--t", t, "--out", out});
+        QCOMPARE(r.exitCode, exitCode);
+        if (exitCode == 2) {
+            QVERIFY2(r.err.startsWith("quillarend-render: --t needs a number from 0 to 1, not " + t + "\n"),
+                     qPrintable(r.err));
+            QVERIFY(!QFile::exists(out));
+            return;
+        }
+        auto written = load(out);
+        auto end = load(file(t == "0" ? "a.png" : "b.png"));
+        QVERIFY(written && end);
+        QVERIFY(TestImages::SamePixels(*written, *end));
+    }
+
+    void helpAndVersion()
+    {
+        Result r = run({"--help"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.err, QString());
+        for (const char* option : {"--source FILE", "--target FILE", "--pairs FILE", "--t T", "--position P",
+                                   "--frames N", "--out PATH", "--mesh", "--quiet", "--help", "--version"})
+            QVERIFY2(r.out.contains(QLatin1String("  ") + QLatin1String(option) + QLatin1Char(' ')), option);
+        QVERIFY(r.out.contains("pairs file:\n"));
+        QVERIFY(r.out.contains("exit codes:\n  0 "));
+        QVERIFY(r.out.contains("\n  1 "));
+        QVERIFY(r.out.contains("\n  2 "));
+        r = run({"--version"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, QStringLiteral("quillarend-render " QUILLAREND_VERSION "\n"));
+        QCOMPARE(QStringLiteral(QUILLAREND_VERSION), QStringLiteral("1.00"));
+    }
+
+    // One summary line on success; --quiet prints nothing. Progress goes to
+    // stderr only on a terminal, which a test's pipe is not.
+    void summaryLine_data()
+    {
+        QTest::addColumn<QStringList>("mode");
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("one frame") << QStringList{"--position", "250", "--out", file("s.png")}
+                                   << "wrote " + file("s.png") + " (48 x 36, t = 0.25)\n";
+        QTest::newRow("sequence") << QStringList{"--frames", "3", "--out", file("s.png")}
+                                  << "wrote 3 frames " + file("s_00000.png") + " ... " + file("s_00002.png")
+                                         + " (48 x 36)\n";
+    }
+    void summaryLine()
+    {
+        QFETCH(QStringList, mode);
+        QFETCH(QString, summary);
+        const QStringList both{"--source", file("a.png"), "--target", file("b.png")};
+        Result r = run(both + mode);
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.out, summary);
+        r = run(both + mode + QStringList{"--quiet"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.out, QString());
+    }
+
+    // Pairs from standard input and pipes are read to their end.
+    void pairsFromStreams_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("dash") << "-";
+        QTest::newRow("/dev/stdin") << "/dev/stdin";
+    }
+    void pairsFromStreams()
+    {
+        QFETCH(QString, name);
+        const Result r = run({"--source", file("a.png"), "--target", file("b.png"), "--pairs", name, "--mesh"},
+                             QByteArray("# from a pipe\n20 10 30 25\n-5 40 60 2\n"));
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains(QStringLiteral(" 20 10 30 25\n")), qPrintable(r.out));
+        QVERIFY(r.out.contains(QStringLiteral(" -5 40 60 2\n")));
+    }
+
+    void pairsFromDevZero()
+    {
+        const Result r = run({"--source", file("a.png"), "--target", file("b.png"), "--pairs", "/dev/zero", "--mesh"});
+        QCOMPARE(r.exitCode, 2);
+        QCOMPARE(r.err, QStringLiteral("quillarend-render: /dev/zero:1: line longer than 4096 bytes\n"));
+        QVERIFY(r.nMilliseconds < 5000);
+    }
+
+#if defined(Q_OS_UNIX)
+    // A disk that fills while frames are written: exit 1, a message per file
+    // with the reason, the old files untouched and no temporary files.
+    void fullDisk_data()
+    {
+        QTest::addColumn<QString>("size");
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<int>("frames");
+        for (const char* ext : {"png", "jpg", "bmp", "tif", "webp", "ppm"}) {
+            QTest::newRow(QByteArray("small ") + ext) << "" << ext << 0;
+            QTest::newRow(QByteArray("large ") + ext) << "640" << ext << 0;
+        }
+        QTest::newRow("small sequence") << "" << "png" << 3;
+        QTest::newRow("large sequence") << "640" << "jpg" << 3;
+    }
+    void fullDisk()
+    {
+        QFETCH(QString, size);
+        QFETCH(QString, extension);
+        QFETCH(int, frames);
+        QTemporaryDir dir;
+        const QString out = dir.filePath("keep." + extension);
+        const QStringList mode = frames ? QStringList{"--frames", QString::number(frames)} : QStringList{"--t", "0"};
+        const QString a = file("a" + size + ".png"), b = file("b" + size + ".png");
+        QCOMPARE(run(QStringList{"--source", a, "--target", b, "--out", out} + mode).exitCode, 0);
+        const QStringList names = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+        QList<QByteArray> old;
+        qint64 smallest = std::numeric_limits<qint64>::max();
+        for (const QString& name : names) {
+            old.append(ReadAll(dir.filePath(name)));
+            smallest = std::min<qint64>(smallest, old.last().size());
+        }
+        // Swapped pictures give other bytes; the limit stops each write halfway.
+        const Result r = run(QStringList{"--source", b, "--target", a, "--out", out} + mode, QByteArray(),
+                             Limits{quint64(smallest / 2), 0});
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.out, QString());
+        for (const QString& name : names)
+            QVERIFY2(r.err.contains("cannot write " + dir.filePath(name) + ": File too large\n"), qPrintable(r.err));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), names);
+        for (qsizetype i = 0; i < names.size(); ++i)
+            QVERIFY(ReadAll(dir.filePath(names[i])) == old[i]);
+    }
+
+    // Pairs whose mesh cannot be held end with a message and exit 2, not an abort.
+    void tooManyPairs()
+    {
+        if (!kAddressSpaceLimitsWork)
+            QSKIP("address-space limits do not work under AddressSanitizer");
+        // All at one point: every candidate edge has length 0, so the mesh build
+        // cannot split them into smaller batches and needs them all at once.
+        const QByteArray pairs = QByteArray("320 240 320 240\n").repeated(40000);
+        writeText("many.txt", pairs);
+        const Result r = run({"--source", file("a640.png"), "--target", file("b640.png"), "--pairs", file("many.txt"),
+                              "--t", "0.5", "--out", file("many.png")},
+                             QByteArray(), Limits{0, quint64(4) << 30});
+        QCOMPARE(r.exitCode, 2);
+        QCOMPARE(r.err, QStringLiteral("quillarend-render: too many pairs: not enough memory for the mesh of 40000 pairs\n"));
+        QVERIFY(!QFile::exists(file("many.png")));
+    }
+
+    // Decompression bombs are refused from their headers, in seconds.
+    void bombs_data()
+    {
+        QTest::addColumn<bool>("bombSource");
+        QTest::addColumn<bool>("bombTarget");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("source") << true << false << "the pictures differ in size";
+        QTest::newRow("target") << false << true << "the pictures differ in size";
+        QTest::newRow("both") << true << true << "a 30000 x 30000 picture needs 41198 MiB for the morph";
+    }
+    void bombs()
+    {
+        QFETCH(bool, bombSource);
+        QFETCH(bool, bombTarget);
+        QFETCH(QString, message);
+        if (!kAddressSpaceLimitsWork)
+            QSKIP("address-space limits do not work under AddressSanitizer");
+        const Result r = run({"--source", bombSource ? bomb() : file("a.png"), "--target",
+                              bombTarget ? bomb() : file("b.png"), "--t", "0.5", "--out", file("bomb-out.png")},
+                             QByteArray(), Limits{0, quint64(8) << 30});
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        QVERIFY(r.nMilliseconds < 5000);
+        QVERIFY(!QFile::exists(file("bomb-out.png")));
+    }
+#endif
+
+    void brokenPictures_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("reason");
+        QImage q(48, 36, QImage::Format_RGB32);
+        q.fill(qRgb(1, 2, 3));
+        QByteArray bmp;
+        QBuffer buffer(&bmp);
+        buffer.open(QIODevice::WriteOnly);
+        q.save(&buffer, "bmp");
+        QTest::newRow("BMP cut to half") << bmp.left(bmp.size() / 2) << "the file ends before its pixel data";
+        QTest::newRow("text") << QByteArray("not a picture\n") << "Unsupported image format";
+    }
+    void brokenPictures()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, reason);
+        writeText("broken.bmp", content);
+        const Result r = run({"--source", file("broken.bmp"), "--target", file("b.png"), "--t", "0.5", "--out",
+                              file("broken-out.png")});
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.startsWith("quillarend-render: cannot load " + file("broken.bmp") + ": " + reason),
+                 qPrintable(r.err));
     }
 };
 

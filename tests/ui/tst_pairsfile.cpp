@@ -202,7 +202,7 @@ private Q_SLOTS:
         QProcess render;
         render.start(QStringLiteral(QUILLAREND_RENDER_PATH),
                      {"--source", File("a.png"), "--target", File("b.png"), "--pairs", File("points.txt"), "--t",
-                      "0.5", "--out", File("frame.png"), "--mesh"});
+                      "0.5", "--out", File("frame.png"), "--mesh", "--quiet"});
         QVERIFY(render.waitForFinished(120000));
         QVERIFY2(render.exitCode() == 0, render.readAllStandardError().constData());
         const QStringList printed = QString::fromUtf8(render.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
