@@ -2,6 +2,7 @@
 // pictures and prints one line per case:
 //   render WxH pairs=N median_ms=<ms> mpx_per_s=<Mpx/s>
 //   buildmesh <kind> pairs=N runs=R median_ms=<ms> cpu_ms=<ms> edges=E triangles=T
+//   (or "buildmesh <kind> pairs=N refused: <reason>" past the build's limits)
 // The mesh cases use a 640 × 480 picture: random pairs, pairs all at one
 // point, and pairs all on one row.
 // Options: --width W --height H (default 1920 × 1080), --threads N (default:
@@ -162,6 +163,7 @@ int main(int argc, char** argv)
         int runs;
     };
     const MeshCase meshCases[] = {{"coincident", 300, kBuildRuns}, {"collinear", 300, kBuildRuns},
+                                  {"coincident", 1000, 3},         {"collinear", 1000, 3},
                                   {"random", 100, kBuildRuns},     {"random", 300, kBuildRuns},
                                   {"random", 1000, kBuildRuns},    {"random", 3000, 3},
                                   {"random", 10000, 1}};
@@ -180,6 +182,10 @@ int main(int argc, char** argv)
                 core.BuildMesh(&meshDoc);
                 cpuMs.push_back(double(std::clock() - start) * 1000.0 / CLOCKS_PER_SEC);
             });
+        } catch (const CMeshTooLargeError& error) {
+            std::printf("buildmesh %s pairs=%d refused: %s\n", c.kind, c.pairs, error.what());
+            std::fflush(stdout);
+            continue;
         } catch (const std::bad_alloc&) {
             std::printf("buildmesh %s pairs=%d not enough memory\n", c.kind, c.pairs);
             std::fflush(stdout);
