@@ -179,6 +179,11 @@ int Run(const Options& o)
     CMorphCore core;
     try {
         core.BuildMesh(&doc);
+    } catch (const CMeshTooLargeError& error) {
+        PrintError(QStringLiteral("cannot build the mesh of %1 pairs: %2")
+                       .arg(pairs.GetSize())
+                       .arg(QString::fromStdString(error.what())));
+        return kExitBadInput;
     } catch (const std::bad_alloc&) {
         PrintError(QStringLiteral("not enough memory to build the mesh of %1 pairs").arg(pairs.GetSize()));
         return kExitOutputFailed;

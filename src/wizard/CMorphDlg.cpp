@@ -121,11 +121,23 @@ void CMorphDlg::ShowPage(int nId)
     QRect rect;
     if (const QWidget* place = CDialogTemplate::Find(this, IDC_SHEET_PLACE))
         rect = place->geometry();
+    CSheet* previous = m_pCurSheet;
     if (m_pCurSheet)
         m_pCurSheet->hide();
     m_pCurSheet = GetSheet(nId);
     if (m_pCurSheet) {
-        m_pCurSheet->OnEnter();
+        try {
+            m_pCurSheet->OnEnter();
+        } catch (...) {
+            // The page could not be entered: the one before stays on show,
+            // with its own buttons, and the caller reports the error.
+            m_pCurSheet = previous;
+            if (previous) {
+                previous->OnEnter();
+                previous->show();
+            }
+            throw;
+        }
         m_pCurSheet->setGeometry(rect);
         m_pCurSheet->raise();
         m_pCurSheet->show();
