@@ -76,7 +76,7 @@ public:
     // triangle search may take; a build that would need more throws
     // CMeshTooLargeError, as it does past its limits on edges and candidates.
     void SetEdgePairLimit(uint64_t limit) { m_nEdgePairLimit = limit; }
-    static constexpr uint64_t kDefaultEdgePairLimit = 2'000'000'000;
+    static constexpr uint64_t kDefaultEdgePairLimit = 300'000'000;
 
 private:
     void AcceptEdges();
