@@ -3,6 +3,7 @@
 #include "CAboutDlg.h"
 #include "CDialogTemplate.h"
 #include "CMessageBox.h"
+#include "CMorphApp.h"
 #include "CSheet.h"
 #include "CSheet_Handle.h"
 #include "CSheet_Morph.h"
@@ -130,13 +131,15 @@ void CMorphDlg::ShowPage(int nId)
             m_pCurSheet->OnEnter();
         } catch (...) {
             // The page could not be entered: the one before stays on show,
-            // with its own buttons, and the caller reports the error.
+            // with its own buttons. The error is reported here, so that it
+            // never unwinds through the button's event handling.
             m_pCurSheet = previous;
             if (previous) {
                 previous->OnEnter();
                 previous->show();
             }
-            throw;
+            CMorphApp::ReportException(std::current_exception());
+            return;
         }
         m_pCurSheet->setGeometry(rect);
         m_pCurSheet->raise();

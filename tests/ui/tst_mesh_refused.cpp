@@ -1,4 +1,3 @@
-#include "CMorphApp.h"
 #include "CMorphData.h"
 #include "CMorphDlg.h"
 #include "CSheet.h"
@@ -9,8 +8,6 @@
 #include <QPushButton>
 #include <QTest>
 
-// The wizard under the application object, whose event boundary turns an
-// exception from a page into a message box, as in the program.
 class TestMeshRefused : public QObject
 {
     Q_OBJECT
@@ -55,11 +52,5 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char** argv)
-{
-    CMorphApp app(argc, argv);
-    TestMeshRefused test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(TestMeshRefused)
 #include "tst_mesh_refused.moc"
