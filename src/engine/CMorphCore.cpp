@@ -3,6 +3,7 @@
 #include "CBmpDC.h"
 #include "CEdgeGrid.h"
 #include "CMorphData.h"
+#include "CMeshTooLargeError.h"
 
 #include <algorithm>
 #include <array>
@@ -10,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <string>
 
 namespace {
 
@@ -102,6 +104,20 @@ uint64_t FirstSumReaching(double length)
     return low;
 }
 
+// Limits that keep a build within about 30 s and 2 GB on a desktop machine.
+// Accepted edges: each costs about 130 bytes by the end of the build.
+constexpr uint64_t kMaxEdges = 12'000'000;
+// Vertex pairs made over all passes of the candidate chunks.
+constexpr uint64_t kMaxCandidateWork = 4'000'000'000;
+
+[[noreturn]] void ThrowTooLarge(int32_t vertices, const char* what, uint64_t count, uint64_t limit,
+                                uint64_t edges, uint64_t edgePairs)
+{
+    throw CMeshTooLargeError("the mesh of " + std::to_string(vertices) + " vertices " + what + " " +
+                                 std::to_string(count) + ", more than the limit of " + std::to_string(limit),
+                             edges, edgePairs);
+}
+
 } // namespace
 
 int CMorphCore::SideOf(const CPoint& a, const CPoint& b, const CPoint& c)
@@ -188,6 +204,36 @@ void CMorphCore::AcceptEdges()
         maxY = k ? std::max<int64_t>(maxY, p.y) : p.y;
     }
     const bool smallSpan = maxX - minX < (int64_t(1) << 31) && maxY - minY < (int64_t(1) << 31);
+
+    // Every pair of vertices at one position is accepted, and every three of
+    // them are visited by the triangle search, so large groups are refused
+    // before any candidate is made.
+    {
+        std::vector<CPoint> sorted(points);
+        std::sort(sorted.begin(), sorted.end(),
+                  [](const CPoint& a, const CPoint& b) { return a.x != b.x ? a.x < b.x : a.y < b.y; });
+        uint64_t zeroEdges = 0, zeroPairs = 0;
+        for (size_t begin = 0, end = 0; begin < sorted.size(); begin = end) {
+            while (end < sorted.size() && sorted[end] == sorted[begin])
+                ++end;
+            const uint64_t k = end - begin;
+            zeroEdges += k * (k - 1) / 2;
+            zeroPairs += k * (k - 1) / 2 * (k - 2) / 3; // k(k−1)/2 is whole, and so is C(k, 3)
+        }
+        if (zeroEdges > kMaxEdges)
+            ThrowTooLarge(n, "would have at least this many edges of length 0:", zeroEdges, kMaxEdges, zeroEdges,
+                          zeroPairs);
+        if (zeroPairs > m_nEdgePairLimit)
+            ThrowTooLarge(n, "would visit at least this many edge pairs in its triangle search:", zeroPairs,
+                          m_nEdgePairLimit, zeroEdges, zeroPairs);
+    }
+    // Each pass over the vertex pairs makes one chunk, after a first pass
+    // that counts them.
+    const uint64_t leastPasses = total > chunkLimit ? 1 + (total + chunkLimit - 1) / chunkLimit : 1;
+    if (total > kMaxCandidateWork / leastPasses)
+        ThrowTooLarge(n, "would make this many candidate edges over all passes:", total * leastPasses,
+                      kMaxCandidateWork, 0, 0);
+
     std::vector<uint64_t> counts;
     if (total > chunkLimit) {
         counts.assign(size_t(1) << (64 - kBucketShift), 0);
@@ -195,6 +241,24 @@ void CMorphCore::AcceptEdges()
             for (int32_t j = i + 1; j < n; ++j)
                 ++counts[bucketOf(SourceDistance(points[size_t(i)], points[size_t(j)]))];
     }
+
+    // The triangle search visits, for each edge (p, q), every edge that
+    // starts at q. That count is kept as edges come in: a new edge (s, e)
+    // adds the edges leaving e, and one for each edge that ends at s.
+    std::vector<uint32_t> leaving(static_cast<size_t>(n), 0), arriving(static_cast<size_t>(n), 0);
+    uint64_t edgePairs = 0;
+    const auto accept = [&](const SLine& line) {
+        edgePairs += leaving[size_t(line.nEnd)] + uint64_t(arriving[size_t(line.nStart)]);
+        ++leaving[size_t(line.nStart)];
+        ++arriving[size_t(line.nEnd)];
+        if (m_lines.size() >= kMaxEdges)
+            ThrowTooLarge(n, "would have at least this many edges:", m_lines.size() + 1, kMaxEdges,
+                          m_lines.size() + 1, edgePairs);
+        if (edgePairs > m_nEdgePairLimit)
+            ThrowTooLarge(n, "would visit at least this many edge pairs in its triangle search:", edgePairs,
+                          m_nEdgePairLimit, m_lines.size() + 1, edgePairs);
+        m_lines.push_back(line);
+    };
 
     // Per vertex, the last few accepted edges that candidates from it crossed:
     // later candidates from it, in other directions, mostly cross one of the
@@ -262,14 +326,14 @@ void CMorphCore::AcceptEdges()
             const CPoint& b = points[size_t(line.nEnd)];
             // A segment of length 0 crosses nothing and is crossed by nothing.
             if (a == b) {
-                m_lines.push_back(line);
+                accept(line);
                 continue;
             }
             if (crossesRecent(line.nStart, a, b) || crossesRecent(line.nEnd, a, b))
                 continue;
             CPoint hit[2];
             if (!grid.Crosses(a, b, hit)) {
-                m_lines.push_back(line);
+                accept(line);
                 grid.Add(a, b);
                 continue;
             }
@@ -308,6 +372,13 @@ void CMorphCore::FindTriangles()
         farOfFirstThird(m_lines.size());
     // For the current p: the index of the edge (p, r) plus one, or 0.
     std::vector<size_t> edgeFromP(n, 0);
+    // The search visits edgePairs pairs (e1, e2); tests of far corners may
+    // take up the rest of the limit.
+    uint64_t edgePairs = 0;
+    for (const SLine& line : m_lines)
+        edgePairs += first[size_t(line.nEnd) + 1] - first[size_t(line.nEnd)];
+    uint64_t cornerTests = 0;
+    const uint64_t cornerLimit = m_nEdgePairLimit - std::min(edgePairs, m_nEdgePairLimit);
 
     for (int32_t p = 0; p < int32_t(n); ++p) {
         for (size_t k = first[size_t(p)]; k < first[size_t(p) + 1]; ++k)
@@ -321,7 +392,8 @@ void CMorphCore::FindTriangles()
                 if (edgeFromP[size_t(r)] == 0)
                     continue;
                 const size_t e3 = edgeFromP[size_t(r)] - 1;
-                if (IsRefused(p, q, r, farOfFirstSecond[e1], farOfSecondThird[e2], farOfFirstThird[e3]))
+                if (IsRefused(p, q, r, farOfFirstSecond[e1], farOfSecondThird[e2], farOfFirstThird[e3],
+                              cornerTests, cornerLimit))
                     continue;
                 m_polygons.push_back(SPolygon{p, q, r});
                 farOfFirstSecond[e1].push_back(r);
@@ -335,7 +407,8 @@ void CMorphCore::FindTriangles()
 }
 
 bool CMorphCore::IsRefused(int32_t p, int32_t q, int32_t r, const std::vector<int32_t>& farOfPQ,
-                           const std::vector<int32_t>& farOfQR, const std::vector<int32_t>& farOfPR) const
+                           const std::vector<int32_t>& farOfQR, const std::vector<int32_t>& farOfPR,
+                           uint64_t& cornerTests, uint64_t cornerLimit) const
 {
     const CPoint P = m_points[p].m_ptSource, Q = m_points[q].m_ptSource, R = m_points[r].m_ptSource;
     // Sums of three int32 fit in 64 bits; their thirds fit in 32.
@@ -347,7 +420,21 @@ bool CMorphCore::IsRefused(int32_t p, int32_t q, int32_t r, const std::vector<in
     };
     // Any one earlier triangle whose far corner is inside refuses the
     // candidate, so the order of looking does not change the answer.
-    const auto anyInside = [&](const std::vector<int32_t>& far) { return std::any_of(far.begin(), far.end(), inside); };
+    // When G lies on the line of all three edges (the points are on one line,
+    // or at one position), no segment from G leaves through an edge, so every
+    // corner is inside.
+    if (SideOf(P, Q, G) == 0 && SideOf(Q, R, G) == 0 && SideOf(R, P, G) == 0)
+        return !farOfPQ.empty() || !farOfQR.empty() || !farOfPR.empty();
+    const auto anyInside = [&](const std::vector<int32_t>& far) {
+        for (const int32_t corner : far) {
+            if (++cornerTests > cornerLimit)
+                ThrowTooLarge(m_points.GetSize(), "would test at least this many far corners:", cornerTests,
+                              cornerLimit, m_lines.size(), m_nEdgePairLimit);
+            if (inside(corner))
+                return true;
+        }
+        return false;
+    };
     return anyInside(farOfPQ) || anyInside(farOfQR) || anyInside(farOfPR);
 }
 

@@ -3,6 +3,7 @@
 #include "CBandRunner.h"
 #include "CMorphCanvas.h"
 #include "CMorphHandleArray.h"
+#include "CMeshTooLargeError.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -40,7 +41,8 @@ public:
     CMorphCore& operator=(const CMorphCore&) = delete;
 
     // Rebuilds vertices, edges, triangles and the canvas from the document's
-    // pairs and source picture size. The document must stay alive, with its
+    // pairs and source picture size. Throws CMeshTooLargeError when the
+    // points would need too much time or memory. The document must stay alive, with its
     // pictures unchanged, while frames are rendered from this mesh.
     void BuildMesh(CMorphData* pData);
 
@@ -72,6 +74,11 @@ public:
     // How many candidate edges the build sorts at a time, at least 1; fewer
     // take less memory and more passes over the vertex pairs.
     void SetCandidateChunk(size_t count) { m_nCandidateChunk = std::max<size_t>(count, 1); }
+    // How many pairs of edges (p, q), (q, r) plus tests of far corners the
+    // triangle search may take; a build that would need more throws
+    // CMeshTooLargeError, as it does past its limits on edges and candidates.
+    void SetEdgePairLimit(uint64_t limit) { m_nEdgePairLimit = limit; }
+    static constexpr uint64_t kDefaultEdgePairLimit = 300'000'000;
 
 private:
     void AcceptEdges();
@@ -79,9 +86,11 @@ private:
     // Whether an earlier triangle refuses the candidate (p, q, r): one whose
     // first two vertices are p, q (far corners in farOfPQ), whose last two are
     // q, r (farOfQR), or whose first and last are p, r (farOfPR), and whose far
-    // corner lies inside the candidate.
+    // corner lies inside the candidate. Each corner tested counts in
+    // cornerTests; past cornerLimit the build throws.
     bool IsRefused(int32_t p, int32_t q, int32_t r, const std::vector<int32_t>& farOfPQ,
-                   const std::vector<int32_t>& farOfQR, const std::vector<int32_t>& farOfPR) const;
+                   const std::vector<int32_t>& farOfQR, const std::vector<int32_t>& farOfPR, uint64_t& cornerTests,
+                   uint64_t cornerLimit) const;
 
     CMorphHandleArray m_points;
     std::vector<SLine> m_lines;
@@ -90,5 +99,6 @@ private:
     CMorphData* m_pData = nullptr;
     int m_nThreads = 0;
     size_t m_nCandidateChunk = size_t(1) << 22;
+    uint64_t m_nEdgePairLimit = kDefaultEdgePairLimit;
     CBandRunner m_bandRunner;
 };

@@ -354,6 +354,11 @@ int Run(const SOptions& o)
     CMorphCore core;
     try {
         core.BuildMesh(&doc);
+    } catch (const CMeshTooLargeError& error) {
+        PrintError(QStringLiteral("cannot build the mesh of %1 pairs: %2")
+                       .arg(pairs.GetSize())
+                       .arg(QString::fromStdString(error.what())));
+        return kExitBadInput;
     } catch (const std::bad_alloc&) {
         PrintError(QStringLiteral("too many pairs: not enough memory for the mesh of %1 pairs").arg(pairs.GetSize()));
         return kExitBadInput;

@@ -1,6 +1,7 @@
 #include "CMorphApp.h"
 
 #include "CMessageBox.h"
+#include "CMeshTooLargeError.h"
 #include "CMorphDlg.h"
 
 #include <QLibraryInfo>
@@ -51,6 +52,8 @@ void CMorphApp::ReportException(std::exception_ptr error)
     QString text = QStringLiteral("内部エラーが発生したため、操作を完了できませんでした。");
     try {
         std::rethrow_exception(error);
+    } catch (const CMeshTooLargeError&) {
+        text = QStringLiteral("ポイントが多すぎるか、同じ位置や一直線上に集まりすぎているため、メッシュを作れません。");
     } catch (const std::bad_alloc&) {
         text = QStringLiteral("メモリが不足しているため、操作を完了できませんでした。");
     } catch (const std::invalid_argument&) {

@@ -3,6 +3,7 @@
 #include "CAboutDlg.h"
 #include "CDialogTemplate.h"
 #include "CMessageBox.h"
+#include "CMorphApp.h"
 #include "CSheet.h"
 #include "CSheet_Handle.h"
 #include "CSheet_Morph.h"
@@ -121,11 +122,25 @@ void CMorphDlg::ShowPage(int nId)
     QRect rect;
     if (const QWidget* place = CDialogTemplate::Find(this, IDC_SHEET_PLACE))
         rect = place->geometry();
+    CSheet* previous = m_pCurSheet;
     if (m_pCurSheet)
         m_pCurSheet->hide();
     m_pCurSheet = GetSheet(nId);
     if (m_pCurSheet) {
-        m_pCurSheet->OnEnter();
+        try {
+            m_pCurSheet->OnEnter();
+        } catch (...) {
+            // The page could not be entered: the one before stays on show,
+            // with its own buttons. The error is reported here, so that it
+            // never unwinds through the button's event handling.
+            m_pCurSheet = previous;
+            if (previous) {
+                previous->OnEnter();
+                previous->show();
+            }
+            CMorphApp::ReportException(std::current_exception());
+            return;
+        }
         m_pCurSheet->setGeometry(rect);
         m_pCurSheet->raise();
         m_pCurSheet->show();

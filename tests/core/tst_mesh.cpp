@@ -170,6 +170,28 @@ QList<CMorphHandle> MakePairs(const QString& kind, int count, std::mt19937& rand
         } else if (kind == QLatin1String("diagonal")) {
             const int k = int(random() % 60);
             list << Same(k * 3, k * 2);
+        } else if (kind == QLatin1String("clusters")) {
+            // A few positions holding many points each, and some points apart.
+            static const CPoint at[] = {{0, 0}, {3, 2}, {6, 4}, {3, 0}};
+            const CPoint c = at[random() % 4];
+            list << (coin(random) < 7 ? Same(w / 4 + c.x, h / 4 + c.y) : Same(px(random), py(random)));
+        } else if (kind == QLatin1String("lines")) {
+            // Rows, columns and lines of several slopes through one point,
+            // where the centroid's truncation may or may not leave the line,
+            // with repeated points and some points off every line.
+            const int k = int(random() % 12) - 4, c = coin(random);
+            if (c < 2)
+                list << Same(w / 2 + k * 5, h / 3);
+            else if (c < 4)
+                list << Same(w / 3, h / 2 + k * 3);
+            else if (c < 6)
+                list << Same(w / 2 + k, h / 2 + k);
+            else if (c < 8)
+                list << Same(w / 2 + 3 * k, h / 2 - 2 * k);
+            else if (c < 9 && !list.isEmpty())
+                list << list[int(random() % list.size())];
+            else
+                list << Same(px(random), py(random));
         } else if (kind == QLatin1String("grid")) {
             list << Same(int(random() % 8) * (w / 7), int(random() % 6) * (h / 5));
         } else if (kind == QLatin1String("ring")) {
@@ -369,7 +391,8 @@ private Q_SLOTS:
             }
         }
         QVERIFY(!core.GetPolygons().empty());
-        CheckInvariants(core);
+        if (core.GetLines().size() < 5000) // the check tests every two edges
+            CheckInvariants(core);
     }
 
     // Equal keys keep their appended order, also beyond 32 elements.
@@ -457,6 +480,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("height");
         QTest::newRow("random small") << "random" << 12 << 30 << 40 << 30;
         QTest::newRow("random tiny picture") << "random" << 8 << 30 << 3 << 2;
+        // Small pictures: many triangles whose centroid truncates onto a vertex.
+        QTest::newRow("lines, small picture") << "lines" << 20 << 500 << 12 << 9;
+        QTest::newRow("grid, small picture") << "grid" << 20 << 500 << 14 << 10;
         QTest::newRow("random") << "random" << 60 << 6 << 160 << 120;
         QTest::newRow("coincident") << "coincident" << 40 << 1 << 100 << 80;
         QTest::newRow("row") << "row" << 50 << 3 << 100 << 80;
@@ -464,6 +490,10 @@ private Q_SLOTS:
         QTest::newRow("grid") << "grid" << 60 << 3 << 140 << 100;
         QTest::newRow("ring of 36") << "ring" << 36 << 1 << 200 << 150;
         QTest::newRow("ring of 48") << "ring" << 48 << 1 << 201 << 151;
+        QTest::newRow("coincident, 3 x 2") << "coincident" << 30 << 1 << 3 << 2;
+        QTest::newRow("clusters") << "clusters" << 50 << 8 << 60 << 40;
+        QTest::newRow("lines") << "lines" << 60 << 8 << 80 << 60;
+        QTest::newRow("lines outside") << "lines" << 40 << 6 << 10 << 8;
         QTest::newRow("corners") << "corners" << 30 << 5 << 64 << 48;
         QTest::newRow("extreme") << "extreme" << 30 << 6 << 64 << 48;
     }
@@ -535,6 +565,108 @@ private Q_SLOTS:
         QCOMPARE(Triangles(core), PlainTriangles(core.GetPoints(), plainEdges));
         for (size_t k = 1; k < core.GetLines().size(); ++k)
             QVERIFY(core.GetLines()[k - 1].dLength <= core.GetLines()[k].dLength);
+    }
+
+    // The triangle search's pairs (e1, e2), counted plainly from the edges.
+    static uint64_t PlainEdgePairs(const CMorphCore& core)
+    {
+        uint64_t pairs = 0;
+        for (const auto& e1 : core.GetLines())
+            for (const auto& e2 : core.GetLines())
+                pairs += e2.nStart == e1.nEnd;
+        return pairs;
+    }
+
+    // A limit one below the pair count is refused, naming that count; the
+    // build under the default limit is the same as before.
+    void edgePairLimit_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("pairs");
+        QTest::newRow("random") << "random" << 60;
+        QTest::newRow("lines") << "lines" << 60;
+        QTest::newRow("clusters") << "clusters" << 50;
+        QTest::newRow("coincident") << "coincident" << 40;
+    }
+    void edgePairLimit()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, pairs);
+        std::mt19937 random(unsigned(qHash(kind)));
+        auto doc = MakeDoc(80, 60, MakePairs(kind, pairs, random, 80, 60));
+        CMorphCore core;
+        core.BuildMesh(doc.get());
+        const uint64_t count = PlainEdgePairs(core);
+        QVERIFY(count > 0);
+        CMorphCore limited;
+        limited.SetEdgePairLimit(count - 1);
+        try {
+            limited.BuildMesh(doc.get());
+            QFAIL("built past the limit");
+        } catch (const CMeshTooLargeError& error) {
+            QCOMPARE(error.GetEdgePairCount(), count);
+            QVERIFY(QByteArray(error.what()).contains(QByteArray::number(qulonglong(count))));
+        }
+    }
+
+    // Where every point, corners too, is at one position, no candidate tests
+    // a far corner: the limit of exactly the pair count is enough.
+    void onePositionTestsNoCorner()
+    {
+        QList<CMorphHandle> pairs;
+        for (int i = 0; i < 20; ++i)
+            pairs << Same(0, 0);
+        auto doc = MakeDoc(1, 1, pairs);
+        CMorphCore core;
+        core.BuildMesh(doc.get());
+        const uint64_t count = PlainEdgePairs(core);
+        QCOMPARE(count, uint64_t(24 * 23 * 22 / 6));
+        CMorphCore limited;
+        limited.SetEdgePairLimit(count);
+        limited.BuildMesh(doc.get());
+        QCOMPARE(Triangles(limited), Triangles(core));
+    }
+
+    // Thousands of points at one position are refused before any edge is
+    // made: all k(k − 1)/2 edges between them and all k(k − 1)(k − 2)/6 edge
+    // pairs are known from the count alone.
+    void coincidentRefusedUpFront()
+    {
+        QList<CMorphHandle> pairs;
+        for (int i = 0; i < 2700; ++i)
+            pairs << Same(100, 100);
+        auto doc = MakeDoc(640, 480, pairs);
+        CMorphCore core;
+        try {
+            core.BuildMesh(doc.get());
+            QFAIL("built");
+        } catch (const CMeshTooLargeError& error) {
+            QCOMPARE(error.GetEdgeCount(), uint64_t(2700) * 2699 / 2);
+            QCOMPARE(error.GetEdgePairCount(), uint64_t(2700) * 2699 * 2698 / 6);
+            QVERIFY(core.GetLines().empty());
+        }
+    }
+
+    // The benchmark's sets stay within the default limits.
+    void largeSetsStillBuild_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("pairs");
+        QTest::newRow("300 at one position") << "coincident" << 300;
+        QTest::newRow("300 on one row") << "row" << 300;
+        QTest::newRow("1000 random") << "random" << 1000;
+    }
+    void largeSetsStillBuild()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, pairs);
+        std::mt19937 random(7);
+        auto doc = MakeDoc(640, 480, MakePairs(kind, pairs, random, 640, 480));
+        CMorphCore core;
+        core.BuildMesh(doc.get());
+        QVERIFY(!core.GetPolygons().empty());
+        if (core.GetLines().size() < 5000) // the check tests every two edges
+            CheckInvariants(core);
     }
 
     // Changing the document's pairs after a build leaves the mesh as it was.

@@ -213,6 +213,22 @@ private Q_SLOTS:
         QVERIFY(TestImages::SamePixels(*f2, *b));
     }
 
+    // Thousands of pairs at one position would take hours: refused at once,
+    // naming the count of edge pairs, and nothing is written.
+    void tooManyCoincidentPairs()
+    {
+        QByteArray text;
+        for (int i = 0; i < 3000; ++i)
+            text += "20 10 30 25\n";
+        writeText("coincident.txt", text);
+        const Result r = run({"--source", file("a.png"), "--target", file("b.png"), "--pairs",
+                              file("coincident.txt"), "--t", "0.5", "--out", file("coincident.png")});
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains(QStringLiteral("cannot build the mesh of 3000 pairs")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QString::number(qulonglong(3000) * 2999 * 2998 / 6)), qPrintable(r.err));
+        QVERIFY(!QFile::exists(file("coincident.png")));
+    }
+
     void malformedPairsLine()
     {
         writeText("bad.txt", "1 2 3 4\n# fine\n1 2 3\n");
