@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Configures and builds into a build folder: build.sh DIR [cmake options...]
+# BUILD_TARGET=name builds only that target (and what it needs).
 set -euo pipefail
 dir=$1; shift
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,4 +11,4 @@ if [ ! -f "$dir/CMakeCache.txt" ]; then
 else
   cmake -S "$root" -B "$dir" "$@" >/dev/null
 fi
-cmake --build "$dir" --parallel "$(nproc 2>/dev/null || echo 2)"
+cmake --build "$dir" --parallel "$(nproc 2>/dev/null || echo 2)" ${BUILD_TARGET:+--target "$BUILD_TARGET"}

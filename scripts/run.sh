@@ -3,5 +3,6 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" "$root/build/release" -DCMAKE_BUILD_TYPE=Release
+# Only the program, not the tests.
+BUILD_TARGET=quillarend "$root/scripts/build.sh" "$root/build/release" -DCMAKE_BUILD_TYPE=Release
 exec "$root/build/release/quillarend" "$@"

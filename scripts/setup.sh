@@ -9,6 +9,7 @@ PACKAGES=(
   qt6-image-formats-plugins qt6-translations-l10n
   fonts-ipafont-gothic fonts-noto-cjk
   xvfb xauth x11-utils imagemagick xdotool
+  ffmpeg appstream
 )
 
 if ! command -v dpkg-query >/dev/null 2>&1; then

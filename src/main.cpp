@@ -1,7 +1,37 @@
 #include "CMorphApp.h"
 
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char* const kHelp =
+    "usage: quillarend [--help | --version]\n"
+    "\n"
+    "Starts the Quillarend wizard: choose two pictures of the same size, mark pairs of\n"
+    "corresponding points on them, preview the morph and write frames or a numbered\n"
+    "sequence to PNG or JPEG files. The headless renderer is quillarend-render.\n"
+    "\n"
+    "  --help     print this text and exit\n"
+    "  --version  print the version and exit\n";
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    // Answered before any window system is needed; the wizard reads no argument.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kHelp, stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::fputs("Quillarend 1.00\n", stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
+    }
     CMorphApp app(argc, argv);
+    // Lets the desktop match the window to its entry and icon.
+    CMorphApp::setDesktopFileName(QStringLiteral("io.github.quillarend.Quillarend"));
     return app.InitInstance() ? app.exec() : 0;
 }

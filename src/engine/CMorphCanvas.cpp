@@ -119,37 +119,10 @@ void CMorphCanvas::FillRow(int32_t y, const CLineInfo& line, const CImage& textu
 {
     const int32_t x0 = std::max(line.m_nLeft, 0);
     const int32_t x1 = std::min(line.m_nRight, GetWidth() - 1);
-    const int32_t texW = texture.GetWidth(), texH = texture.GetHeight();
-    const double dTexW = texW, dTexH = texH;
-    const uint8_t* texBits = texture.GetBits();
-    const ptrdiff_t texPitch = texture.GetPitch();
-    const double leftX = line.m_dLeftX, span = line.m_dRightX - line.m_dLeftX;
-    const double leftU = line.m_dLeftU, rightU = line.m_dRightU;
-    const double leftV = line.m_dLeftV, rightV = line.m_dRightV;
-
-    uint8_t* out = PixelAddress(x0, y);
-    for (int32_t x = x0; x <= x1; ++x, out += 3) {
-        const double s = span == 0.0 ? 0.0 : (double(x) - leftX) / span;
-        const double r = 1.0 - s;
-        const double U = leftU * r + rightU * s;
-        const double V = leftV * r + rightV * s;
-        // trunc(U) is in [0, width) exactly when −1 < U < width (NaN fails too).
-        if (!(U > -1.0 && U < dTexW && V > -1.0 && V < dTexH))
-            continue;
-        const int32_t ix = int32_t(U), iy = int32_t(V);
-        const uint8_t* p00 = texBits + iy * texPitch + 3 * ptrdiff_t(ix);
-        const ptrdiff_t right = ix + 1 < texW ? 3 : 0;
-        const ptrdiff_t down = iy + 1 < texH ? texPitch : 0;
-        // A missing neighbour at the last column or row is the base pixel itself.
-        const uint8_t* p10 = p00 + right;
-        const uint8_t* p01 = p00 + down;
-        const uint8_t* p11 = right != 0 && down != 0 ? p00 + right + down : p00;
-        const double fx = U - ix, fy = V - iy;
-        for (int c = 0; c < 3; ++c) {
-            // Each step truncates and keeps its low 8 bits; |values| < 512 here.
-            const int top = uint8_t(int(double(p10[c] - p00[c]) * fx + double(p00[c])));
-            const int bottom = uint8_t(int(double(p11[c] - p01[c]) * fx + double(p01[c])));
-            out[c] = uint8_t(int(double(bottom - top) * fy + double(top)));
-        }
-    }
+    if (x0 > x1)
+        return;
+    const CSpanKernel::SSpan span{line.m_dLeftX, line.m_dLeftU, line.m_dLeftV,
+                                  line.m_dRightX, line.m_dRightU, line.m_dRightV};
+    const CSpanKernel::STexture tex{texture.GetBits(), texture.GetPitch(), texture.GetWidth(), texture.GetHeight()};
+    m_pKernel->FillSpan(PixelAddress(x0, y), x0, x1, span, tex);
 }

@@ -2,6 +2,7 @@
 
 #include "CImage.h"
 #include "CPoint.h"
+#include "CSpanKernel.h"
 
 #include <cstdint>
 #include <vector>
@@ -50,6 +51,10 @@ public:
     // segment (uA, vA) → (uB, vB), and widens the spans of the rows it reaches.
     void ScanEdge(int32_t xA, int32_t yA, int32_t xB, int32_t yB, int32_t uA, int32_t vA, int32_t uB, int32_t vB);
 
+    // The pixel loop that fills the spans: the processor's best unless set.
+    void SetKernel(const CSpanKernel& kernel) { m_pKernel = &kernel; }
+    const CSpanKernel& GetKernel() const { return *m_pKernel; }
+
     std::vector<CLineInfo> m_aLineInfo;
 
 private:
@@ -58,4 +63,6 @@ private:
     void FillRow(int32_t y, const CLineInfo& line, const CImage& texture);
     // Rows that both the picture and the row table have.
     int32_t RowCount() const;
+
+    const CSpanKernel* m_pKernel = &CSpanKernel::Best();
 };

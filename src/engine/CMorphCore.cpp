@@ -376,32 +376,57 @@ void CMorphCore::RenderFrame(CImage& out, float t)
     }
     const uint8_t alpha = uint8_t(std::clamp(TruncToInt32(dt * 255.0), 0, 255));
     const int32_t width = m_canvas.GetWidth(), height = m_canvas.GetHeight();
+    const int32_t blendWidth = std::min(width, out.GetWidth());
+    const int32_t blendHeight = std::min(height, out.GetHeight());
+    const CSpanKernel& kernel = m_canvas.GetKernel();
+    // Rows per slice: the canvas and output rows of a slice stay in the cache between the steps.
+    constexpr int32_t kSliceRows = 32;
+
+    struct STriangle
+    {
+        CPoint aSource[3];
+        CPoint aTarget[3];
+        CPoint aBetween[3];
+        int32_t nTop;
+        int32_t nBottom;
+    };
+    std::vector<STriangle> triangles(m_polygons.size());
+    for (size_t i = 0; i < m_polygons.size(); ++i) {
+        const int32_t idx[3] = {m_polygons[i].nVertex1, m_polygons[i].nVertex2, m_polygons[i].nVertex3};
+        STriangle& tri = triangles[i];
+        for (int k = 0; k < 3; ++k) {
+            tri.aSource[k] = m_points[idx[k]].m_ptSource;
+            tri.aTarget[k] = m_points[idx[k]].m_ptTarget;
+            tri.aBetween[k] = between[size_t(idx[k])];
+        }
+        tri.nTop = std::min({tri.aBetween[0].y, tri.aBetween[1].y, tri.aBetween[2].y});
+        tri.nBottom = std::max({tri.aBetween[0].y, tri.aBetween[1].y, tri.aBetween[2].y});
+    }
 
     // Every step below works row by row, so disjoint bands of rows are drawn
-    // independently and give the same bytes as one pass over all rows.
+    // independently and give the same bytes as one pass over all rows. A band
+    // takes all steps one slice of rows at a time.
     auto band = [&](int index, int count) {
-        const int32_t rowBegin = int32_t(int64_t(height) * index / count);
-        const int32_t rowEnd = int32_t(int64_t(height) * (index + 1) / count);
-        const auto fillAll = [&](bool fromTarget, const CImage& texture) {
-            for (const SPolygon& poly : m_polygons) {
-                const int32_t idx[3] = {poly.nVertex1, poly.nVertex2, poly.nVertex3};
-                CPoint tex[3], dst[3];
-                for (int k = 0; k < 3; ++k) {
-                    const CMorphHandle& v = m_points[idx[k]];
-                    tex[k] = fromTarget ? v.m_ptTarget : v.m_ptSource;
-                    dst[k] = between[size_t(idx[k])];
-                }
-                m_canvas.FillTriangleRows(tex, dst, texture, rowBegin, rowEnd);
-            }
-        };
+        const int32_t bandBegin = int32_t(int64_t(height) * index / count);
+        const int32_t bandEnd = int32_t(int64_t(height) * (index + 1) / count);
         CBmpDC outDc(out);
         CBmpDC canvasDc(m_canvas);
-        m_canvas.ClearRows(rowBegin, rowEnd);
-        fillAll(false, source);
-        outDc.BitBlt(0, rowBegin, width, rowEnd - rowBegin, canvasDc, 0, rowBegin);
-        m_canvas.ClearRows(rowBegin, rowEnd);
-        fillAll(true, target);
-        outDc.AlphaBlend(0, rowBegin, width, rowEnd - rowBegin, canvasDc, 0, rowBegin, alpha);
+        for (int32_t rowBegin = bandBegin, rowEnd; rowBegin < bandEnd; rowBegin = rowEnd) {
+            rowEnd = int32_t(std::min<int64_t>(int64_t(rowBegin) + kSliceRows, bandEnd));
+            const auto fillAll = [&](bool fromTarget, const CImage& texture) {
+                for (const STriangle& tri : triangles)
+                    if (tri.nTop < rowEnd && tri.nBottom >= rowBegin)
+                        m_canvas.FillTriangleRows(fromTarget ? tri.aTarget : tri.aSource, tri.aBetween, texture,
+                                                  rowBegin, rowEnd);
+            };
+            m_canvas.ClearRows(rowBegin, rowEnd);
+            fillAll(false, source);
+            outDc.BitBlt(0, rowBegin, width, rowEnd - rowBegin, canvasDc, 0, rowBegin);
+            m_canvas.ClearRows(rowBegin, rowEnd);
+            fillAll(true, target);
+            for (int32_t y = rowBegin; y < std::min(rowEnd, blendHeight); ++y)
+                kernel.Blend(out.PixelAddress(0, y), m_canvas.PixelAddress(0, y), size_t(blendWidth) * 3, alpha);
+        }
     };
 
     // Small frames are not worth waking threads for.

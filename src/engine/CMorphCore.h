@@ -67,6 +67,8 @@ public:
     // How many threads draw one frame, in bands of rows; 0 (the default) uses
     // one per processor. The frame is the same byte for byte whatever the count.
     void SetThreadCount(int threads) { m_nThreads = threads; }
+    // The pixel loops frames are drawn with: the processor's best unless set.
+    void SetKernel(const CSpanKernel& kernel) { m_canvas.SetKernel(kernel); }
     // How many candidate edges the build sorts at a time, at least 1; fewer
     // take less memory and more passes over the vertex pairs.
     void SetCandidateChunk(size_t count) { m_nCandidateChunk = std::max<size_t>(count, 1); }

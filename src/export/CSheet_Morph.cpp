@@ -7,6 +7,7 @@
 #include "CMessageBox.h"
 #include "CMorphData.h"
 #include "CMorphDlg.h"
+#include "CSequenceWriter.h"
 #include "CWaitCursor.h"
 #include "ControlIds.h"
 
@@ -18,11 +19,8 @@
 #include <QPushButton>
 
 #include <algorithm>
-#include <deque>
-#include <future>
 #include <new>
 #include <optional>
-#include <thread>
 
 namespace {
 
@@ -186,46 +184,33 @@ void CSheet_Morph::OnExportSequence()
     progress.show();
 
     // Encoding a frame takes longer than rendering it, so frames are encoded
-    // on worker threads while the next ones render. Results are taken in frame
+    // on worker threads while the next ones render. Results come in frame
     // order, so the failure messages come in the same order as without overlap.
-    struct Pending
-    {
-        int index;
-        QString name;
-        std::future<int> result;
-    };
-    std::deque<Pending> pending;
-    const size_t inFlight = std::max(1u, std::thread::hardware_concurrency());
     const auto showFrame = [&](int index) {
         progress.setLabelText(QStringLiteral("%1 / %2 枚目を書き出しています...").arg(index + 1).arg(count));
         bar->setValue(index);
     };
-    const auto finishOldest = [&] {
-        Pending oldest = std::move(pending.front());
-        pending.pop_front();
-        if (oldest.result.get() < 0) {
-            showFrame(oldest.index); // the window names the frame the message is about
-            CMessageBox::Show(QString::fromUtf16(kWriteFailed) + oldest.name, MB_OK | MB_ICONWARNING);
-        }
-    };
+    CSequenceWriter writer(
+        CSequenceWriter::DefaultJobs(),
+        [](const QImage& image, const QString& name, QString&) { return CImage::SaveQImage(image, name); },
+        [&](int index, const QString& name, int result, const QString&) {
+            if (result < 0) {
+                showFrame(index); // the window names the frame the message is about
+                CMessageBox::Show(QString::fromUtf16(kWriteFailed) + name, MB_OK | MB_ICONWARNING);
+            }
+        });
     for (int i = 0; i < count; ++i) {
         showFrame(i);
         // Paint only: input waits until the export is over.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         const float t = count > 1 ? (float)((double)i / (count - 1)) : 0.0f;
         m_core.RenderFrame(frame, t);
-        const QString name = parts->NumberedName(i);
-        QImage image = frame.ToQImage();
+        const QImage image = frame.ToQImage();
         if (image.isNull())
             throw std::bad_alloc();
-        pending.push_back({i, name, std::async(std::launch::async, [image = std::move(image), name] {
-                               return CImage::SaveQImage(image, name);
-                           })});
-        if (pending.size() >= inFlight)
-            finishOldest();
+        writer.Add(i, image, parts->NumberedName(i));
     }
-    while (!pending.empty())
-        finishOldest();
+    writer.Finish();
     progress.hide();
     CMessageBox::Show(QStringLiteral("書き出しが完了しました。"), MB_OK | MB_ICONINFORMATION);
 }

@@ -203,18 +203,18 @@ QImage CImage::ToQImage() const
     return image;
 }
 
-int CImage::Save(const QString& path) const
+int CImage::Save(const QString& path, int quality) const
 {
     if (IsNull())
         return -1;
     try {
-        return SaveQImage(ToQImage(), path);
+        return SaveQImage(ToQImage(), path, quality);
     } catch (const std::bad_alloc&) {
         return -5;
     }
 }
 
-int CImage::SaveQImage(const QImage& image, const QString& path)
+int CImage::SaveQImage(const QImage& image, const QString& path, int quality)
 {
     if (image.isNull())
         return -1;
@@ -234,6 +234,11 @@ int CImage::SaveQImage(const QImage& image, const QString& path)
         if (!file.open(QIODevice::WriteOnly))
             return -2;
         QImageWriter writer(&file, format);
+        if (quality == kAutoQuality && (format == "jpg" || format == "jpeg"))
+            quality = kJpegQuality;
+        else if (quality == kAutoQuality && format == "png")
+            quality = kPngQuality;
+        writer.setQuality(quality);
         if (!writer.write(image)) {
             file.cancelWriting();
             return -3;

@@ -52,13 +52,21 @@ public:
     // Returns 0 on success, a negative code on failure.
     int Load(const QString& path);
 
+    // Encoder quality 0 … 100 as Qt's writers read it (for PNG: 0 smallest and
+    // slowest, 100 fastest and largest). kAutoQuality takes kJpegQuality for
+    // JPEG, kPngQuality for PNG and the encoder's own default for the rest.
+    static constexpr int kAutoQuality = -1;
+    static constexpr int kJpegQuality = 90;
+    // zlib level 4: several times faster than the default level, files about as large.
+    static constexpr int kPngQuality = 50;
+
     // Encodes the picture to path; the format follows the file name's extension,
     // compared without regard to case. The file is replaced atomically. Returns
     // 0 on success, a negative code on failure (no or unknown extension, write failure).
-    int Save(const QString& path) const;
+    int Save(const QString& path, int quality = kAutoQuality) const;
     // The same for a picture already taken out with ToQImage; safe to run on
     // another thread, so encoding can overlap the next frame's rendering.
-    static int SaveQImage(const QImage& image, const QString& path);
+    static int SaveQImage(const QImage& image, const QString& path, int quality = kAutoQuality);
 
     // A top-down copy for painting and encoding.
     QImage ToQImage() const;

@@ -7,6 +7,8 @@
 #include "CMorphCore.h"
 #include "CMorphData.h"
 #include "CPairsFile.h"
+#include "CSequenceWriter.h"
+#include "CVideoWriter.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -26,7 +28,8 @@ constexpr int kExitBadInput = 2;
 
 const char* const kUsage =
     "usage: quillarend-render --source SRC --target DST [--pairs FILE]\n"
-    "                         (--t T | --position P | --frames N) --out PATH [--mesh]\n";
+    "                         (--t T | --position P | --frames N) --out PATH [--mesh]\n"
+    "                         [--jobs J] [--quality Q] [--fps F]\n";
 
 struct Options
 {
@@ -37,6 +40,9 @@ struct Options
     std::optional<float> t; // one frame at t
     int nFrames = 0;        // or a numbered sequence of this many frames
     bool bMesh = false;
+    int nJobs = CSequenceWriter::DefaultJobs(); // frames encoding at once
+    int nQuality = CImage::kAutoQuality;
+    double dFps = 25; // video and GIF frame rate
 };
 
 void PrintError(const QString& text)
@@ -56,7 +62,7 @@ std::optional<Options> ParseArguments(const QStringList& args)
             continue;
         }
         static const QStringList withValue = {"--source", "--target", "--pairs", "--out", "--t", "--position",
-                                              "--frames"};
+                                              "--frames", "--jobs", "--quality", "--fps"};
         if (!withValue.contains(name)) {
             PrintError(QStringLiteral("unknown argument %1").arg(name));
             return std::nullopt;
@@ -91,6 +97,24 @@ std::optional<Options> ParseArguments(const QStringList& args)
             }
             o.t = float(p / 1000.0);
             ++modes;
+        } else if (name == QLatin1String("--jobs")) {
+            o.nJobs = value.toInt(&ok);
+            if (!ok || o.nJobs < 1 || o.nJobs > 64) {
+                PrintError(QStringLiteral("--jobs needs a whole number from 1 to 64, not %1").arg(value));
+                return std::nullopt;
+            }
+        } else if (name == QLatin1String("--quality")) {
+            o.nQuality = value.toInt(&ok);
+            if (!ok || o.nQuality < 0 || o.nQuality > 100) {
+                PrintError(QStringLiteral("--quality needs a whole number from 0 to 100, not %1").arg(value));
+                return std::nullopt;
+            }
+        } else if (name == QLatin1String("--fps")) {
+            o.dFps = value.toDouble(&ok);
+            if (!ok || !(o.dFps > 0.0 && o.dFps <= 1000.0)) {
+                PrintError(QStringLiteral("--fps needs a number above 0 and at most 1000, not %1").arg(value));
+                return std::nullopt;
+            }
         } else {
             o.nFrames = value.toInt(&ok);
             if (!ok || o.nFrames < 2 || o.nFrames > 99999) {
@@ -106,6 +130,10 @@ std::optional<Options> ParseArguments(const QStringList& args)
     }
     if (modes != 1) {
         PrintError(QStringLiteral("give exactly one of --t, --position and --frames"));
+        return std::nullopt;
+    }
+    if (CVideoWriter::IsVideoPath(o.strOut) && o.nFrames == 0) {
+        PrintError(QStringLiteral("%1 is a video: give its number of frames with --frames").arg(o.strOut));
         return std::nullopt;
     }
     return o;
@@ -135,14 +163,29 @@ void PrintMesh(const CMorphCore& core)
     std::fflush(stdout);
 }
 
-bool WriteFrame(CMorphCore& core, CImage& frame, float t, const QString& path)
+bool WriteFrame(CMorphCore& core, CImage& frame, float t, const QString& path, int quality)
 {
     core.RenderFrame(frame, t);
-    if (frame.Save(path) < 0) {
+    if (frame.Save(path, quality) < 0) {
         CMessageBox::Show(QStringLiteral("書き出しに失敗しました。\n\n") + path, MB_OK | MB_ICONWARNING);
         return false;
     }
     return true;
+}
+
+// Renders the sequence into one video or GIF file through ffmpeg.
+int WriteVideo(const Options& o, CMorphCore& core, CImage& frame)
+{
+    CVideoWriter video;
+    bool ok = video.Open(o.strOut, frame.GetWidth(), frame.GetHeight(), o.dFps, o.nFrames);
+    for (int i = 0; ok && i < o.nFrames; ++i) {
+        core.RenderFrame(frame, float(double(i) / (o.nFrames - 1)));
+        ok = video.WriteFrame(frame);
+    }
+    if (ok && video.Finish())
+        return kExitOk;
+    PrintError(video.ErrorString());
+    return kExitOutputFailed;
 }
 
 int Run(const Options& o)
@@ -151,8 +194,9 @@ int Run(const Options& o)
     if (!o.strPairs.isEmpty() && !ReadPairs(o.strPairs, pairs))
         return kExitBadInput;
 
+    const bool video = CVideoWriter::IsVideoPath(o.strOut);
     std::optional<CExportPath> sequence;
-    if (o.nFrames > 0) {
+    if (o.nFrames > 0 && !video) {
         sequence = CExportPath::Split(o.strOut);
         if (!sequence) {
             PrintError(QStringLiteral("%1: a part of the path is longer than %2 characters")
@@ -191,14 +235,35 @@ int Run(const Options& o)
         PrintError(QStringLiteral("not enough memory for a frame"));
         return kExitOutputFailed;
     }
+    if (video)
+        return WriteVideo(o, core, frame);
     if (!sequence)
-        return WriteFrame(core, frame, *o.t, o.strOut) ? kExitOk : kExitOutputFailed;
+        return WriteFrame(core, frame, *o.t, o.strOut, o.nQuality) ? kExitOk : kExitOutputFailed;
 
+    // Frames encode on worker threads while the next ones render; failures
+    // are still reported in frame order.
     bool allWritten = true;
+    CSequenceWriter writer(
+        o.nJobs,
+        [quality = o.nQuality](const QImage& image, const QString& path, QString&) {
+            return CImage::SaveQImage(image, path, quality);
+        },
+        [&](int, const QString& path, int result, const QString&) {
+            if (result < 0) {
+                CMessageBox::Show(QStringLiteral("書き出しに失敗しました。\n\n") + path, MB_OK | MB_ICONWARNING);
+                allWritten = false;
+            }
+        });
     for (int i = 0; i < o.nFrames; ++i) {
-        const float t = float(double(i) / (o.nFrames - 1));
-        allWritten = WriteFrame(core, frame, t, sequence->NumberedName(i)) && allWritten;
+        core.RenderFrame(frame, float(double(i) / (o.nFrames - 1)));
+        const QImage image = frame.ToQImage();
+        if (image.isNull()) {
+            PrintError(QStringLiteral("not enough memory for a frame"));
+            return kExitOutputFailed;
+        }
+        writer.Add(i, image, sequence->NumberedName(i));
     }
+    writer.Finish();
     return allWritten ? kExitOk : kExitOutputFailed;
 }
 

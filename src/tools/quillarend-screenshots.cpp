@@ -47,6 +47,8 @@ int main(int argc, char** argv)
     }
     const QString source = QFileInfo(args[1]).absoluteFilePath();
     const QString target = QFileInfo(args[2]).absoluteFilePath();
+    // The folder is made if needed; only the three page pictures are written into it.
+    QDir().mkpath(args[4]);
     const QDir out(args[4]);
 
     QStringList answers{source, target};

@@ -1,5 +1,6 @@
 #include "CBmpDC.h"
 #include "CMorphCanvas.h"
+#include "CSpanKernel.h"
 #include "TestImages.h"
 
 #include <QTest>
@@ -341,11 +342,23 @@ private Q_SLOTS:
     }
 
     // Many random triangles, partly outside the canvas and the texture, drawn one
-    // over the other: the same bytes as the plain rasterizer.
+    // over the other: the same bytes as the plain rasterizer, with every kernel.
+    void agreesWithPlainRasterizer_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("scalar") << int(CSpanKernel::EKind::Scalar);
+        QTest::newRow("avx2") << int(CSpanKernel::EKind::Avx2);
+        QTest::newRow("avx512") << int(CSpanKernel::EKind::Avx512);
+    }
     void agreesWithPlainRasterizer()
     {
+        QFETCH(int, kind);
+        const CSpanKernel* kernel = CSpanKernel::Find(CSpanKernel::EKind(kind));
+        if (!kernel)
+            QSKIP(qPrintable(QStringLiteral("this processor has no %1 kernel").arg(CSpanKernel::KindName(CSpanKernel::EKind(kind)))));
         auto tex = TestImages::Pattern(20, 15);
         CMorphCanvas canvas;
+        canvas.SetKernel(*kernel);
         QVERIFY(canvas.Prepare(23, 17));
         canvas.Clear();
         CImage plain;

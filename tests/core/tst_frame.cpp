@@ -1,6 +1,7 @@
 #include "CBmpDC.h"
 #include "CMorphCore.h"
 #include "CMorphData.h"
+#include "CSpanKernel.h"
 #include "TestImages.h"
 
 #include <QTest>
@@ -218,6 +219,61 @@ private Q_SLOTS:
             single.RenderFrame(a, t);
             banded.RenderFrame(b, t);
             QVERIFY(TestImages::SamePixels(a, b));
+        }
+    }
+
+    // Every vector kernel the processor has draws the same frames as the
+    // scalar one, on one thread and on two, over meshes with points outside the
+    // picture, far-away targets and pictures whose rows need no padding.
+    void kernelsGiveTheSameFrame_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("threads");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("pairs");
+        for (const auto& [name, kind] : {std::pair{"avx2", CSpanKernel::EKind::Avx2}, std::pair{"avx512", CSpanKernel::EKind::Avx512}})
+            for (int threads : {1, 2}) {
+                QTest::addRow("%s %d threads 97x61", name, threads) << int(kind) << threads << 97 << 61 << 30;
+                QTest::addRow("%s %d threads 320x240", name, threads) << int(kind) << threads << 320 << 240 << 120;
+                QTest::addRow("%s %d threads 3x5", name, threads) << int(kind) << threads << 3 << 5 << 4;
+            }
+    }
+    void kernelsGiveTheSameFrame()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, threads);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(int, pairs);
+        const CSpanKernel* kernel = CSpanKernel::Find(CSpanKernel::EKind(kind));
+        if (!kernel)
+            QSKIP(qPrintable(QStringLiteral("this processor has no %1 kernel").arg(CSpanKernel::KindName(CSpanKernel::EKind(kind)))));
+        auto doc = MakeDoc(TestImages::Pattern(width, height), OtherPattern(width, height));
+        uint32_t seed = uint32_t(width * 7919 + pairs);
+        auto next = [&seed](int range) {
+            seed = seed * 1103515245u + 12345u;
+            return int((seed >> 8) % uint32_t(range));
+        };
+        for (int i = 0; i < pairs; ++i) {
+            const CPoint s(next(width + 20) - 10, next(height + 20) - 10);
+            const CPoint t(s.x + next(width / 2 + 9) - width / 4 - 4, s.y + next(height / 2 + 9) - height / 4 - 4);
+            doc->m_aHandles.Add(CMorphHandle{s, t});
+        }
+        doc->m_aHandles.Add(CMorphHandle{CPoint(width / 2, height / 3), CPoint(2000000000, -2000000000)});
+        CMorphCore reference, fast;
+        reference.SetThreadCount(1);
+        reference.SetKernel(*CSpanKernel::Find(CSpanKernel::EKind::Scalar));
+        fast.SetThreadCount(threads);
+        fast.SetKernel(*kernel);
+        reference.BuildMesh(doc.get());
+        fast.BuildMesh(doc.get());
+        CImage a, b;
+        QVERIFY(a.Create(width, height) && b.Create(width, height));
+        for (float t : {0.001f, 0.13f, 0.5f, 0.77f, 0.999f}) {
+            reference.RenderFrame(a, t);
+            fast.RenderFrame(b, t);
+            QVERIFY2(TestImages::SamePixels(a, b), qPrintable(QString::number(t)));
         }
     }
 

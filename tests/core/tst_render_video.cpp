@@ -1,0 +1,298 @@
+#include "CImage.h"
+#include "CMorphCore.h"
+#include "CMorphData.h"
+#include "TestImages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Result
+{
+    int exitCode;
+    QString out;
+    QString err;
+};
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QStringList Entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+} // namespace
+
+// The headless renderer's sequence options and its video and GIF output.
+class TestRenderVideo : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString file(const QString& name) const { return m_dir.filePath(name); }
+
+    Result run(const QStringList& args, const QString& path = QString()) const
+    {
+        QProcess process;
+        if (!path.isNull()) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("PATH", path);
+            process.setProcessEnvironment(env);
+        }
+        process.start(QStringLiteral(QUILLAREND_RENDER_PATH), args);
+        if (!process.waitForFinished(300000) || process.exitStatus() != QProcess::NormalExit)
+            return {-1, QString(), QStringLiteral("did not finish")};
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    QStringList pictures() const { return {"--source", file("a.png"), "--target", file("b.png")}; }
+
+    static bool HaveFfmpeg()
+    {
+        return !QStandardPaths::findExecutable("ffmpeg").isEmpty()
+               && !QStandardPaths::findExecutable("ffprobe").isEmpty();
+    }
+
+    static QString Probe(const QString& path)
+    {
+        QProcess probe;
+        probe.start("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                                "stream=codec_name,pix_fmt,nb_read_frames,r_frame_rate", "-of",
+                                "default=noprint_wrappers=1", path});
+        if (!probe.waitForFinished(60000) || probe.exitCode() != 0)
+            return QString();
+        return QString::fromUtf8(probe.readAllStandardOutput());
+    }
+
+    // The frame the engine renders in this process at t.
+    std::unique_ptr<CImage> renderHere(float t) const
+    {
+        CMorphData doc;
+        if (!doc.LoadSource(file("a.png")) || !doc.LoadTarget(file("b.png")))
+            return nullptr;
+        doc.m_aHandles.Add({{10, 8}, {30, 20}});
+        CMorphCore core;
+        core.BuildMesh(&doc);
+        auto frame = std::make_unique<CImage>();
+        if (!frame->Create(doc.m_pSourceImage->GetWidth(), doc.m_pSourceImage->GetHeight()))
+            return nullptr;
+        core.RenderFrame(*frame, t);
+        return frame;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY(TestImages::WritePattern(file("a.png"), 48, 36));
+        QImage other(48, 36, QImage::Format_RGB32);
+        for (int y = 0; y < 36; ++y)
+            for (int x = 0; x < 48; ++x)
+                other.setPixel(x, y, qRgb(255 - x * 5, y * 7, (x * y) & 0xFF));
+        QVERIFY(other.save(file("b.png")));
+        QFile pairs(file("pairs.txt"));
+        QVERIFY(pairs.open(QIODevice::WriteOnly));
+        pairs.write("10 8 30 20\n");
+    }
+
+    // Any number of encoder jobs writes the same files as one, in the wizard's
+    // naming, each frame the one the engine renders.
+    void jobsGiveSameFiles_data()
+    {
+        QTest::addColumn<QString>("ext");
+        QTest::newRow("png") << "png";
+        QTest::newRow("jpg") << "jpg";
+    }
+    void jobsGiveSameFiles()
+    {
+        QFETCH(QString, ext);
+        QList<QByteArray> first;
+        for (const char* jobs : {"1", "2", "5"}) {
+            const QString folder = file(QStringLiteral("jobs%1-%2").arg(jobs, ext));
+            QVERIFY(QDir().mkpath(folder));
+            const Result r = run(pictures() + QStringList{"--pairs", file("pairs.txt"), "--frames", "7", "--jobs",
+                                                          jobs, "--out", folder + "/j." + ext});
+            QCOMPARE(r.exitCode, 0);
+            QStringList names;
+            for (int i = 0; i < 7; ++i)
+                names << QString::asprintf("j_%05d.", i) + ext;
+            QCOMPARE(Entries(folder), names);
+            for (int i = 0; i < 7; ++i) {
+                const QByteArray bytes = ReadAll(folder + "/" + names[i]);
+                if (first.size() < 7)
+                    first << bytes;
+                QVERIFY2(bytes == first[i], qPrintable(names[i]));
+            }
+        }
+        if (ext == QLatin1String("png")) {
+            CImage frame;
+            QCOMPARE(frame.Load(file("jobs5-png/j_00003.png")), 0);
+            const auto expected = renderHere(float(3.0 / 6));
+            QVERIFY(expected);
+            QVERIFY(TestImages::SamePixels(frame, *expected));
+        }
+    }
+
+    // Failures come in frame order with several jobs, and cost only their frames.
+    void failuresInFrameOrder()
+    {
+        const QString folder = file("order");
+        QVERIFY(QDir().mkpath(folder + "/o_00001.png"));
+        QVERIFY(QDir().mkpath(folder + "/o_00004.png"));
+        const Result r = run(pictures() + QStringList{"--frames", "6", "--jobs", "3", "--out", folder + "/o.png"});
+        QCOMPARE(r.exitCode, 1);
+        const qsizetype one = r.err.indexOf(folder + "/o_00001.png");
+        const qsizetype four = r.err.indexOf(folder + "/o_00004.png");
+        QVERIFY2(one >= 0 && four > one, qPrintable(r.err));
+        for (int i : {0, 2, 3, 5})
+            QVERIFY(QFileInfo(folder + QString::asprintf("/o_%05d.png", i)).isFile());
+    }
+
+    // JPEG at 90 unless --quality says otherwise: the bytes are those of the
+    // same frame saved here at that quality.
+    void jpegQuality_data()
+    {
+        QTest::addColumn<QStringList>("option");
+        QTest::addColumn<int>("quality");
+        QTest::newRow("default") << QStringList() << 90;
+        QTest::newRow("40") << QStringList{"--quality", "40"} << 40;
+        QTest::newRow("100") << QStringList{"--quality", "100"} << 100;
+    }
+    void jpegQuality()
+    {
+        QFETCH(QStringList, option);
+        QFETCH(int, quality);
+        const QString out = file(QStringLiteral("q%1.jpg").arg(quality));
+        const Result r = run(pictures() + QStringList{"--pairs", file("pairs.txt"), "--position", "400", "--out", out}
+                             + option);
+        QCOMPARE(r.exitCode, 0);
+        const auto expected = renderHere(float(400 / 1000.0));
+        QVERIFY(expected);
+        QCOMPARE(expected->Save(file(QStringLiteral("here%1.jpg").arg(quality)), quality), 0);
+        // Past the JFIF header, whose resolution field follows the process's
+        // default dots per inch: quantisation tables and data must agree.
+        const QByteArray tool = ReadAll(out);
+        const QByteArray here = ReadAll(file(QStringLiteral("here%1.jpg").arg(quality)));
+        QVERIFY(tool.startsWith("\xFF\xD8\xFF\xE0\x00\x10JFIF") && here.size() > 20);
+        QCOMPARE(tool.mid(20), here.mid(20));
+    }
+
+    // One file holding exactly the frames asked for, at the rate asked for.
+    void videoFrames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("rate");
+        QTest::addColumn<int>("frames");
+        QTest::addColumn<QString>("codec");
+        QTest::addColumn<QString>("fps");
+        QTest::newRow("mp4") << "v.mp4" << QStringList() << 12 << "h264" << "25/1";
+        QTest::newRow("MP4 at 10 fps") << "V10.MP4" << QStringList{"--fps", "10"} << 5 << "h264" << "10/1";
+        QTest::newRow("mkv") << "v.mkv" << QStringList() << 4 << "h264" << "25/1";
+        QTest::newRow("webm") << "v.webm" << QStringList{"--fps", "12.5"} << 6 << "vp9" << "25/2";
+        QTest::newRow("gif") << "v.gif" << QStringList() << 8 << "gif" << "25/1";
+    }
+    void videoFrames()
+    {
+        QFETCH(QString, name);
+        QFETCH(QStringList, rate);
+        QFETCH(int, frames);
+        QFETCH(QString, codec);
+        QFETCH(QString, fps);
+        if (!HaveFfmpeg())
+            QSKIP("ffmpeg and ffprobe are not installed");
+        const QString folder = file("video-" + name);
+        QVERIFY(QDir().mkpath(folder));
+        const Result r = run(pictures() + QStringList{"--pairs", file("pairs.txt"), "--frames",
+                                                      QString::number(frames), "--out", folder + "/" + name}
+                             + rate);
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(Entries(folder), QStringList{name});
+        const QString probed = Probe(folder + "/" + name);
+        QVERIFY2(probed.contains(QStringLiteral("nb_read_frames=%1\n").arg(frames)), qPrintable(probed));
+        QVERIFY2(probed.contains("codec_name=" + codec + "\n"), qPrintable(probed));
+        QVERIFY2(probed.contains("r_frame_rate=" + fps + "\n"), qPrintable(probed));
+        if (codec != QLatin1String("gif"))
+            QVERIFY2(probed.contains("pix_fmt=yuv420p\n"), qPrintable(probed));
+    }
+
+    // Without ffmpeg on PATH: exit 1, a message that says so, and nothing
+    // under the final name or beside it; an older file of that name stays.
+    void missingFfmpeg()
+    {
+        const QString folder = file("no-ffmpeg");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QDir().mkpath(file("empty-bin")));
+        const QString out = folder + "/m.mp4";
+        const Result r = run(pictures() + QStringList{"--frames", "3", "--out", out}, file("empty-bin"));
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("cannot write " + out + ": ") && r.err.contains("ffmpeg"), qPrintable(r.err));
+        QCOMPARE(Entries(folder), QStringList());
+
+        QFile old(out);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("older video");
+        old.close();
+        QCOMPARE(run(pictures() + QStringList{"--frames", "3", "--out", out}, file("empty-bin")).exitCode, 1);
+        QCOMPARE(Entries(folder), QStringList{"m.mp4"});
+        QCOMPARE(ReadAll(out), QByteArray("older video"));
+    }
+
+    // ffmpeg failing is the same: exit 1, its reason, no file left.
+    void failingFfmpeg()
+    {
+#if defined(Q_OS_WIN)
+        QSKIP("the stand-in ffmpeg is a shell script");
+#endif
+        const QString bin = file("failing-bin");
+        QVERIFY(QDir().mkpath(bin));
+        QFile script(bin + "/ffmpeg");
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nhead -c 5000 >/dev/null\necho 'Conversion failed!' >&2\nexit 1\n");
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QString folder = file("failing");
+        QVERIFY(QDir().mkpath(folder));
+        const QString out = folder + "/f.gif";
+        const Result r = run(pictures() + QStringList{"--frames", "20", "--out", out},
+                             bin + ":" + qEnvironmentVariable("PATH"));
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("cannot write " + out + ": ffmpeg failed: Conversion failed!"), qPrintable(r.err));
+        QCOMPARE(Entries(folder), QStringList());
+    }
+
+    void badValues_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("jobs 0") << QStringList{"--frames", "3", "--jobs", "0", "--out", file("n.png")};
+        QTest::newRow("jobs 65") << QStringList{"--frames", "3", "--jobs", "65", "--out", file("n.png")};
+        QTest::newRow("jobs word") << QStringList{"--frames", "3", "--jobs", "all", "--out", file("n.png")};
+        QTest::newRow("quality -1") << QStringList{"--t", "0.5", "--quality", "-1", "--out", file("n.jpg")};
+        QTest::newRow("quality 101") << QStringList{"--t", "0.5", "--quality", "101", "--out", file("n.jpg")};
+        QTest::newRow("fps 0") << QStringList{"--frames", "3", "--fps", "0", "--out", file("n.mp4")};
+        QTest::newRow("fps nan") << QStringList{"--frames", "3", "--fps", "nan", "--out", file("n.mp4")};
+        QTest::newRow("fps 1001") << QStringList{"--frames", "3", "--fps", "1001", "--out", file("n.mp4")};
+        QTest::newRow("video of one frame") << QStringList{"--t", "0.5", "--out", file("n.mp4")};
+    }
+    void badValues()
+    {
+        QFETCH(QStringList, args);
+        const Result r = run(pictures() + args);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY(!r.err.isEmpty());
+        QVERIFY(!QFile::exists(args.last()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRenderVideo)
+#include "tst_render_video.moc"
