@@ -7,7 +7,7 @@ PACKAGES=(
   cmake g++ ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   qt6-image-formats-plugins qt6-translations-l10n
-  fonts-noto-cjk
+  fonts-ipafont-gothic fonts-noto-cjk
   xvfb xauth x11-utils imagemagick xdotool
   ffmpeg appstream
 )

@@ -38,22 +38,42 @@ int CDialogTemplate::EmPixels(const QWidget* owner)
     return qMax(1, qRound(9 * owner->logicalDpiY() / 72.0));
 }
 
+// The first family found is used. IPA P Gothic comes before Noto Sans CJK:
+// its height as Windows and Qt measure it (OS/2 win ascent plus descent) is
+// 1.08 em against 1.45 em, so it fits the units at 10 px at 96 DPI where Noto
+// fits only at 8 px, and its kana are proportional like MS UI Gothic's, which
+// the templates' Japanese texts need. IPA Gothic fits the units at 11 px, but
+// its full-width kana are too wide for the labels and buttons at 10 and 11 px.
 QFont CDialogTemplate::DialogFont(int nEm)
 {
     QFont font;
-    font.setFamilies({QStringLiteral("MS UI Gothic"), QStringLiteral("Noto Sans CJK JP"),
-                      QStringLiteral("IPAGothic"), QStringLiteral("IPAPGothic"), QStringLiteral("Yu Gothic UI"),
+    font.setFamilies({QStringLiteral("MS UI Gothic"), QStringLiteral("IPAPGothic"),
+                      QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic"), QStringLiteral("Yu Gothic UI"),
                       QStringLiteral("Meiryo UI"), QStringLiteral("Hiragino Sans"),
                       QStringLiteral("Hiragino Kaku Gothic ProN"), QStringLiteral("VL Gothic"),
                       QStringLiteral("TakaoGothic")});
-    // Sizes below half the em would be unreadable; the smallest is kept then.
-    for (int size = nEm; size >= 1; --size) {
-        font.setPixelSize(size);
-        const QFontMetrics metrics(font);
-        if ((metrics.height() <= nEm && TwiceBaseX(metrics) <= nEm) || 2 * size <= nEm)
+    font.setPixelSize(FittingPixelSize(nEm, [&font](int size) {
+        QFont sized = font;
+        sized.setPixelSize(size);
+        const QFontMetrics metrics(sized);
+        return QSize(TwiceBaseX(metrics), metrics.height());
+    }));
+    return font;
+}
+
+// A font whose line is one em and whose letters average half an em, like the
+// design font, is used at the full em (9 points); a taller or wider one is
+// made smaller until its units fit. Sizes below half the em would be
+// unreadable; the smallest is kept then.
+int CDialogTemplate::FittingPixelSize(int nEm, const std::function<QSize(int)>& twiceBaseUnits)
+{
+    int size = nEm;
+    for (; size >= 1 && 2 * size > nEm; --size) {
+        const QSize units = twiceBaseUnits(size);
+        if (units.width() <= nEm && units.height() <= nEm)
             break;
     }
-    return font;
+    return qMax(1, size);
 }
 
 CDialogTemplate::CDialogTemplate(QWidget* owner) : m_pOwner(owner), m_nEm(EmPixels(owner))

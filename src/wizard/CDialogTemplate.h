@@ -5,6 +5,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -25,6 +27,11 @@ public:
     // them (bx from the average width of A–Z a–z, by = height) stay within
     // nEm / 2 and nEm.
     static QFont DialogFont(int nEm);
+
+    // The largest pixel size, at most nEm and not below half of it, at which
+    // the base units that twiceBaseUnits(size) gives (width 2·bx, height by)
+    // stay within nEm × nEm.
+    static int FittingPixelSize(int nEm, const std::function<QSize(int)>& twiceBaseUnits);
 
     // Sets the dialog font on owner and takes the base units from its screen.
     explicit CDialogTemplate(QWidget* owner);

@@ -10,6 +10,7 @@
 #include "MessageRecorder.h"
 #include "TestImages.h"
 
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -202,6 +203,58 @@ private Q_SLOTS:
             font.setPixelSize(size + 1);
             QVERIFY(QFontMetrics(font).height() > em || TwiceBaseX(font) > em);
         }
+    }
+
+    // The size rule on fonts described by their line height and average
+    // letter width in em: a one-em font with half-em letters is used at the
+    // full em, 9 points at any DPI; taller or wider ones are made smaller.
+    void fittingPixelSize_data()
+    {
+        QTest::addColumn<int>("em");
+        QTest::addColumn<double>("line");
+        QTest::addColumn<double>("letter");
+        QTest::addColumn<int>("size");
+        QTest::newRow("one em, 96 DPI") << 12 << 1.0 << 0.5 << 12;
+        QTest::newRow("one em, 128 DPI") << 16 << 1.0 << 0.5 << 16;
+        QTest::newRow("one em, odd em: bx rounds up") << 15 << 1.0 << 0.5 << 14;
+        QTest::newRow("one em, 192 DPI") << 24 << 1.0 << 0.5 << 24;
+        QTest::newRow("IPA: 1.076 em") << 12 << 2203 / 2048.0 << 0.5 << 11;
+        QTest::newRow("IPA P: wide letters") << 12 << 2203 / 2048.0 << 0.6 << 10;
+        QTest::newRow("Noto: 1.45 em") << 12 << 1.448 << 0.58 << 8;
+        QTest::newRow("Noto, 192 DPI") << 24 << 1.448 << 0.58 << 16;
+        QTest::newRow("never fits") << 12 << 3.0 << 0.5 << 6;
+        QTest::newRow("never fits, odd em") << 13 << 3.0 << 0.5 << 6;
+        QTest::newRow("one pixel") << 1 << 3.0 << 0.5 << 1;
+    }
+    void fittingPixelSize()
+    {
+        QFETCH(int, em);
+        QFETCH(double, line);
+        QFETCH(double, letter);
+        QFETCH(int, size);
+        QList<int> asked;
+        const int found = CDialogTemplate::FittingPixelSize(em, [&](int px) {
+            asked << px;
+            const int width = qRound(52 * letter * px);
+            return QSize(2 * ((width / 26 + 1) / 2), qRound(line * px));
+        });
+        QCOMPARE(found, size);
+        QCOMPARE(asked.first(), em);
+        for (int i = 1; i < asked.size(); ++i)
+            QCOMPARE(asked[i], asked[i - 1] - 1);
+    }
+
+    // With the fonts the setup installs the dialog font has exactly the
+    // design font's base units at 96 DPI: 6 x 12 px.
+    void setupFontMatchesDesign()
+    {
+        const QFont font = CDialogTemplate::DialogFont(12);
+        const QString family = QFontInfo(font).family();
+        if (family != QStringLiteral("MS UI Gothic") && family != QStringLiteral("IPAPGothic"))
+            QFAIL(qPrintable(family + QStringLiteral(" found; fonts-ipafont-gothic is missing")));
+        QCOMPARE(TwiceBaseX(font), 12);
+        QVERIFY(QFontMetrics(font).height() <= 12);
+        QVERIFY(font.pixelSize() >= 10);
     }
 
     // Every label and button text fits its rectangle, on every page with the
