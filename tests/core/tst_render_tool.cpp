@@ -456,15 +456,16 @@ private Q_SLOTS:
     {
         if (!kAddressSpaceLimitsWork)
             QSKIP("address-space limits do not work under AddressSanitizer");
-        // All at one point: every candidate edge has length 0, so the mesh build
-        // cannot split them into smaller batches and needs them all at once.
+        // All at one point: every candidate edge has length 0 and would be
+        // accepted, so the build refuses them from the counts before it starts.
         const QByteArray pairs = QByteArray("320 240 320 240\n").repeated(40000);
         writeText("many.txt", pairs);
         const Result r = run({"--source", file("a640.png"), "--target", file("b640.png"), "--pairs", file("many.txt"),
                               "--t", "0.5", "--out", file("many.png")},
                              QByteArray(), Limits{0, quint64(4) << 30});
         QCOMPARE(r.exitCode, 2);
-        QCOMPARE(r.err, QStringLiteral("quillarend-render: too many pairs: not enough memory for the mesh of 40000 pairs\n"));
+        QVERIFY2(r.err.startsWith(QStringLiteral("quillarend-render: cannot build the mesh of 40000 pairs: ")),
+                 qPrintable(r.err));
         QVERIFY(!QFile::exists(file("many.png")));
     }
 
