@@ -19,9 +19,9 @@ now() { date +%s.%N; }
 declare -A seq single
 for round in $(seq "$rounds"); do
   for variant in "$@"; do
-    label=${variant%%=*} spec=${variant#*=}
-    tool=${spec%%:*} args=()
-    [ "$tool" != "$spec" ] && IFS=, read -r -a args <<< "${spec#*:}"
+    label=${variant%%=*} def=${variant#*=}
+    tool=${def%%:*} args=()
+    [ "$tool" != "$def" ] && IFS=, read -r -a args <<< "${def#*:}"
     rm -rf "$out"/*
     t0=$(now)
     "$tool" --source "$src" --target "$dst" --pairs "$pairs" --frames "$frames" --out "$out/s.$ext" "${args[@]}" >/dev/null
