@@ -6,6 +6,8 @@ dir=$1; shift
 root=$(cd "$(dirname "$0")/.." && pwd)
 generator=()
 command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
+# Reuses objects across build folders and checkouts when ccache is there.
+command -v ccache >/dev/null 2>&1 && generator+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 if [ ! -f "$dir/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$dir" "${generator[@]}" "$@"
 else
