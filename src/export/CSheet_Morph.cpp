@@ -24,7 +24,6 @@
 
 namespace {
 
-const char16_t* const kWriteFailed = u"書き出しに失敗しました。\n\n";
 const char16_t* const kDone = u"書き出しが完了しました。";
 
 // The numbered name of frame index built from the path as it is, for a path
@@ -132,7 +131,7 @@ void CSheet_Morph::OnExportThisImage()
         return;
     CWaitCursor wait;
     if (m_imgFrame.Save(path) < 0)
-        CMessageBox::Show(QString::fromUtf16(kWriteFailed) + path, MB_OK | MB_ICONWARNING);
+        CMessageBox::Show(CExportFailure::Message(path, QString()), MB_OK | MB_ICONWARNING);
 }
 
 void CSheet_Morph::OnExportSequence()
@@ -191,7 +190,7 @@ void CSheet_Morph::OnExportSequence()
     int written = 0;
     const auto fail = [&](int index, const QString& name) {
         progress.ShowFrame(index); // the window names the frame the message is about
-        CMessageBox::Show(QString::fromUtf16(kWriteFailed) + name, MB_OK | MB_ICONWARNING);
+        CMessageBox::Show(CExportFailure::Message(name, QString()), MB_OK | MB_ICONWARNING);
     };
     CSequenceWriter writer(
         CSequenceWriter::DefaultJobs(),
@@ -235,23 +234,20 @@ void CSheet_Morph::ExportVideo(const QString& path, int count, int fps)
 
     CExportProgressDlg progress(GetFrame(), count);
     progress.show();
-    // The writer removes its temporary file on every failure and on a stop,
-    // so no part of a video ever appears under the chosen name.
+    // The writer removes its temporary file on every failure and when it is
+    // destroyed unfinished, as after a stop: no part of a video ever appears
+    // under the chosen name.
     CVideoWriter video;
     bool ok = video.Open(path, frame.GetWidth(), frame.GetHeight(), fps, count);
     for (int i = 0; ok && i < count; ++i) {
         progress.ShowFrame(i);
-        if (progress.IsStopRequested()) {
-            video.Abandon();
+        if (progress.IsStopRequested())
             return;
-        }
         m_core.RenderFrame(frame, CExportPath::FramePosition(i, count));
         ok = video.WriteFrame(frame);
     }
-    if (ok && progress.IsStopRequested()) {
-        video.Abandon();
+    if (ok && progress.IsStopRequested())
         return;
-    }
     if (ok) {
         progress.ShowFinishing();
         ok = video.Finish();

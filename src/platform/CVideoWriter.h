@@ -43,10 +43,6 @@ public:
     // Ends the input, waits for ffmpeg and gives the file its final name.
     bool Finish();
 
-    // Stops ffmpeg and removes the temporary file; nothing appears under the
-    // final name. For a user who stops the export, and for every failure.
-    void Abandon();
-
     // Why the last call failed, in English, naming the file.
     const QString& ErrorString() const { return m_strError; }
     const QString& GetPath() const { return m_strPath; }
@@ -79,6 +75,7 @@ private:
     QString FfmpegFailure();
     // Fails with ffmpeg's reason, and the errno its error output names.
     bool FailProgram();
+    void Abandon();
 
     QString m_strProgram;
     QString m_strPath;
