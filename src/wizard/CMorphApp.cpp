@@ -68,7 +68,7 @@ QWidget* CMorphApp::MessageOwner()
     // The top modal window (the wizard, the count dialog or an export's
     // progress window, which sits over the wizard) even while the window
     // system has not yet made it active; else the active window.
-    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible())
+    if (QWidget* modal = QApplication::activeModalWidget())
         return modal;
     return QApplication::activeWindow();
 }
