@@ -25,6 +25,8 @@ namespace {
 constexpr int kStallMs = 120000;
 // Time allowed after the last frame, on top of a second per frame.
 constexpr int kFinishBaseMs = 60000;
+// ffmpeg's error output looked at after it succeeded.
+constexpr qint64 kMaxErrorBytes = 65536;
 
 QString Extension(const QString& path)
 {
@@ -264,6 +266,11 @@ bool CVideoWriter::Finish()
         && !m_pProcess->waitForFinished(kFinishBaseMs + 1000 * m_nFrameCount))
         return FailProgram();
     if (m_pProcess->exitStatus() != QProcess::NormalExit || m_pProcess->exitCode() != 0)
+        return FailProgram();
+    // ffmpeg exits with 0 even when writing its output failed (on a full disk
+    // among others), so an error output that names a system failure fails too.
+    m_pProcess->setReadChannel(QProcess::StandardError);
+    if (ErrnoNamedIn(QString::fromLocal8Bit(m_pProcess->peek(kMaxErrorBytes))) != 0)
         return FailProgram();
     if (QFileInfo(m_strTemporary).size() <= 0)
         return Fail(QStringLiteral("ffmpeg wrote no data"), EError::Program);

@@ -156,6 +156,10 @@ private Q_SLOTS:
         QTest::newRow("writes, then fails")
             << QByteArray("for a; do out=$a; done; cat >\"${out#file:}\"; echo 'disk full' >&2; exit 1")
             << "disk full";
+        QTest::newRow("exits 0 after a write error")
+            << QByteArray("for a; do out=$a; done; cat >\"${out#file:}\"; "
+                          "echo \"Error writing trailer of $out: No space left on device\" >&2; exit 0")
+            << "No space left on device";
     }
     void failures()
     {
