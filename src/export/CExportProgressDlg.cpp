@@ -19,9 +19,9 @@ CExportProgressDlg::CExportProgressDlg(QWidget* parent, int count)
     m_pText = dlg.AddStatic(QString(), 7, 7, 186, 14);
     m_pBar = dlg.Place(new QProgressBar(this), -1, 7, 24, 186, 12);
     m_pBar->setRange(0, count);
-    QPushButton* stop = dlg.AddButton(IDC_CANCEL, QStringLiteral("中止"), 143, 41, 50, 14);
-    stop->setAutoDefault(false);
-    connect(stop, &QPushButton::clicked, this, &CExportProgressDlg::reject);
+    m_pStop = dlg.AddButton(IDC_CANCEL, QStringLiteral("中止"), 143, 41, 50, 14);
+    m_pStop->setAutoDefault(false);
+    connect(m_pStop, &QPushButton::clicked, this, &CExportProgressDlg::reject);
     ShowFrame(0);
 }
 
@@ -37,6 +37,7 @@ void CExportProgressDlg::ShowFinishing()
 {
     m_pText->setText(QStringLiteral("ファイルを仕上げています..."));
     m_pBar->setValue(m_nCount);
+    m_pStop->setEnabled(false);
 }
 
 bool CExportProgressDlg::IsStopRequested()

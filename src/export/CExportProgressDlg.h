@@ -4,6 +4,7 @@
 
 class QLabel;
 class QProgressBar;
+class QPushButton;
 
 // The progress window of a sequence or video export: which frame of how many
 // is being written, a bar, and a 中止 button. Stopping (the button or Esc)
@@ -19,7 +20,8 @@ public:
 
     // Shows frame index (from 0) as the one being written.
     void ShowFrame(int index);
-    // Shows that the file is being completed after its last frame.
+    // Shows that the file is being completed after its last frame; that
+    // step cannot be stopped.
     void ShowFinishing();
     // Lets the window take the user's input, then tells whether the user
     // asked to stop.
@@ -35,4 +37,5 @@ private:
     bool m_bStopped = false;
     QLabel* m_pText;
     QProgressBar* m_pBar;
+    QPushButton* m_pStop;
 };
