@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <initializer_list>
 
 namespace {
 
@@ -31,9 +32,10 @@ bool IsDigit(QChar c)
 
 } // namespace
 
-CConfigRenbanDlg::CConfigRenbanDlg(QWidget* parent)
+CConfigRenbanDlg::CConfigRenbanDlg(QWidget* parent, bool bVideo)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowCloseButtonHint)
+                          | Qt::WindowCloseButtonHint),
+      m_bVideo(bVideo)
 {
     setWindowTitle(QStringLiteral("連番書き出し設定"));
     CDialogTemplate dlg(this);
@@ -56,6 +58,22 @@ CConfigRenbanDlg::CConfigRenbanDlg(QWidget* parent)
     QLabel* label = dlg.AddStatic(QStringLiteral("枚数(&M) : "), 14, 20, 38, 14);
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     label->setBuddy(m_pEdit);
+
+    // The frame-rate row sits in the group box under the count row.
+    QLabel* fpsLabel = dlg.AddStatic(QStringLiteral("フレームレート(&F)"), 14, 44, 72, 14);
+    fpsLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_pFpsEdit = dlg.Place(new QLineEdit(this), IDC_FPS_EDIT, 88, 44, 40, 14);
+    m_pFpsEdit->setText(QString::number(m_nFps));
+    auto* fpsSpin = dlg.Place(new CSpinButtonCtrl(this), IDC_FPS_SPIN, 132, 44, 10, 14);
+    fpsSpin->SetBuddy(m_pFpsEdit);
+    fpsSpin->SetRange32(kMinFps, kMaxFps);
+    fpsLabel->setBuddy(m_pFpsEdit);
+    for (QWidget* w : std::initializer_list<QWidget*>{fpsLabel, m_pFpsEdit, fpsSpin})
+        w->setVisible(bVideo);
+
+    // Opens ready for typing a count and Enter.
+    m_pEdit->setFocus();
+    m_pEdit->selectAll();
 
     connect(ok, &QPushButton::clicked, this, &CConfigRenbanDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &CConfigRenbanDlg::reject);
@@ -87,19 +105,31 @@ std::optional<int> CConfigRenbanDlg::ScanInt(const QString& text)
     return int(std::min((long long)INT_MAX, value));
 }
 
-void CConfigRenbanDlg::accept()
+std::optional<int> CConfigRenbanDlg::Validate(QLineEdit* edit, int lower, int upper)
 {
-    const std::optional<int> count = ScanInt(m_pEdit->text().left(kReadLength));
-    if (!count) {
+    const std::optional<int> value = ScanInt(edit->text().left(kReadLength));
+    if (!value) {
         CMessageBox::Show(QStringLiteral("Please enter an integer."), MB_OK | MB_ICONWARNING);
-    } else if (*count < kMinCount || *count > kMaxCount) {
-        CMessageBox::Show(QStringLiteral("Please enter an integer between %1 and %2.").arg(kMinCount).arg(kMaxCount),
+    } else if (*value < lower || *value > upper) {
+        CMessageBox::Show(QStringLiteral("Please enter an integer between %1 and %2.").arg(lower).arg(upper),
                           MB_OK | MB_ICONWARNING);
     } else {
-        m_nCount = *count;
-        QDialog::accept();
-        return;
+        return value;
     }
-    m_pEdit->setFocus();
-    m_pEdit->selectAll();
+    edit->setFocus();
+    edit->selectAll();
+    return std::nullopt;
+}
+
+void CConfigRenbanDlg::accept()
+{
+    const std::optional<int> count = Validate(m_pEdit, kMinCount, kMaxCount);
+    if (!count)
+        return;
+    std::optional<int> fps = m_nFps;
+    if (m_bVideo && !(fps = Validate(m_pFpsEdit, kMinFps, kMaxFps)))
+        return;
+    m_nCount = *count;
+    m_nFps = *fps;
+    QDialog::accept();
 }

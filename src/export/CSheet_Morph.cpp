@@ -2,20 +2,20 @@
 
 #include "CConfigRenbanDlg.h"
 #include "CDialogTemplate.h"
+#include "CExportFailure.h"
 #include "CExportPath.h"
+#include "CExportProgressDlg.h"
 #include "CFileChooser.h"
 #include "CMessageBox.h"
 #include "CMorphData.h"
 #include "CMorphDlg.h"
 #include "CSequenceWriter.h"
+#include "CVideoWriter.h"
 #include "CWaitCursor.h"
 #include "ControlIds.h"
 
-#include <QApplication>
 #include <QFileInfo>
 #include <QFrame>
-#include <QProgressBar>
-#include <QProgressDialog>
 #include <QPushButton>
 
 #include <algorithm>
@@ -24,7 +24,7 @@
 
 namespace {
 
-const char16_t* const kWriteFailed = u"書き出しに失敗しました。\n\n";
+const char16_t* const kDone = u"書き出しが完了しました。";
 
 // The numbered name of frame index built from the path as it is, for a path
 // whose parts are too long to be split: the file name's extension (from its
@@ -115,10 +115,13 @@ void CSheet_Morph::OnBack()
     GetFrame()->ShowPage(IDD_SHEET_HANDLE);
 }
 
-QString CSheet_Morph::AskExportPath()
+QString CSheet_Morph::AskExportPath(bool bSequence)
 {
-    return CFileChooser::GetSaveFileName(GetFrame(), QStringLiteral("jpg"),
-                                         QStringLiteral("JPEG(*.jpg)|*.jpg|PNG(*.png)|*.png||"));
+    return CFileChooser::GetSaveFileName(
+        GetFrame(), QStringLiteral("jpg"),
+        bSequence ? QStringLiteral("JPEG(*.jpg)|*.jpg|PNG(*.png)|*.png|MP4 動画(*.mp4)|*.mp4|"
+                                   "WebM 動画(*.webm)|*.webm|GIF アニメーション(*.gif)|*.gif||")
+                  : QStringLiteral("JPEG(*.jpg)|*.jpg|PNG(*.png)|*.png||"));
 }
 
 void CSheet_Morph::OnExportThisImage()
@@ -128,35 +131,42 @@ void CSheet_Morph::OnExportThisImage()
         return;
     CWaitCursor wait;
     if (m_imgFrame.Save(path) < 0)
-        CMessageBox::Show(QString::fromUtf16(kWriteFailed) + path, MB_OK | MB_ICONWARNING);
+        CMessageBox::Show(CExportFailure::Message(path, QString()), MB_OK | MB_ICONWARNING);
 }
 
 void CSheet_Morph::OnExportSequence()
 {
-    const QString path = AskExportPath();
+    const QString path = AskExportPath(true);
     if (path.isEmpty())
         return;
+    const bool video = CVideoWriter::IsVideoPath(path);
+    // Said at once rather than after the count has been asked for.
+    if (video && CVideoWriter::FindProgram().isEmpty()) {
+        CMessageBox::Show(CExportFailure::Message(path, CExportFailure::NoFfmpeg()), MB_OK | MB_ICONWARNING);
+        return;
+    }
     int count = 0;
+    int fps = 0;
     {
-        CConfigRenbanDlg dlg(GetFrame());
+        CConfigRenbanDlg dlg(GetFrame(), video);
         if (dlg.exec() != QDialog::Accepted)
             return;
         count = dlg.m_nCount;
+        fps = dlg.m_nFps;
     }
 
     CWaitCursor wait;
-    const std::optional<CExportPath> parts = CExportPath::Split(path);
-    if (!parts) {
-        // A part too long to be split: no name can be built without cutting
-        // it, so every frame fails under its full name and nothing is written.
-        for (int i = 0; i < count; ++i)
-            CMessageBox::Show(QString::fromUtf16(kWriteFailed) + UncutNumberedName(path, i), MB_OK | MB_ICONWARNING);
-        CMessageBox::Show(QStringLiteral("書き出しが完了しました。"), MB_OK | MB_ICONINFORMATION);
+    if (video) {
+        ExportVideo(path, count, fps);
         return;
     }
+    // Without parts (one is too long to be split) no name can be built
+    // without cutting it, so every frame fails under its full name and
+    // nothing is written.
+    const std::optional<CExportPath> parts = CExportPath::Split(path);
 
     // Asked once, for the first numbered name (file or folder) that exists.
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; parts && i < count; ++i) {
         const QString name = parts->NumberedName(i);
         if (QFileInfo::exists(name)) {
             const int answer = CMessageBox::Show(
@@ -171,46 +181,81 @@ void CSheet_Morph::OnExportSequence()
     if (!frame.Create(m_imgFrame.GetWidth(), m_imgFrame.GetHeight()))
         throw std::bad_alloc();
 
-    // Shows that the export is alive; it cannot be cancelled.
-    QProgressDialog progress(GetFrame(), Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    auto* bar = new QProgressBar(&progress);
-    progress.setBar(bar);
-    progress.setCancelButton(nullptr);
-    progress.setWindowTitle(CMessageBox::Caption());
-    progress.setWindowModality(Qt::ApplicationModal);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    bar->setRange(0, count);
+    CExportProgressDlg progress(GetFrame(), count);
     progress.show();
 
     // Encoding a frame takes longer than rendering it, so frames are encoded
     // on worker threads while the next ones render. Results come in frame
     // order, so the failure messages come in the same order as without overlap.
-    const auto showFrame = [&](int index) {
-        progress.setLabelText(QStringLiteral("%1 / %2 枚目を書き出しています...").arg(index + 1).arg(count));
-        bar->setValue(index);
+    int written = 0;
+    const auto fail = [&](int index, const QString& name) {
+        progress.ShowFrame(index); // the window names the frame the message is about
+        CMessageBox::Show(CExportFailure::Message(name, QString()), MB_OK | MB_ICONWARNING);
     };
     CSequenceWriter writer(
         CSequenceWriter::DefaultJobs(),
         [](const QImage& image, const QString& name, QString&) { return CImage::SaveQImage(image, name); },
         [&](int index, const QString& name, int result, const QString&) {
-            if (result < 0) {
-                showFrame(index); // the window names the frame the message is about
-                CMessageBox::Show(QString::fromUtf16(kWriteFailed) + name, MB_OK | MB_ICONWARNING);
-            }
+            if (result < 0)
+                fail(index, name);
+            else
+                ++written;
         });
+    bool stopped = false;
     for (int i = 0; i < count; ++i) {
-        showFrame(i);
-        // Paint only: input waits until the export is over.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        const float t = count > 1 ? (float)((double)i / (count - 1)) : 0.0f;
-        m_core.RenderFrame(frame, t);
+        progress.ShowFrame(i);
+        if ((stopped = progress.IsStopRequested()))
+            break;
+        if (!parts) {
+            fail(i, UncutNumberedName(path, i));
+            continue;
+        }
+        m_core.RenderFrame(frame, CExportPath::FramePosition(i, count));
         const QImage image = frame.ToQImage();
         if (image.isNull())
             throw std::bad_alloc();
         writer.Add(i, image, parts->NumberedName(i));
     }
+    // Frames already handed to the encoders are written whole, even after a stop.
     writer.Finish();
     progress.hide();
-    CMessageBox::Show(QStringLiteral("書き出しが完了しました。"), MB_OK | MB_ICONINFORMATION);
+    if (stopped)
+        CMessageBox::Show(QStringLiteral("書き出しを中止しました。\n\n%1 枚のファイルを書き出しました。").arg(written),
+                          MB_OK | MB_ICONINFORMATION);
+    else
+        CMessageBox::Show(QString::fromUtf16(kDone), MB_OK | MB_ICONINFORMATION);
+}
+
+void CSheet_Morph::ExportVideo(const QString& path, int count, int fps)
+{
+    CImage frame;
+    if (!frame.Create(m_imgFrame.GetWidth(), m_imgFrame.GetHeight()))
+        throw std::bad_alloc();
+
+    CExportProgressDlg progress(GetFrame(), count);
+    progress.show();
+    // The writer removes its temporary file on every failure and when it is
+    // destroyed unfinished, as after a stop: no part of a video ever appears
+    // under the chosen name.
+    CVideoWriter video;
+    bool ok = video.Open(path, frame.GetWidth(), frame.GetHeight(), fps, count);
+    for (int i = 0; ok && i < count; ++i) {
+        progress.ShowFrame(i);
+        if (progress.IsStopRequested())
+            return;
+        m_core.RenderFrame(frame, CExportPath::FramePosition(i, count));
+        ok = video.WriteFrame(frame);
+    }
+    if (ok && progress.IsStopRequested())
+        return;
+    if (ok) {
+        progress.ShowFinishing();
+        ok = video.Finish();
+    }
+    progress.hide();
+    if (!ok) {
+        CMessageBox::Show(CExportFailure::Message(path, CExportFailure::ReasonOfVideo(video)), MB_OK | MB_ICONWARNING);
+        return;
+    }
+    CMessageBox::Show(QString::fromUtf16(kDone), MB_OK | MB_ICONINFORMATION);
 }

@@ -28,16 +28,21 @@ public:
     // Renders the frame at t = slider position / 1000 and shows it at once.
     void UpdatePreview();
 
-    // The Save chooser for both exports; an empty string when cancelled.
-    QString AskExportPath();
+    // The Save chooser for both exports; an empty string when cancelled. The
+    // sequence export also offers the video types.
+    QString AskExportPath(bool bSequence = false);
     // Writes the frame on show to one file.
     void OnExportThisImage();
     // Asks for a frame count and writes that many evenly spaced frames to
-    // numbered files.
+    // numbered files, or to one video for a video name.
     void OnExportSequence();
 
     CImageScrollWnd m_wndPreview;
     CImage m_imgFrame;
     CMorphCore m_core;
     CSliderCtrl m_ctlSlider;
+
+private:
+    // Writes count frames at fps frames per second into the video at path.
+    void ExportVideo(const QString& path, int count, int fps);
 };

@@ -1,5 +1,7 @@
 #include "CExportPath.h"
 
+#include <cstdint>
+
 namespace {
 
 bool IsSeparator(QChar c)
@@ -39,4 +41,11 @@ std::optional<CExportPath> CExportPath::Split(const QString& path)
 QString CExportPath::NumberedName(int index) const
 {
     return m_strDrive + m_strDir + m_strBase + QString::asprintf("_%05d", index) + m_strExt;
+}
+
+float CExportPath::FramePosition(int index, int count)
+{
+    // In 64 bits: count - 1 cannot overflow for any int.
+    const int64_t steps = int64_t(count) - 1;
+    return steps > 0 ? (float)((double)index / (double)steps) : 0.0f;
 }

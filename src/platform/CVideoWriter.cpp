@@ -7,6 +7,7 @@
 #include <QRandomGenerator>
 #include <QStandardPaths>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <new>
@@ -24,6 +25,8 @@ namespace {
 constexpr int kStallMs = 120000;
 // Time allowed after the last frame, on top of a second per frame.
 constexpr int kFinishBaseMs = 60000;
+// ffmpeg's error output looked at after it succeeded.
+constexpr qint64 kMaxErrorBytes = 65536;
 
 QString Extension(const QString& path)
 {
@@ -43,7 +46,25 @@ bool SyncFile(const QString& path)
 #endif
 }
 
+// The errno whose system text ffmpeg's error output holds (it words
+// file-system failures with strerror), or 0.
+int ErrnoNamedIn(const QString& said)
+{
+    constexpr int kLastErrno = 200;
+    for (int e = 1; e <= kLastErrno; ++e) {
+        const QString text = QString::fromStdString(std::generic_category().message(e));
+        if (!text.startsWith(QLatin1String("Unknown error")) && said.contains(text))
+            return e;
+    }
+    return 0;
+}
+
 } // namespace
+
+QString CVideoWriter::FindProgram()
+{
+    return QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+}
 
 bool CVideoWriter::IsVideoPath(const QString& path)
 {
@@ -88,9 +109,11 @@ CVideoWriter::~CVideoWriter()
     Abandon();
 }
 
-bool CVideoWriter::Fail(const QString& reason)
+bool CVideoWriter::Fail(const QString& reason, EError kind, int errnum)
 {
     m_strError = QStringLiteral("cannot write %1: %2").arg(m_strPath, reason);
+    m_eError = kind;
+    m_nErrno = errnum;
     Abandon();
     return false;
 }
@@ -111,14 +134,20 @@ void CVideoWriter::Abandon()
     m_aFrame.clear();
 }
 
+bool CVideoWriter::FailProgram()
+{
+    const QString reason = FfmpegFailure();
+    return Fail(reason, EError::Program, ErrnoNamedIn(m_strSaid));
+}
+
 QString CVideoWriter::FfmpegFailure()
 {
     // A closed pipe is often seen before the exit: give ffmpeg a moment to end
     // so that its exit status and last words can be told.
     if (m_pProcess->state() != QProcess::NotRunning)
         m_pProcess->waitForFinished(3000);
-    const QStringList lines =
-        QString::fromLocal8Bit(m_pProcess->readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    m_strSaid = QString::fromLocal8Bit(m_pProcess->readAllStandardError());
+    const QStringList lines = m_strSaid.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QString said = lines.isEmpty() ? QString() : lines.last().trimmed().left(300);
     if (m_pProcess->state() != QProcess::NotRunning)
         return said.isEmpty() ? QStringLiteral("ffmpeg stopped taking frames") : QStringLiteral("ffmpeg: ") + said;
@@ -134,6 +163,8 @@ bool CVideoWriter::Open(const QString& path, int32_t width, int32_t height, doub
     Abandon();
     m_strPath = path;
     m_strError.clear();
+    m_eError = EError::None;
+    m_nErrno = 0;
     m_nWritten = 0;
     const QString ext = Extension(path);
     if (!IsVideoPath(path))
@@ -147,21 +178,24 @@ bool CVideoWriter::Open(const QString& path, int32_t width, int32_t height, doub
                         .arg(frameCount)
                         .arg(width)
                         .arg(height)
-                        .arg(kMaxGifBytes >> 30));
+                        .arg(kMaxGifBytes >> 30),
+                    EError::GifTooLarge);
 
     QString program = m_strProgram;
     if (program.isEmpty()) {
-        program = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+        program = FindProgram();
         if (program.isEmpty())
             return Fail(QStringLiteral("the ffmpeg program is needed for video and GIF output and was not "
-                                       "found on PATH; install ffmpeg"));
+                                       "found on PATH; install ffmpeg"),
+                        EError::NoProgram);
     }
 
     const QFileInfo target(path);
     if (!QFileInfo(target.absolutePath()).isDir())
-        return Fail(QStringLiteral("the folder %1 does not exist").arg(target.absolutePath()));
+        return Fail(QStringLiteral("the folder %1 does not exist").arg(target.absolutePath()), EError::System,
+                    ENOENT);
     if (target.isDir())
-        return Fail(QStringLiteral("a folder has that name"));
+        return Fail(QStringLiteral("a folder has that name"), EError::System, EISDIR);
     for (int tries = 0; tries < 100 && m_strTemporary.isEmpty(); ++tries) {
         const QString name = QStringLiteral("%1/.%2.%3.part")
                                  .arg(target.absolutePath(), target.fileName())
@@ -175,7 +209,7 @@ bool CVideoWriter::Open(const QString& path, int32_t width, int32_t height, doub
     try {
         m_aFrame.resize(qsizetype(frameBytes));
     } catch (const std::bad_alloc&) {
-        return Fail(QStringLiteral("not enough memory for a frame"));
+        return Fail(QStringLiteral("not enough memory for a frame"), EError::System, ENOMEM);
     }
     m_nWidth = width;
     m_nHeight = height;
@@ -187,7 +221,7 @@ bool CVideoWriter::Open(const QString& path, int32_t width, int32_t height, doub
     m_pProcess->setStandardOutputFile(QProcess::nullDevice());
     m_pProcess->start();
     if (!m_pProcess->waitForStarted(30000))
-        return Fail(QStringLiteral("cannot run %1: %2").arg(program, m_pProcess->errorString()));
+        return Fail(QStringLiteral("cannot run %1: %2").arg(program, m_pProcess->errorString()), EError::CannotRun);
     return true;
 }
 
@@ -206,13 +240,13 @@ bool CVideoWriter::WriteFrame(const CImage& frame)
         std::memcpy(out, frame.PixelAddress(0, y), row);
 
     if (m_pProcess->state() != QProcess::Running)
-        return Fail(FfmpegFailure());
+        return FailProgram();
     if (m_pProcess->write(m_aFrame) != m_aFrame.size())
-        return Fail(FfmpegFailure());
+        return FailProgram();
     // At most one frame waits in the pipe's buffer while the next one renders.
     while (m_pProcess->bytesToWrite() > m_aFrame.size()) {
         if (!m_pProcess->waitForBytesWritten(kStallMs))
-            return Fail(FfmpegFailure());
+            return FailProgram();
     }
     ++m_nWritten;
     return true;
@@ -224,24 +258,31 @@ bool CVideoWriter::Finish()
         return Fail(QStringLiteral("the video is not open"));
     while (m_pProcess->bytesToWrite() > 0) {
         if (!m_pProcess->waitForBytesWritten(kStallMs))
-            return Fail(FfmpegFailure());
+            return FailProgram();
     }
     m_pProcess->closeWriteChannel();
     // Already over when the exit was seen while waiting for the pipe.
     if (m_pProcess->state() != QProcess::NotRunning
         && !m_pProcess->waitForFinished(kFinishBaseMs + 1000 * m_nFrameCount))
-        return Fail(FfmpegFailure());
+        return FailProgram();
     if (m_pProcess->exitStatus() != QProcess::NormalExit || m_pProcess->exitCode() != 0)
-        return Fail(FfmpegFailure());
+        return FailProgram();
+    // ffmpeg exits with 0 even when writing its output failed (on a full disk
+    // among others), so an error output that names a system failure fails too.
+    m_pProcess->setReadChannel(QProcess::StandardError);
+    if (ErrnoNamedIn(QString::fromLocal8Bit(m_pProcess->peek(kMaxErrorBytes))) != 0)
+        return FailProgram();
     if (QFileInfo(m_strTemporary).size() <= 0)
-        return Fail(QStringLiteral("ffmpeg wrote no data"));
-    if (!SyncFile(m_strTemporary))
-        return Fail(QStringLiteral("cannot flush the file to the disk"));
+        return Fail(QStringLiteral("ffmpeg wrote no data"), EError::Program);
+    if (!SyncFile(m_strTemporary)) {
+        const int errnum = errno;
+        return Fail(QStringLiteral("cannot flush the file to the disk"), EError::System, errnum);
+    }
     std::error_code error;
     std::filesystem::rename(std::filesystem::path(m_strTemporary.toStdU16String()),
                             std::filesystem::path(m_strPath.toStdU16String()), error);
     if (error)
-        return Fail(QString::fromLocal8Bit(error.message()));
+        return Fail(QString::fromLocal8Bit(error.message()), EError::System, error.value());
     m_strTemporary.clear();
     m_pProcess.reset();
     m_aFrame.clear();

@@ -47,19 +47,43 @@ public:
     const QString& ErrorString() const { return m_strError; }
     const QString& GetPath() const { return m_strPath; }
 
+    // What kind of failure the last one was, so that callers can word it in
+    // their own language.
+    enum class EError {
+        None,
+        NoProgram,  // ffmpeg is not installed
+        CannotRun,  // ffmpeg is there but did not start
+        Program,    // ffmpeg failed, hung or wrote nothing
+        GifTooLarge,
+        System,     // a file-system or memory failure; see ErrorNumber()
+        Other,      // a caller's mistake: a name that is no video, a bad size
+    };
+    EError ErrorKind() const { return m_eError; }
+    // The errno value of a System failure, or of a Program failure whose
+    // error output names one (such as "No space left on device"); else 0.
+    int ErrorNumber() const { return m_nErrno; }
+
+    // The ffmpeg program on PATH, or an empty string when it is not installed.
+    static QString FindProgram();
+
     // ffmpeg's arguments for writing width × height frames at fps into output.
     static QStringList Arguments(const QString& extension, int32_t width, int32_t height, double fps,
                                  const QString& output);
 
 private:
-    bool Fail(const QString& reason);
+    bool Fail(const QString& reason, EError kind = EError::Other, int errnum = 0);
     QString FfmpegFailure();
+    // Fails with ffmpeg's reason, and the errno its error output names.
+    bool FailProgram();
     void Abandon();
 
     QString m_strProgram;
     QString m_strPath;
     QString m_strTemporary;
     QString m_strError;
+    EError m_eError = EError::None;
+    int m_nErrno = 0;
+    QString m_strSaid; // ffmpeg's error output of the last failure
     int32_t m_nWidth = 0;
     int32_t m_nHeight = 0;
     int m_nFrameCount = 0;

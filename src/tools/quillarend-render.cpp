@@ -276,7 +276,7 @@ int WriteVideo(const SOptions& o, CMorphCore& core, CImage& frame)
     CVideoWriter video;
     bool ok = video.Open(o.strOut, frame.GetWidth(), frame.GetHeight(), o.dFps, o.nFrames);
     for (int i = 0; ok && i < o.nFrames; ++i) {
-        core.RenderFrame(frame, float(double(i) / (o.nFrames - 1)));
+        core.RenderFrame(frame, CExportPath::FramePosition(i, o.nFrames));
         ok = video.WriteFrame(frame);
         if (progress)
             std::fprintf(stderr, "\rframe %d of %d", i + 1, o.nFrames);
@@ -407,7 +407,7 @@ int Run(const SOptions& o)
                 std::fprintf(stderr, "\rframe %d of %d", index + 1, o.nFrames);
         });
     for (int i = 0; i < o.nFrames; ++i) {
-        const float t = float(double(i) / (o.nFrames - 1));
+        const float t = CExportPath::FramePosition(i, o.nFrames);
         core.RenderFrame(frame, t);
         const QImage image = frame.ToQImage();
         if (image.isNull())

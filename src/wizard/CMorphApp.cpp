@@ -63,6 +63,16 @@ void CMorphApp::ReportException(std::exception_ptr error)
     CMessageBox::Show(text, MB_OK | MB_ICONERROR);
 }
 
+QWidget* CMorphApp::MessageOwner()
+{
+    // The top modal window (the wizard, the count dialog or an export's
+    // progress window, which sits over the wizard) even while the window
+    // system has not yet made it active; else the active window.
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    return QApplication::activeWindow();
+}
+
 int CMorphApp::DialogMessageBox(const QString& text, const QString& caption, unsigned type)
 {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -73,7 +83,7 @@ int CMorphApp::DialogMessageBox(const QString& text, const QString& caption, uns
     case MB_ICONASTERISK: icon = QMessageBox::Information; break;
     default: break;
     }
-    QMessageBox box(icon, caption, text, QMessageBox::NoButton, QApplication::activeWindow());
+    QMessageBox box(icon, caption, text, QMessageBox::NoButton, MessageOwner());
     box.setWindowModality(Qt::ApplicationModal);
     struct Choice
     {

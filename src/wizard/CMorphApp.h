@@ -25,6 +25,8 @@ public:
     // The error box for an exception caught at a boundary.
     static void ReportException(std::exception_ptr error);
 
-    // Shows a message box as a modal QMessageBox owned by the active window.
+    // Shows a message box as a modal QMessageBox centred on MessageOwner().
     static int DialogMessageBox(const QString& text, const QString& caption, unsigned type);
+    // The window a message box belongs to and is centred on.
+    static QWidget* MessageOwner();
 };

@@ -156,6 +156,10 @@ private Q_SLOTS:
         QTest::newRow("writes, then fails")
             << QByteArray("for a; do out=$a; done; cat >\"${out#file:}\"; echo 'disk full' >&2; exit 1")
             << "disk full";
+        QTest::newRow("exits 0 after a write error")
+            << QByteArray("for a; do out=$a; done; cat >\"${out#file:}\"; "
+                          "echo \"Error writing trailer of $out: No space left on device\" >&2; exit 0")
+            << "No space left on device";
     }
     void failures()
     {
@@ -188,6 +192,7 @@ private Q_SLOTS:
         qputenv("PATH", path);
         QVERIFY(!opened);
         QVERIFY2(writer.ErrorString().contains("install ffmpeg"), qPrintable(writer.ErrorString()));
+        QCOMPARE(writer.ErrorKind(), CVideoWriter::EError::NoProgram);
         QVERIFY(!QFile::exists(m_dir.filePath("np.mp4")));
     }
 
@@ -216,6 +221,7 @@ private Q_SLOTS:
         QVERIFY(!writer.Finish());
         QVERIFY2(writer.ErrorString().startsWith("cannot write " + folder + "/late.mp4: "),
                  qPrintable(writer.ErrorString()));
+        QCOMPARE(writer.ErrorKind(), CVideoWriter::EError::System);
         QCOMPARE(Entries(folder), (QStringList{"late.mp4", "out.mp4"}));
         QVERIFY(QFileInfo(folder + "/late.mp4").isDir());
     }

@@ -82,6 +82,40 @@ private Q_SLOTS:
         QCOMPARE(spin.height(), edit.height());
         CDialogTemplate dt(&dlg);
         QCOMPARE(spin.right(), dt.Rect(54, 20, 40, 14).right());
+
+        // For a video the frame-rate row shows inside the group box; nothing else moves.
+        CConfigRenbanDlg video(nullptr, true);
+        QCOMPARE(video.size(), dlg.size());
+        QCOMPARE(video.GetEdit()->geometry(), edit);
+        QCOMPARE(video.GetFpsEdit()->text(), QStringLiteral("25"));
+        QVERIFY(!dlg.GetFpsEdit()->isVisibleTo(&dlg) && video.GetFpsEdit()->isVisibleTo(&video));
+        QVERIFY(dt.Rect(7, 7, 139, 81).contains(video.GetFpsEdit()->geometry()));
+    }
+
+    // The frame rate is checked like the count (the same check), only for a video.
+    void frameRate_data()
+    {
+        QTest::addColumn<bool>("video");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("fps"); // 0: refused with the range message
+        QTest::newRow("120") << true << "120" << 120;
+        QTest::newRow("121") << true << "121" << 0;
+        QTest::newRow("not asked for numbered frames") << false << "121" << 25;
+    }
+    void frameRate()
+    {
+        QFETCH(bool, video);
+        QFETCH(QString, text);
+        QFETCH(int, fps);
+        MessageRecorder recorder;
+        CConfigRenbanDlg dlg(nullptr, video);
+        dlg.GetFpsEdit()->setText(text);
+        dlg.accept();
+        QCOMPARE(recorder.texts(), fps ? QStringList() : QStringList{"Please enter an integer between 1 and 120."});
+        QCOMPARE(dlg.m_nFps, fps ? fps : 25);
+        // It opens with the count selected in the focused box, ready for typing.
+        QCOMPARE(dlg.focusWidget(), fps ? dlg.GetEdit() : dlg.GetFpsEdit());
+        QCOMPARE(dlg.GetEdit()->selectedText(), QStringLiteral("30"));
     }
 
     // OK with a given text: the dialog ends only for 2 … 99999; otherwise one

@@ -1,12 +1,16 @@
 #include "CConfigRenbanDlg.h"
 #include "CDialogTemplate.h"
+#include "CExportPath.h"
+#include "CExportProgressDlg.h"
 #include "CFileChooser.h"
+#include "CMorphApp.h"
 #include "CMorphCore.h"
 #include "CMorphData.h"
 #include "CMorphDlg.h"
 #include "CSheet_Morph.h"
 #include "ControlIds.h"
 #include "CursorStack.h"
+#include "FakeFfmpeg.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
 
@@ -15,7 +19,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QLineEdit>
-#include <QProgressDialog>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -96,19 +100,22 @@ private:
     CFileChooser::Handler m_previous;
 };
 
-// Fills the count dialog once it is up and presses OK, or Cancel for an empty text.
+// Fills the count dialog (and the frame rate, when given) once it is up and
+// presses OK, or Cancel for an empty text.
 struct CountAnswer
 {
-    explicit CountAnswer(const QString& text)
+    explicit CountAnswer(const QString& text, const QString& fps = QString())
     {
         m_timer.setInterval(0);
-        QObject::connect(&m_timer, &QTimer::timeout, [this, text] {
+        QObject::connect(&m_timer, &QTimer::timeout, [this, text, fps] {
             auto* dlg = qobject_cast<CConfigRenbanDlg*>(QApplication::activeModalWidget());
             if (!dlg)
                 return;
             m_timer.stop();
             shown = true;
             dlg->GetEdit()->setText(text);
+            if (!fps.isNull())
+                dlg->GetFpsEdit()->setText(fps);
             QTest::mouseClick(CDialogTemplate::Find<QPushButton>(dlg, text.isEmpty() ? IDC_CANCEL : IDC_OK),
                               Qt::LeftButton);
         });
@@ -120,6 +127,32 @@ struct CountAnswer
 private:
     QTimer m_timer;
 };
+
+// Stops the export by Esc or by the stop button once it shows frame number
+// frame (from 1).
+struct StopAt
+{
+    StopAt(int frame, bool esc)
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this, frame, esc] {
+            auto* p = qobject_cast<CExportProgressDlg*>(QApplication::activeModalWidget());
+            if (!p || !p->GetText().startsWith(QStringLiteral("%1 / ").arg(frame)))
+                return;
+            m_timer.stop();
+            esc ? QTest::keyClick(p, Qt::Key_Escape)
+                : QTest::mouseClick(CDialogTemplate::Find<QPushButton>(p, IDC_CANCEL), Qt::LeftButton);
+        });
+        if (frame)
+            m_timer.start(0);
+    }
+    QTimer m_timer;
+};
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 QStringList Frames(const QString& folder)
 {
@@ -165,9 +198,13 @@ private Q_SLOTS:
             QVERIFY(r.bSave);
             QCOMPARE(r.pOwner, static_cast<QWidget*>(&w.dlg));
             QCOMPARE(r.strDefaultExt, QStringLiteral("jpg"));
-            QCOMPARE(r.strFilter, QStringLiteral("JPEG(*.jpg)|*.jpg|PNG(*.png)|*.png||"));
             QVERIFY(r.strInitialPath.isEmpty());
         }
+        // The sequence also offers the video types, after the picture types.
+        QCOMPARE(answer.requests[0].strFilter, QStringLiteral("JPEG(*.jpg)|*.jpg|PNG(*.png)|*.png||"));
+        QCOMPARE(answer.requests[1].strFilter,
+                 QStringLiteral("JPEG(*.jpg)|*.jpg|PNG(*.png)|*.png|MP4 動画(*.mp4)|*.mp4|"
+                                "WebM 動画(*.webm)|*.webm|GIF アニメーション(*.gif)|*.gif||"));
         // Cancelled: nothing asked further, shown or written.
         QVERIFY(recorder.boxes.isEmpty());
         QVERIFY(Frames(m_dir->path()).isEmpty());
@@ -290,7 +327,7 @@ private Q_SLOTS:
         QVERIFY(TestImages::SamePixels(w.page->m_imgFrame, before));
         QVERIFY(!QGuiApplication::overrideCursor());
         for (const QWidget* top : QApplication::topLevelWidgets())
-            QVERIFY(!qobject_cast<const QProgressDialog*>(top) || !top->isVisible());
+            QVERIFY(!qobject_cast<const CExportProgressDlg*>(top) || !top->isVisible());
     }
 
     void countCancelled()
@@ -437,16 +474,18 @@ private Q_SLOTS:
         {
             QString label;
             int cursor;
+            bool ownedByProgress; // so the box is centred over the wizard, not at the screen's corner
         };
         QList<Seen> seen;
         const CMessageBox::Handler previous =
             CMessageBox::SetHandler([&seen](const QString&, const QString&, unsigned) {
                 QString label;
                 for (QWidget* top : QApplication::topLevelWidgets())
-                    if (auto* p = qobject_cast<QProgressDialog*>(top); p && p->isVisible())
-                        label = p->labelText();
+                    if (auto* p = qobject_cast<CExportProgressDlg*>(top); p && p->isVisible())
+                        label = p->GetText();
                 const QCursor* cursor = QGuiApplication::overrideCursor();
-                seen.append({label, cursor ? int(cursor->shape()) : -1});
+                seen.append({label, cursor ? int(cursor->shape()) : -1,
+                             qobject_cast<CExportProgressDlg*>(CMorphApp::MessageOwner()) != nullptr});
                 return int(IDOK);
             });
         {
@@ -462,7 +501,84 @@ private Q_SLOTS:
         QCOMPARE(seen[3].label, QString());
         for (const Seen& s : seen)
             QCOMPARE(s.cursor, int(Qt::ArrowCursor));
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(seen[i].ownedByProgress, i < 3);
         QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    // Stopped at frame 3 of 200: the frames handed to the encoders by then
+    // are written whole, and the end message counts them.
+    void stopSequence()
+    {
+        MessageRecorder recorder;
+        Wizard w;
+        ChooserAnswer answer(file("s.png"));
+        CountAnswer count(QStringLiteral("200"));
+        StopAt stop(3, false);
+        w.ClickExport(IDC_EXPORT_SEQUENCE);
+        const QStringList written = Frames(m_dir->path());
+        QVERIFY(written.size() >= 2 && written.size() < 200);
+        QCOMPARE(recorder.texts(),
+                 QStringList{QStringLiteral("書き出しを中止しました。\n\n%1 枚のファイルを書き出しました。").arg(written.size())});
+        for (int i = 0; i < written.size(); ++i) {
+            const auto frame = Load(file(QString::asprintf("s_%05d.png", i)));
+            QVERIFY(frame && TestImages::SamePixels(*frame, *w.Expected(CExportPath::FramePosition(i, 200))));
+        }
+    }
+
+    // A video goes through ffmpeg (here a stand-in that keeps the raw frames
+    // as the file): one file or, on a failure or a stop, nothing at all.
+    void video_data()
+    {
+        QTest::addColumn<QByteArray>("script"); // empty: no ffmpeg installed
+        QTest::addColumn<int>("stopAt");        // frame number at which Esc stops; 0: none
+        QTest::addColumn<QString>("reason");    // of the failure; empty: the video is written
+        const QByteArray keep =
+            "printf '%s\\n' \"$@\" >\"$0.args\"; for a; do out=$a; done; cat >\"${out#file:}\"";
+        QTest::newRow("written") << keep << 0 << "";
+        QTest::newRow("stopped") << keep << 3 << "";
+        QTest::newRow("disk full") << QByteArray("cat >/dev/null; echo 'out.mkv: No space left on device' >&2; exit 1")
+                                   << 0 << "ディスクの空き容量が不足しています。";
+        QTest::newRow("no ffmpeg") << QByteArray() << 0
+                                   << "動画と GIF アニメーションの書き出しには ffmpeg が必要ですが、見つかりません。"
+                                      "ffmpeg をインストールしてください。";
+    }
+    void video()
+    {
+        QFETCH(QByteArray, script);
+        QFETCH(int, stopAt);
+        QFETCH(QString, reason);
+        const FakeFfmpeg ffmpeg(file("bin"), script);
+        QVERIFY(ffmpeg.ok);
+        QVERIFY(QDir().mkpath(file("out")));
+        const QString path = file("out/v.mkv");
+        MessageRecorder recorder;
+        Wizard w;
+        ChooserAnswer answer(path);
+        CountAnswer count(QStringLiteral("5"), QStringLiteral("12"));
+        StopAt stop(stopAt, true);
+        w.ClickExport(IDC_EXPORT_SEQUENCE);
+        QCOMPARE(count.shown, !script.isEmpty());
+        if (!reason.isEmpty() || stopAt) {
+            QCOMPARE(recorder.texts(), reason.isEmpty() ? QStringList() : QStringList{kWriteFailed + path + "\n" + reason});
+            QCOMPARE(Frames(file("out")), QStringList());
+            return;
+        }
+        QCOMPARE(recorder.texts(), QStringList{kDone});
+        QCOMPARE(Frames(file("out")), QStringList{"v.mkv"});
+        QVERIFY(ReadAll(file("bin/ffmpeg.args")).contains("\n-framerate\n12\n"));
+        const QByteArray wizard = ReadAll(path);
+        QCOMPARE(wizard.size(), 5 * 24 * 16 * 3);
+        // The command line gives the same frames of the same pictures and pair.
+        CMorphData* doc = w.dlg.m_pMorphData.get();
+        QVERIFY(doc->m_pSourceImage->Save(file("a.png")) == 0 && doc->m_pTargetImage->Save(file("b.png")) == 0);
+        QFile pairs(file("p.txt"));
+        QVERIFY(pairs.open(QIODevice::WriteOnly) && pairs.write("8 5 15 11\n") > 0 && pairs.flush());
+        QCOMPARE(QProcess::execute(QStringLiteral(QUILLAREND_RENDER_PATH),
+                                   {"--source", file("a.png"), "--target", file("b.png"), "--pairs", file("p.txt"),
+                                    "--frames", "5", "--fps", "12", "--quiet", "--out", file("tool.mkv")}),
+                 0);
+        QVERIFY(ReadAll(file("tool.mkv")) == wizard);
     }
 };
 

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+class CVideoWriter;
+
+// The failure message of an export with a short Japanese reason on the line
+// under the file's name, so that the user knows what to change.
+class CExportFailure
+{
+public:
+    // "書き出しに失敗しました。", a blank line, the path, and the reason on the
+    // next line when there is one.
+    static QString Message(const QString& path, const QString& reason);
+
+    // The reason for an errno value; empty for one without a short wording.
+    static QString ReasonOfErrno(int errnum);
+    // Why the writer's last call failed.
+    static QString ReasonOfVideo(const CVideoWriter& writer);
+    // The reason given when ffmpeg is not installed.
+    static QString NoFfmpeg();
+};
