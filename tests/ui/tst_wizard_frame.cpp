@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <cmath>
 #include <stdexcept>
 
 namespace {
@@ -104,14 +105,6 @@ QStringList CutTexts(const QWidget* root)
     return cut;
 }
 
-// Twice the horizontal base unit that Windows derives from a font.
-int TwiceBaseX(const QFont& font)
-{
-    const int width =
-        QFontMetrics(font).horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    return 2 * ((width / 26 + 1) / 2);
-}
-
 } // namespace
 
 class TestFrame : public QObject
@@ -166,25 +159,19 @@ private Q_SLOTS:
         QVERIFY(place && !place->isVisibleTo(&dlg));
     }
 
-    // At 96 DPI the frame has the size the template gives with 6 x 12 px
-    // base units, within 800 x 620 px, so it fits a 1366 x 768 screen with a
-    // title bar and a panel.
+    // At 96 DPI the frame keeps to 1014 x 627 px whatever the font, so with
+    // a title bar it fits a 1366 x 768 screen (at most 698 px with a panel).
     void frameFitsScreen()
     {
         CMorphDlg dlg;
         if (dlg.logicalDpiY() != 96)
             QSKIP("the size bound is for 96 DPI");
-        CDialogTemplate units(&dlg);
-        QCOMPARE(units.X(4), 6);
-        QCOMPARE(units.Y(8), 12);
-        QCOMPARE(dlg.size(), QSize(761, 579));
-        QVERIFY(dlg.width() <= 800);
-        QVERIFY(dlg.height() <= 620);
-        QVERIFY(dlg.height() + 70 <= 768);
+        QVERIFY(dlg.width() <= 1014);
+        QVERIFY(dlg.height() <= 627);
     }
 
-    // The dialog font is the largest size whose own base units fit those of
-    // the layout: one line fits an 8-unit static, letters average at most 4 units.
+    // The dialog font is the largest size, at most 9 points, whose units stay
+    // within 2/3 em x 13/12 em.
     void dialogFontFitsUnits_data()
     {
         QTest::addColumn<int>("em");
@@ -197,17 +184,19 @@ private Q_SLOTS:
         QFont font = CDialogTemplate::DialogFont(em);
         const int size = font.pixelSize();
         QVERIFY(size >= (em + 1) / 2 && size <= em);
-        QVERIFY(QFontMetrics(font).height() <= em);
-        QVERIFY(TwiceBaseX(font) <= em);
+        const QSize own = CDialogTemplate::BaseUnits(font);
+        QVERIFY(3 * own.width() <= 2 * em && 12 * own.height() <= 13 * em);
         if (size < em) {
             font.setPixelSize(size + 1);
-            QVERIFY(QFontMetrics(font).height() > em || TwiceBaseX(font) > em);
+            const QSize larger = CDialogTemplate::BaseUnits(font);
+            QVERIFY(3 * larger.width() > 2 * em || 12 * larger.height() > 13 * em);
         }
     }
 
     // The size rule on fonts described by their line height and average
-    // letter width in em: a one-em font with half-em letters is used at the
-    // full em, 9 points at any DPI; taller or wider ones are made smaller.
+    // letter width in em: a font up to 13/12 em high with letters up to 2/3 em
+    // is used at the full em, 9 points at any DPI; taller or wider ones are
+    // made smaller.
     void fittingPixelSize_data()
     {
         QTest::addColumn<int>("em");
@@ -216,12 +205,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("size");
         QTest::newRow("one em, 96 DPI") << 12 << 1.0 << 0.5 << 12;
         QTest::newRow("one em, 128 DPI") << 16 << 1.0 << 0.5 << 16;
-        QTest::newRow("one em, odd em: bx rounds up") << 15 << 1.0 << 0.5 << 14;
+        QTest::newRow("one em, odd em") << 15 << 1.0 << 0.5 << 15;
         QTest::newRow("one em, 192 DPI") << 24 << 1.0 << 0.5 << 24;
-        QTest::newRow("IPA: 1.076 em") << 12 << 2203 / 2048.0 << 0.5 << 11;
-        QTest::newRow("IPA P: wide letters") << 12 << 2203 / 2048.0 << 0.6 << 10;
-        QTest::newRow("Noto: 1.45 em") << 12 << 1.448 << 0.58 << 8;
-        QTest::newRow("Noto, 192 DPI") << 24 << 1.448 << 0.58 << 16;
+        QTest::newRow("IPA P: 1.076 em, letters 0.59 em") << 12 << 2203 / 2048.0 << 0.59 << 12;
+        QTest::newRow("line a pixel too tall") << 12 << 1.17 << 0.5 << 11;
+        QTest::newRow("letters a pixel too wide") << 12 << 1.0 << 0.7 << 11;
+        QTest::newRow("Noto: 1.45 em") << 12 << 1.448 << 0.58 << 9;
+        QTest::newRow("Noto, 192 DPI") << 24 << 1.448 << 0.58 << 18;
         QTest::newRow("never fits") << 12 << 3.0 << 0.5 << 6;
         QTest::newRow("never fits, odd em") << 13 << 3.0 << 0.5 << 6;
         QTest::newRow("one pixel") << 1 << 3.0 << 0.5 << 1;
@@ -235,8 +225,7 @@ private Q_SLOTS:
         QList<int> asked;
         const int found = CDialogTemplate::FittingPixelSize(em, [&](int px) {
             asked << px;
-            const int width = qRound(52 * letter * px);
-            return QSize(2 * ((width / 26 + 1) / 2), qRound(line * px));
+            return QSize(int(std::ceil(letter * px)), qRound(line * px));
         });
         QCOMPARE(found, size);
         QCOMPARE(asked.first(), em);
@@ -244,17 +233,21 @@ private Q_SLOTS:
             QCOMPARE(asked[i], asked[i - 1] - 1);
     }
 
-    // With the fonts the setup installs the dialog font has exactly the
-    // design font's base units at 96 DPI: 6 x 12 px.
+    // With the fonts the setup installs the dialog text is 9 points, 12 px
+    // at 96 DPI, in 8 x 13 px units: a 1014 x 627 px frame.
     void setupFontMatchesDesign()
     {
         const QFont font = CDialogTemplate::DialogFont(12);
         const QString family = QFontInfo(font).family();
         if (family != QStringLiteral("MS UI Gothic") && family != QStringLiteral("IPAPGothic"))
             QFAIL(qPrintable(family + QStringLiteral(" found; fonts-ipafont-gothic is missing")));
-        QCOMPARE(TwiceBaseX(font), 12);
-        QVERIFY(QFontMetrics(font).height() <= 12);
-        QVERIFY(font.pixelSize() >= 10);
+        QCOMPARE(font.pixelSize(), 12);
+        if (family == QStringLiteral("IPAPGothic")) {
+            QCOMPARE(CDialogTemplate::BaseUnits(font), QSize(8, 13));
+            CMorphDlg dlg;
+            if (dlg.logicalDpiY() == 96)
+                QCOMPARE(dlg.size(), QSize(1014, 627));
+        }
     }
 
     // Every label and button text fits its rectangle, on every page with the
@@ -267,12 +260,12 @@ private Q_SLOTS:
         dlg.show();
         for (int id : {IDD_SHEET_PATH, IDD_SHEET_HANDLE, IDD_SHEET_MORPH}) {
             dlg.ShowPage(id);
-            QCOMPARE(CutTexts(&dlg), QStringList());
+            QCOMPARE(CutTexts(&dlg).join(u'\n'), QString());
         }
         CAboutDlg about(&dlg);
-        QCOMPARE(CutTexts(&about), QStringList());
+        QCOMPARE(CutTexts(&about).join(u'\n'), QString());
         CConfigRenbanDlg count(&dlg);
-        QCOMPARE(CutTexts(&count), QStringList());
+        QCOMPARE(CutTexts(&count).join(u'\n'), QString());
         for (const QWidget* w : {static_cast<QWidget*>(&dlg), static_cast<QWidget*>(&about),
                                  static_cast<QWidget*>(&count)})
             QCOMPARE(w->font(), CDialogTemplate::DialogFont(CDialogTemplate::EmPixels(w)));
