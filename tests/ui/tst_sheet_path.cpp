@@ -7,6 +7,7 @@
 #include "ControlIds.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
+#include "WizardFrame.h"
 
 #include <QFile>
 #include <QLabel>
@@ -121,7 +122,7 @@ private Q_SLOTS:
 
     void firstPageAndButtons()
     {
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         QCOMPARE(dlg.GetCurSheet(), Page(dlg));
         QVERIFY(!dlg.GetButton(IDC_BACK)->isEnabled());
@@ -161,7 +162,7 @@ private Q_SLOTS:
         QFETCH(QSize, source);
         QFETCH(QSize, target);
         QFETCH(QString, message);
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         ChooserAnswers chooser;
         MessageRecorder messages;
@@ -182,7 +183,7 @@ private Q_SLOTS:
 
     void equalSizesGoOn()
     {
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         ChooserAnswers chooser;
         MessageRecorder messages;
@@ -201,7 +202,7 @@ private Q_SLOTS:
         QFETCH(int, side);
         const Side& s = side == 0 ? kSource : kTarget;
         const Side& other = side == 0 ? kTarget : kSource;
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         ChooserAnswers chooser;
         const QString first = Picture(100, 50), second = Picture(60, 80);
@@ -238,7 +239,7 @@ private Q_SLOTS:
     {
         QFETCH(int, side);
         const Side& s = side == 0 ? kSource : kTarget;
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         ChooserAnswers chooser;
         MessageRecorder messages;
@@ -271,7 +272,7 @@ private Q_SLOTS:
     {
         QFETCH(int, side);
         const Side& s = side == 0 ? kSource : kTarget;
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         ChooserAnswers chooser;
         QList<QList<int>> atMessage;
@@ -300,7 +301,7 @@ private Q_SLOTS:
     // The introduction is one static that wraps, as page 130's does.
     void introductionWraps()
     {
-        CMorphDlg dlg;
+        WizardFrame dlg;
         const QList<QLabel*> labels = Page(dlg)->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
         const auto intro = std::find_if(labels.begin(), labels.end(),
                                         [](const QLabel* l) { return l->text().startsWith(u"［参照］"); });
@@ -314,7 +315,7 @@ private Q_SLOTS:
     {
         QFETCH(int, side);
         const Side& s = side == 0 ? kSource : kTarget;
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         ChooserAnswers chooser;
         MessageRecorder messages;
@@ -351,7 +352,7 @@ private Q_SLOTS:
     {
         QFETCH(int, side);
         const Side& s = side == 0 ? kSource : kTarget;
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         ChooserAnswers chooser;
         MessageRecorder messages;

@@ -1,14 +1,15 @@
 #include "CAboutDlg.h"
 #include "CConfigRenbanDlg.h"
 #include "CDialogTemplate.h"
+#include "CErrorReporter.h"
 #include "CFileChooser.h"
 #include "CMessageBox.h"
-#include "CMorphApp.h"
 #include "CMorphDlg.h"
 #include "CSheet.h"
 #include "ControlIds.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
+#include "WizardFrame.h"
 
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -123,7 +124,7 @@ class TestFrame : public QObject
 private Q_SLOTS:
     void startsOnFirstPage()
     {
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         QCOMPARE(dlg.windowTitle(), QStringLiteral("Quillarend - Presented by Lumenhollow"));
         QVERIFY(dlg.GetCurSheet());
@@ -141,14 +142,17 @@ private Q_SLOTS:
         QVERIFY(!(dlg.windowFlags() & Qt::WindowMaximizeButtonHint));
         QVERIFY(dlg.windowFlags() & Qt::WindowMinimizeButtonHint);
         // The three pages exist from the start, hidden but the one on show.
+        // The frame alone has none: the application adds them.
         for (int id : {IDD_SHEET_PATH, IDD_SHEET_HANDLE, IDD_SHEET_MORPH})
-            QVERIFY(dlg.GetSheet(id));
+            QCOMPARE(dlg.GetSheet(id)->GetId(), id);
         QVERIFY(!dlg.GetSheet(IDD_SHEET_HANDLE)->isVisible());
+        const CMorphDlg bare;
+        QVERIFY(bare.m_mapSheets.empty() && !bare.GetCurSheet());
     }
 
     void layoutFollowsTemplate()
     {
-        CMorphDlg dlg;
+        WizardFrame dlg;
         CDialogTemplate units(&dlg);
         QCOMPARE(dlg.size(), units.Size(507, 386));
         QCOMPARE(dlg.GetButton(IDC_NEXT)->geometry(), units.Rect(450, 365, 50, 14));
@@ -163,7 +167,7 @@ private Q_SLOTS:
     // a title bar it fits a 1366 x 768 screen (at most 698 px with a panel).
     void frameFitsScreen()
     {
-        CMorphDlg dlg;
+        WizardFrame dlg;
         if (dlg.logicalDpiY() != 96)
             QSKIP("the size bound is for 96 DPI");
         QVERIFY(dlg.width() <= 1014);
@@ -244,7 +248,7 @@ private Q_SLOTS:
         QCOMPARE(font.pixelSize(), 12);
         if (family == QStringLiteral("IPAPGothic")) {
             QCOMPARE(CDialogTemplate::BaseUnits(font), QSize(8, 13));
-            CMorphDlg dlg;
+            WizardFrame dlg;
             if (dlg.logicalDpiY() == 96)
                 QCOMPARE(dlg.size(), QSize(1014, 627));
         }
@@ -255,7 +259,7 @@ private Q_SLOTS:
     // dialog; each window uses its one dialog font.
     void textsFit()
     {
-        CMorphDlg dlg;
+        WizardFrame dlg;
         loadPictures(dlg);
         dlg.show();
         for (int id : {IDD_SHEET_PATH, IDD_SHEET_HANDLE, IDD_SHEET_MORPH}) {
@@ -275,7 +279,7 @@ private Q_SLOTS:
     // modal, yet exec() runs until the frame ends and returns its result.
     void frameIsApplicationWindow()
     {
-        CMorphDlg dlg;
+        WizardFrame dlg;
         QCOMPARE(dlg.windowType(), Qt::Window);
         Qt::WindowModality modality = Qt::ApplicationModal;
         bool transient = true;
@@ -317,7 +321,7 @@ private Q_SLOTS:
             return QString();
         });
         {
-            CMorphDlg dlg;
+            WizardFrame dlg;
             dlg.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dlg));
             press(dlg.GetButton(IDC_NEXT)); // page 129 refuses: nothing loaded
@@ -343,7 +347,7 @@ private Q_SLOTS:
     void enterElsewhereClicksNothing()
     {
         MessageRecorder rec;
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         QLineEdit* path = CDialogTemplate::Find<QLineEdit>(dlg.GetSheet(IDD_SHEET_PATH), IDC_EDIT_SOURCE);
         path->setFocus();
@@ -355,7 +359,7 @@ private Q_SLOTS:
     // The button protocol across the three pages, walked with the real buttons.
     void buttonProtocol()
     {
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         loadPictures(dlg);
         MessageRecorder rec;
@@ -392,7 +396,7 @@ private Q_SLOTS:
     {
         QFETCH(int, way);
         QFETCH(int, result);
-        CMorphDlg dlg;
+        WizardFrame dlg;
         loadPictures(dlg);
         MessageRecorder rec;
         QTimer::singleShot(0, &dlg, [&] {
@@ -412,7 +416,7 @@ private Q_SLOTS:
 
     void switchRunsEnterHiddenUnderWaitCursor()
     {
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         auto* probe = new ProbeSheet(999, &dlg);
         dlg.m_mapSheets[999].reset(probe);
@@ -439,7 +443,7 @@ private Q_SLOTS:
             using CSheet::CSheet;
             void OnEnter() override { throw std::invalid_argument("bad"); }
         };
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.m_mapSheets[998] = std::make_unique<Throwing>(998, &dlg);
         MessageRecorder rec;
         dlg.ShowPage(998); // reports the error itself
@@ -462,7 +466,7 @@ private Q_SLOTS:
         QVERIFY(ok && ok->isDefault());
 
         // F1 on the frame opens it modally.
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         QString title;
         QTimer::singleShot(0, &dlg, [&] {
@@ -498,7 +502,7 @@ private Q_SLOTS:
         } catch (...) {
             error = std::current_exception();
         }
-        CMorphApp::ReportException(error);
+        CErrorReporter::Report(error);
         QCOMPARE(rec.texts(), QStringList{text});
         QCOMPARE(rec.boxes[0].type, unsigned(MB_OK | MB_ICONERROR));
     }
