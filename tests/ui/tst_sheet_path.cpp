@@ -10,6 +10,7 @@
 #include "WizardFrame.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -190,6 +191,8 @@ private Q_SLOTS:
         chooser.answers << Picture(40, 30) << Picture(40, 30);
         Browse(dlg, kSource);
         Browse(dlg, kTarget);
+        // With no target path yet, its chooser opens in the source's folder.
+        QCOMPARE(chooser.requests[1].strInitialFolder, QFileInfo(Picture(40, 30)).absolutePath());
         Next(dlg);
         QVERIFY(messages.boxes.isEmpty());
         QCOMPARE(dlg.GetCurSheet()->GetId(), int(IDD_SHEET_HANDLE));

@@ -11,6 +11,7 @@
 #include "TestImages.h"
 #include "WizardFrame.h"
 
+#include <QFileInfo>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
@@ -273,6 +274,47 @@ private Q_SLOTS:
         for (const QWidget* w : {static_cast<QWidget*>(&dlg), static_cast<QWidget*>(&about),
                                  static_cast<QWidget*>(&count)})
             QCOMPARE(w->font(), CDialogTemplate::DialogFont(CDialogTemplate::EmPixels(w)));
+    }
+
+    // A chooser given no file name opens in the folder of the file chosen
+    // last, by any chooser; one given a name opens at it. Each step is
+    // "open|save", the initial file name and the answer (empty: cancelled),
+    // separated by "|"; the first step sets a known folder.
+    void chooserOpensInLastFolder_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("folders"); // a file in the folder each later step opened in
+        QTest::newRow("target after source") << QStringList{"open||/a/source.png", "open||/a/target.png"}
+                                             << QStringList{"/a/x"};
+        QTest::newRow("export after open") << QStringList{"open||/a/source.png", "save||/b/out.jpg", "save||"}
+                                           << QStringList{"/a/x", "/b/x"};
+        QTest::newRow("a file name wins") << QStringList{"open||/a/source.png", "open|/c/old.png|"}
+                                          << QStringList{"/c/x"};
+        QTest::newRow("cancel keeps the folder")
+            << QStringList{"open||/a/source.png", "open|/c/old.png|", "save||"} << QStringList{"/c/x", "/a/x"};
+    }
+    void chooserOpensInLastFolder()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, folders);
+        QStringList seen;
+        QString answer;
+        const CFileChooser::Handler previous = CFileChooser::SetHandler([&](const CFileChooser::Request& request) {
+            seen << request.strInitialFolder;
+            return answer;
+        });
+        for (const QString& step : steps) {
+            const QStringList parts = step.split(u'|');
+            answer = parts[2];
+            QCOMPARE(parts[0] == u"save" ? CFileChooser::GetSaveFileName(nullptr, QStringLiteral("jpg"), QString())
+                                         : CFileChooser::GetOpenFileName(nullptr, parts[1], QString()),
+                     answer);
+        }
+        CFileChooser::SetHandler(previous);
+        QStringList expected;
+        for (const QString& folder : folders)
+            expected << QFileInfo(folder).absolutePath();
+        QCOMPARE(seen.mid(1), expected);
     }
 
     // A normal application window, not a dialog: no transient parent, not
