@@ -24,7 +24,7 @@ int MulDiv(int a, int b, int c)
 // rectangles that grow with it instead of text squeezed into the design's
 // pixels. Substitutes whose lines are far taller are made smaller, since the
 // frame must keep to a 1366 × 768 screen: Noto Sans CJK's ascent plus descent
-// is 1.45 em (17 px at 9 points), which would make the frame 1014 × 820 px.
+// is 1.45 em (17 px at 9 points), which would make the frame 887 × 820 px.
 int CDialogTemplate::EmPixels(const QWidget* owner)
 {
     return qMax(1, qRound(9 * owner->logicalDpiY() / 72.0));
