@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Starts a program under Xvfb, waits, and saves a screenshot of the screen:
-#   screenshot.sh OUT.png SECONDS PROGRAM [ARGS...]
+# Makes the README's screenshots of the three wizard pages, at 96 DPI
+# (pageID.png) and at 150 % (pageID@150.png), from the pictures in samples/:
+#   screenshot.sh [OUTDIR]     (default: docs)
 set -euo pipefail
-out=$1; wait=$2; shift 2
-xvfb-run -a -s "-screen 0 1280x1000x24" bash -c '
-  "$@" & pid=$!
-  sleep '"$wait"'
-  import -window root "'"$out"'"
-  kill $pid 2>/dev/null || true
-' _ "$@"
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=${1:-$root/docs}
+BUILD_TARGET=quillarend-screenshots "$root/scripts/build.sh" "$root/build/release" -DCMAKE_BUILD_TYPE=Release
+for scale in 1 1.5; do
+  QT_QPA_PLATFORM=offscreen QT_SCALE_FACTOR=$scale "$root/build/release/quillarend-screenshots" \
+    "$root/samples/source.png" "$root/samples/target.png" "$root/samples/pairs.txt" "$out"
+done

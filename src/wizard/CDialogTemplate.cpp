@@ -15,24 +15,16 @@ int MulDiv(int a, int b, int c)
     return int(p >= 0 ? (p + c / 2) / c : (p - c / 2) / c);
 }
 
-// Twice the horizontal base unit that Windows derives from a font.
-int TwiceBaseX(const QFontMetrics& metrics)
-{
-    const int width = metrics.horizontalAdvance(
-        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    return 2 * ((width / 26 + 1) / 2);
-}
-
 } // namespace
 
 // The templates were drawn for "MS UI Gothic" at 9 points, whose height is its
 // em and whose letters average half an em: 6 × 12 px base units at 96 DPI, a
-// 761 × 579 px frame. The units are taken from that design and not measured
-// on the font in use, because a substitute's line spacing may be far larger:
-// Noto Sans CJK's ascent plus descent is 1.45 em with no leading to drop
-// (17 px at 9 points), which made the frame 887 × 820 px and pushed its
-// buttons off a 768 px screen. The font is fitted to the units instead, so
-// every control keeps its rectangle and every text the room it was given.
+// 761 × 579 px frame. The dialog font keeps that size, 9 points, and the units
+// are measured on it, so a substitute with taller lines or wider letters gets
+// rectangles that grow with it instead of text squeezed into the design's
+// pixels. Substitutes whose lines are far taller are made smaller, since the
+// frame must keep to a 1366 × 768 screen: Noto Sans CJK's ascent plus descent
+// is 1.45 em (17 px at 9 points), which would make the frame 887 × 820 px.
 int CDialogTemplate::EmPixels(const QWidget* owner)
 {
     return qMax(1, qRound(9 * owner->logicalDpiY() / 72.0));
@@ -40,10 +32,9 @@ int CDialogTemplate::EmPixels(const QWidget* owner)
 
 // The first family found is used. IPA P Gothic comes before Noto Sans CJK:
 // its height as Windows and Qt measure it (OS/2 win ascent plus descent) is
-// 1.08 em against 1.45 em, so it fits the units at 10 px at 96 DPI where Noto
-// fits only at 8 px, and its kana are proportional like MS UI Gothic's, which
-// the templates' Japanese texts need. IPA Gothic fits the units at 11 px, but
-// its full-width kana are too wide for the labels and buttons at 10 and 11 px.
+// 1.08 em against 1.45 em, so it is used at the full 9 points (12 px at 96
+// DPI, 8 × 13 px units, a 1014 × 627 px frame) where Noto would be shrunk, and
+// its kana are proportional like MS UI Gothic's.
 QFont CDialogTemplate::DialogFont(int nEm)
 {
     QFont font;
@@ -55,40 +46,54 @@ QFont CDialogTemplate::DialogFont(int nEm)
     font.setPixelSize(FittingPixelSize(nEm, [&font](int size) {
         QFont sized = font;
         sized.setPixelSize(size);
-        const QFontMetrics metrics(sized);
-        return QSize(TwiceBaseX(metrics), metrics.height());
+        return BaseUnits(sized);
     }));
     return font;
 }
 
-// A font whose line is one em and whose letters average half an em, like the
-// design font, is used at the full em (9 points); a taller or wider one is
-// made smaller until its units fit. Sizes below half the em would be
-// unreadable; the smallest is kept then.
-int CDialogTemplate::FittingPixelSize(int nEm, const std::function<QSize(int)>& twiceBaseUnits)
+// A font whose line is at most 13/12 em and whose letters average at most
+// 2/3 em is used at the full em (9 points): the frame is then at most
+// 1014 × 627 px at 96 DPI, which leaves room for a title bar on a 768 px
+// screen. A taller or wider one is made smaller until its units fit. Sizes
+// below half the em would be unreadable; the smallest is kept then.
+int CDialogTemplate::FittingPixelSize(int nEm, const std::function<QSize(int)>& baseUnits)
 {
     int size = nEm;
     for (; size >= 1 && 2 * size > nEm; --size) {
-        const QSize units = twiceBaseUnits(size);
-        if (units.width() <= nEm && units.height() <= nEm)
+        const QSize units = baseUnits(size);
+        if (3 * units.width() <= 2 * nEm && 12 * units.height() <= 13 * nEm)
             break;
     }
     return qMax(1, size);
 }
 
-CDialogTemplate::CDialogTemplate(QWidget* owner) : m_pOwner(owner), m_nEm(EmPixels(owner))
+// bx is the average width of A–Z a–z rounded up: Windows rounds it to the
+// nearest pixel, which leaves the longest Japanese texts short of room.
+QSize CDialogTemplate::BaseUnits(const QFont& font)
 {
-    owner->setFont(DialogFont(m_nEm));
+    const QFontMetrics metrics(font);
+    const int width = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    return QSize((width + 51) / 52, metrics.height());
+}
+
+CDialogTemplate::CDialogTemplate(QWidget* owner) : m_pOwner(owner)
+{
+    const QFont font = DialogFont(EmPixels(owner));
+    owner->setFont(font);
+    const QSize units = BaseUnits(font);
+    m_nBaseX = units.width();
+    m_nBaseY = units.height();
 }
 
 int CDialogTemplate::X(int du) const
 {
-    return MulDiv(du, m_nEm, 8);
+    return MulDiv(du, m_nBaseX, 4);
 }
 
 int CDialogTemplate::Y(int du) const
 {
-    return MulDiv(du, m_nEm, 8);
+    return MulDiv(du, m_nBaseY, 8);
 }
 
 QRect CDialogTemplate::Rect(int x, int y, int cx, int cy) const

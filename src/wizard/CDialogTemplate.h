@@ -13,9 +13,10 @@ class QLineEdit;
 class QPushButton;
 
 // Lays controls out in dialog units: x px = du·bx/4, y px = du·by/8, rounded.
-// The base units are those of the 9-point font the templates were drawn for,
-// bx = em / 2 and by = em, and the dialog font is sized to fit them. Each
-// control's object name is its numeric id, so code and tests find it with Find().
+// The base units bx × by are measured on the dialog font, a 9-point Japanese
+// Gothic, so every rectangle keeps its proportions and grows with the font.
+// Each control's object name is its numeric id, so code and tests find it
+// with Find().
 class CDialogTemplate
 {
 public:
@@ -23,15 +24,18 @@ public:
     static int EmPixels(const QWidget* owner);
 
     // A Japanese Gothic ("MS UI Gothic" where present) at the largest pixel
-    // size, at most nEm, whose base units measured the way Windows measures
-    // them (bx from the average width of A–Z a–z, by = height) stay within
-    // nEm / 2 and nEm.
+    // size, at most nEm, whose base units (bx the average width of A–Z a–z
+    // rounded up, by its height) stay within 2/3 and 13/12 of nEm.
     static QFont DialogFont(int nEm);
 
     // The largest pixel size, at most nEm and not below half of it, at which
-    // the base units that twiceBaseUnits(size) gives (width 2·bx, height by)
-    // stay within nEm × nEm.
-    static int FittingPixelSize(int nEm, const std::function<QSize(int)>& twiceBaseUnits);
+    // the base units that baseUnits(size) gives (width bx, height by) stay
+    // within 2/3 · nEm × 13/12 · nEm.
+    static int FittingPixelSize(int nEm, const std::function<QSize(int)>& baseUnits);
+
+    // The base units bx × by of font: the average width of A–Z a–z rounded
+    // up, and the height.
+    static QSize BaseUnits(const QFont& font);
 
     // Sets the dialog font on owner and takes the base units from its screen.
     explicit CDialogTemplate(QWidget* owner);
@@ -67,5 +71,6 @@ public:
 
 private:
     QWidget* m_pOwner;
-    int m_nEm;
+    int m_nBaseX;
+    int m_nBaseY;
 };

@@ -1,5 +1,6 @@
 #include "CFileChooser.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 
@@ -11,6 +12,13 @@ CFileChooser::Handler& CurrentHandler()
 {
     static CFileChooser::Handler s_handler;
     return s_handler;
+}
+
+// The folder of the file chosen last, by any chooser of this run.
+QString& LastFolder()
+{
+    static QString s_strLastFolder;
+    return s_strLastFolder;
 }
 
 // "*.jpg" → "jpg"; empty for patterns that name no single extension.
@@ -46,10 +54,15 @@ CFileChooser::Handler CFileChooser::SetHandler(Handler handler)
     return std::exchange(CurrentHandler(), std::move(handler));
 }
 
-QString CFileChooser::Run(const Request& request)
+QString CFileChooser::Run(Request request)
 {
+    request.strInitialFolder =
+        request.strInitialPath.isEmpty() ? LastFolder() : QFileInfo(request.strInitialPath).absolutePath();
     const Handler& handler = CurrentHandler();
-    return handler ? handler(request) : DialogHandler(request);
+    const QString chosen = handler ? handler(request) : DialogHandler(request);
+    if (!chosen.isEmpty())
+        LastFolder() = QFileInfo(chosen).absolutePath();
+    return chosen;
 }
 
 QString CFileChooser::GetOpenFileName(QWidget* owner, const QString& initialPath, const QString& filter)
@@ -90,11 +103,11 @@ QString CFileChooser::DialogHandler(const Request& request)
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);
     }
-    if (!request.strInitialPath.isEmpty()) {
-        const QFileInfo info(request.strInitialPath);
-        dialog.setDirectory(info.absolutePath());
-        dialog.selectFile(info.fileName());
-    }
+    // Always set, so that the dialog never falls back on a folder of its own
+    // (Qt's may restore one from an earlier run).
+    dialog.setDirectory(request.strInitialFolder.isEmpty() ? QDir::currentPath() : request.strInitialFolder);
+    if (!request.strInitialPath.isEmpty())
+        dialog.selectFile(QFileInfo(request.strInitialPath).fileName());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
     return QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath();

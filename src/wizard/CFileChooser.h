@@ -8,8 +8,11 @@
 class QWidget;
 
 // The Open and Save choosers. Filters come as "|"-separated pairs of display
-// text and patterns ("Text|*.a;*.b|Text2|*.c||"). A replaceable handler
-// stands in for the dialog, so tests answer without a window.
+// text and patterns ("Text|*.a;*.b|Text2|*.c||"). A chooser given no initial
+// file name opens in the folder of the file chosen last in this run, as the
+// system's common dialog does; nothing of it is kept after the run. A
+// replaceable handler stands in for the dialog, so tests answer without a
+// window.
 class CFileChooser
 {
 public:
@@ -18,6 +21,7 @@ public:
         bool bSave = false;
         QWidget* pOwner = nullptr;
         QString strInitialPath;   // pre-filled file name; its folder is where the chooser opens
+        QString strInitialFolder; // where it opens: that folder, else the last one; empty the first time
         QString strFilter;        // "|"-separated, as above
         QString strDefaultExt;    // appended to a name typed without extension (save only)
     };
@@ -37,5 +41,6 @@ public:
     static QString DialogHandler(const Request& request);
 
 private:
-    static QString Run(const Request& request);
+    // Fills in the initial folder, asks the handler and notes the folder chosen.
+    static QString Run(Request request);
 };

@@ -1,16 +1,19 @@
 #include "CMorphApp.h"
 
+#include "CErrorReporter.h"
 #include "CMessageBox.h"
-#include "CMeshTooLargeError.h"
 #include "CMorphDlg.h"
+#include "CSheet_Handle.h"
+#include "CSheet_Morph.h"
+#include "CSheet_Path.h"
+#include "ControlIds.h"
 
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTranslator>
 
-#include <new>
-#include <stdexcept>
+#include <memory>
 
 CMorphApp::CMorphApp(int& argc, char** argv) : QApplication(argc, argv)
 {
@@ -33,8 +36,17 @@ CMorphApp::~CMorphApp()
 bool CMorphApp::InitInstance()
 {
     CMorphDlg dlg;
+    CreateSheets(dlg);
     dlg.exec();
     return false;
+}
+
+void CMorphApp::CreateSheets(CMorphDlg& frame)
+{
+    frame.AddSheet(std::make_unique<CSheet_Path>(&frame));
+    frame.AddSheet(std::make_unique<CSheet_Handle>(&frame));
+    frame.AddSheet(std::make_unique<CSheet_Morph>(&frame));
+    frame.ShowPage(IDD_SHEET_PATH);
 }
 
 bool CMorphApp::notify(QObject* receiver, QEvent* event)
@@ -42,25 +54,9 @@ bool CMorphApp::notify(QObject* receiver, QEvent* event)
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {
-        ReportException(std::current_exception());
+        CErrorReporter::Report(std::current_exception());
         return false;
     }
-}
-
-void CMorphApp::ReportException(std::exception_ptr error)
-{
-    QString text = QStringLiteral("内部エラーが発生したため、操作を完了できませんでした。");
-    try {
-        std::rethrow_exception(error);
-    } catch (const CMeshTooLargeError&) {
-        text = QStringLiteral("ポイントが多すぎるか、同じ位置や一直線上に集まりすぎているため、メッシュを作れません。");
-    } catch (const std::bad_alloc&) {
-        text = QStringLiteral("メモリが不足しているため、操作を完了できませんでした。");
-    } catch (const std::invalid_argument&) {
-        text = QStringLiteral("無効な引数が指定されたため、操作を完了できませんでした。");
-    } catch (...) {
-    }
-    CMessageBox::Show(text, MB_OK | MB_ICONERROR);
 }
 
 QWidget* CMorphApp::MessageOwner()

@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QString>
 
-#include <exception>
+class CMorphDlg;
 
 // The application object: sets the name that captions every message box,
 // shows message boxes as real dialogs, and runs the wizard once.
@@ -19,11 +19,12 @@ public:
     bool InitInstance();
 
     // Every event handler is a boundary: an exception that escapes one is
-    // reported in an error box instead of crossing the event loop.
+    // reported (CErrorReporter) instead of crossing the event loop.
     bool notify(QObject* receiver, QEvent* event) override;
 
-    // The error box for an exception caught at a boundary.
-    static void ReportException(std::exception_ptr error);
+    // Creates the three pages in their order, adds them to frame and shows
+    // the first.
+    static void CreateSheets(CMorphDlg& frame);
 
     // Shows a message box as a modal QMessageBox centred on MessageOwner().
     static int DialogMessageBox(const QString& text, const QString& caption, unsigned type);

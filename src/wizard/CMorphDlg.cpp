@@ -2,12 +2,8 @@
 
 #include "CAboutDlg.h"
 #include "CDialogTemplate.h"
-#include "CMessageBox.h"
-#include "CMorphApp.h"
+#include "CErrorReporter.h"
 #include "CSheet.h"
-#include "CSheet_Handle.h"
-#include "CSheet_Morph.h"
-#include "CSheet_Path.h"
 #include "CWaitCursor.h"
 #include "ControlIds.h"
 
@@ -17,6 +13,8 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPushButton>
+
+#include <utility>
 
 #if defined(Q_OS_WIN)
 #ifndef NOMINMAX
@@ -70,11 +68,6 @@ CMorphDlg::CMorphDlg(QWidget* parent)
     connect(GetButton(IDC_CANCEL), &QPushButton::clicked, this, &CMorphDlg::reject);
     connect(next, &QPushButton::clicked, this, &CMorphDlg::OnNextClicked);
     connect(back, &QPushButton::clicked, this, &CMorphDlg::OnBackClicked);
-
-    AddSheet(new CSheet_Path(this));
-    AddSheet(new CSheet_Handle(this));
-    AddSheet(new CSheet_Morph(this));
-    ShowPage(IDD_SHEET_PATH);
 }
 
 CMorphDlg::~CMorphDlg()
@@ -92,9 +85,10 @@ CMorphDlg* CMorphDlg::GetMainWnd()
     return s_pMainWnd;
 }
 
-void CMorphDlg::AddSheet(CSheet* sheet)
+void CMorphDlg::AddSheet(std::unique_ptr<CSheet> sheet)
 {
-    m_mapSheets[sheet->GetId()].reset(sheet);
+    const int id = sheet->GetId();
+    m_mapSheets[id] = std::move(sheet);
 }
 
 CSheet* CMorphDlg::GetSheet(int nId) const
@@ -138,7 +132,7 @@ void CMorphDlg::ShowPage(int nId)
                 previous->OnEnter();
                 previous->show();
             }
-            CMorphApp::ReportException(std::current_exception());
+            CErrorReporter::Report(std::current_exception());
             return;
         }
         m_pCurSheet->setGeometry(rect);

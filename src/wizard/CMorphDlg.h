@@ -13,9 +13,9 @@ class QEventLoop;
 class QPushButton;
 
 // The wizard frame: the program's one top-level window, a normal application
-// window. Owns the document and the three pages, switches between the pages
-// and forwards its next and back buttons to the page on show. exec() runs it
-// until it ends and returns IDOK or IDCANCEL.
+// window. Owns the document and the pages that the application adds,
+// switches between the pages and forwards its next and back buttons to the
+// page on show. exec() runs it until it ends and returns IDOK or IDCANCEL.
 class CMorphDlg : public QDialog
 {
     Q_OBJECT
@@ -23,6 +23,10 @@ class CMorphDlg : public QDialog
 public:
     explicit CMorphDlg(QWidget* parent = nullptr);
     ~CMorphDlg() override;
+
+    // Takes ownership of a page (created hidden, as a child of the frame)
+    // and keys it by its id.
+    void AddSheet(std::unique_ptr<CSheet> sheet);
 
     // Switches to the page with id nId: hides the current page, runs the new
     // page's OnEnter and shows it over the page area. An unknown id shows none.
@@ -68,7 +72,6 @@ protected:
 private:
     void OnNextClicked();
     void OnBackClicked();
-    void AddSheet(CSheet* sheet);
 
     static CMorphDlg* s_pMainWnd;
     QEventLoop* m_pLoop = nullptr;

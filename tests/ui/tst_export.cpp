@@ -13,6 +13,7 @@
 #include "FakeFfmpeg.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
+#include "WizardFrame.h"
 
 #include <QApplication>
 #include <QDir>
@@ -52,7 +53,7 @@ std::unique_ptr<CImage> Load(const QString& path)
 // The wizard on page 131 with a 24 × 16 source and target and one point pair.
 struct Wizard
 {
-    CMorphDlg dlg;
+    WizardFrame dlg;
     CSheet_Morph* page;
 
     Wizard()

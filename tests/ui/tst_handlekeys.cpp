@@ -4,6 +4,7 @@
 #include "ControlIds.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
+#include "WizardFrame.h"
 
 #include <QTest>
 
@@ -34,7 +35,7 @@ class TestHandleKeys : public QObject
 
     bool Open()
     {
-        m_pDlg = std::make_unique<CMorphDlg>();
+        m_pDlg = std::make_unique<WizardFrame>();
         Doc().m_pSourceImage = TestImages::Pattern(120, 90);
         Doc().m_pTargetImage = TestImages::Pattern(120, 90);
         m_pDlg->show();

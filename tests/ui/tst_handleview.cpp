@@ -5,6 +5,7 @@
 #include "MessageRecorder.h"
 #include "TestImages.h"
 #include "WindowInput.h"
+#include "WizardFrame.h"
 
 #include <QApplication>
 #include <QScrollBar>
@@ -55,7 +56,7 @@ class TestHandleView : public QObject
     // The wizard on page 130 with two pictures of the named size.
     bool Open(const QString& size)
     {
-        m_pDlg = std::make_unique<CMorphDlg>();
+        m_pDlg = std::make_unique<WizardFrame>();
         m_pDlg->show();
         if (!QTest::qWaitForWindowExposed(m_pDlg.get()))
             return false;

@@ -4,6 +4,7 @@
 #include "ControlIds.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
+#include "WizardFrame.h"
 
 #include <QPushButton>
 #include <QTest>
@@ -18,7 +19,7 @@ private Q_SLOTS:
     // fewer points the preview page opens.
     void tooManyCoincidentPointsStayOnPage130()
     {
-        CMorphDlg dlg;
+        WizardFrame dlg;
         CMorphData* doc = dlg.m_pMorphData.get();
         doc->m_pSourceImage = TestImages::Pattern(64, 48);
         doc->m_pTargetImage = TestImages::Pattern(64, 48);

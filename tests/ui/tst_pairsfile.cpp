@@ -9,6 +9,7 @@
 #include "ControlIds.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
+#include "WizardFrame.h"
 
 #include <QDir>
 #include <QFile>
@@ -118,7 +119,7 @@ class TestPairsFile : public QObject
 
     bool Open(bool toHandlePage = true)
     {
-        m_pDlg = std::make_unique<CMorphDlg>();
+        m_pDlg = std::make_unique<WizardFrame>();
         m_pDlg->show();
         m_pDlg->activateWindow();
         if (!QTest::qWaitForWindowActive(m_pDlg.get()))

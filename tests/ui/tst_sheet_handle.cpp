@@ -5,6 +5,7 @@
 #include "ControlIds.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
+#include "WizardFrame.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -56,7 +57,7 @@ private Q_SLOTS:
     void init()
     {
         g_nSelHandle = -1;
-        m_pDlg = std::make_unique<CMorphDlg>();
+        m_pDlg = std::make_unique<WizardFrame>();
         m_pDlg->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_pDlg.get()));
     }

@@ -7,6 +7,7 @@
 #include "MessageRecorder.h"
 #include "TestImages.h"
 #include "WindowInput.h"
+#include "WizardFrame.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -32,7 +33,7 @@ std::unique_ptr<CImage> Target(int w, int h)
 // The wizard on page 131 with w × h pictures and one point pair.
 struct Wizard
 {
-    CMorphDlg dlg;
+    WizardFrame dlg;
     CSheet_Morph* page;
 
     explicit Wizard(int w = 40, int h = 30)

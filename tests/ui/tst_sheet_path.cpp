@@ -7,8 +7,10 @@
 #include "ControlIds.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
+#include "WizardFrame.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -121,7 +123,7 @@ private Q_SLOTS:
 
     void firstPageAndButtons()
     {
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         QCOMPARE(dlg.GetCurSheet(), Page(dlg));
         QVERIFY(!dlg.GetButton(IDC_BACK)->isEnabled());
@@ -161,7 +163,7 @@ private Q_SLOTS:
         QFETCH(QSize, source);
         QFETCH(QSize, target);
         QFETCH(QString, message);
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         ChooserAnswers chooser;
         MessageRecorder messages;
@@ -182,13 +184,15 @@ private Q_SLOTS:
 
     void equalSizesGoOn()
     {
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         ChooserAnswers chooser;
         MessageRecorder messages;
         chooser.answers << Picture(40, 30) << Picture(40, 30);
         Browse(dlg, kSource);
         Browse(dlg, kTarget);
+        // With no target path yet, its chooser opens in the source's folder.
+        QCOMPARE(chooser.requests[1].strInitialFolder, QFileInfo(Picture(40, 30)).absolutePath());
         Next(dlg);
         QVERIFY(messages.boxes.isEmpty());
         QCOMPARE(dlg.GetCurSheet()->GetId(), int(IDD_SHEET_HANDLE));
@@ -201,7 +205,7 @@ private Q_SLOTS:
         QFETCH(int, side);
         const Side& s = side == 0 ? kSource : kTarget;
         const Side& other = side == 0 ? kTarget : kSource;
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         ChooserAnswers chooser;
         const QString first = Picture(100, 50), second = Picture(60, 80);
@@ -238,7 +242,7 @@ private Q_SLOTS:
     {
         QFETCH(int, side);
         const Side& s = side == 0 ? kSource : kTarget;
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         ChooserAnswers chooser;
         MessageRecorder messages;
@@ -271,7 +275,7 @@ private Q_SLOTS:
     {
         QFETCH(int, side);
         const Side& s = side == 0 ? kSource : kTarget;
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         ChooserAnswers chooser;
         QList<QList<int>> atMessage;
@@ -300,7 +304,7 @@ private Q_SLOTS:
     // The introduction is one static that wraps, as page 130's does.
     void introductionWraps()
     {
-        CMorphDlg dlg;
+        WizardFrame dlg;
         const QList<QLabel*> labels = Page(dlg)->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
         const auto intro = std::find_if(labels.begin(), labels.end(),
                                         [](const QLabel* l) { return l->text().startsWith(u"［参照］"); });
@@ -314,7 +318,7 @@ private Q_SLOTS:
     {
         QFETCH(int, side);
         const Side& s = side == 0 ? kSource : kTarget;
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         ChooserAnswers chooser;
         MessageRecorder messages;
@@ -351,7 +355,7 @@ private Q_SLOTS:
     {
         QFETCH(int, side);
         const Side& s = side == 0 ? kSource : kTarget;
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         ChooserAnswers chooser;
         MessageRecorder messages;

@@ -1,14 +1,15 @@
 #include "CAboutDlg.h"
 #include "CConfigRenbanDlg.h"
 #include "CDialogTemplate.h"
+#include "CErrorReporter.h"
 #include "CFileChooser.h"
 #include "CMessageBox.h"
-#include "CMorphApp.h"
 #include "CMorphDlg.h"
 #include "CSheet.h"
 #include "ControlIds.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
+#include "WizardFrame.h"
 
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -22,6 +23,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <cmath>
 #include <stdexcept>
 
 namespace {
@@ -104,14 +106,6 @@ QStringList CutTexts(const QWidget* root)
     return cut;
 }
 
-// Twice the horizontal base unit that Windows derives from a font.
-int TwiceBaseX(const QFont& font)
-{
-    const int width =
-        QFontMetrics(font).horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    return 2 * ((width / 26 + 1) / 2);
-}
-
 } // namespace
 
 class TestFrame : public QObject
@@ -130,7 +124,7 @@ class TestFrame : public QObject
 private Q_SLOTS:
     void startsOnFirstPage()
     {
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         QCOMPARE(dlg.windowTitle(), QStringLiteral("Quillarend - Presented by Lumenhollow"));
         QVERIFY(dlg.GetCurSheet());
@@ -148,14 +142,17 @@ private Q_SLOTS:
         QVERIFY(!(dlg.windowFlags() & Qt::WindowMaximizeButtonHint));
         QVERIFY(dlg.windowFlags() & Qt::WindowMinimizeButtonHint);
         // The three pages exist from the start, hidden but the one on show.
+        // The frame alone has none: the application adds them.
         for (int id : {IDD_SHEET_PATH, IDD_SHEET_HANDLE, IDD_SHEET_MORPH})
             QVERIFY(dlg.GetSheet(id));
         QVERIFY(!dlg.GetSheet(IDD_SHEET_HANDLE)->isVisible());
+        const CMorphDlg bare;
+        QVERIFY(bare.m_mapSheets.empty() && !bare.GetCurSheet());
     }
 
     void layoutFollowsTemplate()
     {
-        CMorphDlg dlg;
+        WizardFrame dlg;
         CDialogTemplate units(&dlg);
         QCOMPARE(dlg.size(), units.Size(507, 386));
         QCOMPARE(dlg.GetButton(IDC_NEXT)->geometry(), units.Rect(450, 365, 50, 14));
@@ -166,25 +163,19 @@ private Q_SLOTS:
         QVERIFY(place && !place->isVisibleTo(&dlg));
     }
 
-    // At 96 DPI the frame has the size the template gives with 6 x 12 px
-    // base units, within 800 x 620 px, so it fits a 1366 x 768 screen with a
-    // title bar and a panel.
+    // At 96 DPI the frame keeps to 1014 x 627 px whatever the font, so with
+    // a title bar it fits a 1366 x 768 screen (at most 698 px with a panel).
     void frameFitsScreen()
     {
-        CMorphDlg dlg;
+        WizardFrame dlg;
         if (dlg.logicalDpiY() != 96)
             QSKIP("the size bound is for 96 DPI");
-        CDialogTemplate units(&dlg);
-        QCOMPARE(units.X(4), 6);
-        QCOMPARE(units.Y(8), 12);
-        QCOMPARE(dlg.size(), QSize(761, 579));
-        QVERIFY(dlg.width() <= 800);
-        QVERIFY(dlg.height() <= 620);
-        QVERIFY(dlg.height() + 70 <= 768);
+        QVERIFY(dlg.width() <= 1014);
+        QVERIFY(dlg.height() <= 627);
     }
 
-    // The dialog font is the largest size whose own base units fit those of
-    // the layout: one line fits an 8-unit static, letters average at most 4 units.
+    // The dialog font is the largest size, at most 9 points, whose units stay
+    // within 2/3 em x 13/12 em.
     void dialogFontFitsUnits_data()
     {
         QTest::addColumn<int>("em");
@@ -197,17 +188,19 @@ private Q_SLOTS:
         QFont font = CDialogTemplate::DialogFont(em);
         const int size = font.pixelSize();
         QVERIFY(size >= (em + 1) / 2 && size <= em);
-        QVERIFY(QFontMetrics(font).height() <= em);
-        QVERIFY(TwiceBaseX(font) <= em);
+        const QSize own = CDialogTemplate::BaseUnits(font);
+        QVERIFY(3 * own.width() <= 2 * em && 12 * own.height() <= 13 * em);
         if (size < em) {
             font.setPixelSize(size + 1);
-            QVERIFY(QFontMetrics(font).height() > em || TwiceBaseX(font) > em);
+            const QSize larger = CDialogTemplate::BaseUnits(font);
+            QVERIFY(3 * larger.width() > 2 * em || 12 * larger.height() > 13 * em);
         }
     }
 
     // The size rule on fonts described by their line height and average
-    // letter width in em: a one-em font with half-em letters is used at the
-    // full em, 9 points at any DPI; taller or wider ones are made smaller.
+    // letter width in em: a font up to 13/12 em high with letters up to 2/3 em
+    // is used at the full em, 9 points at any DPI; taller or wider ones are
+    // made smaller.
     void fittingPixelSize_data()
     {
         QTest::addColumn<int>("em");
@@ -216,12 +209,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("size");
         QTest::newRow("one em, 96 DPI") << 12 << 1.0 << 0.5 << 12;
         QTest::newRow("one em, 128 DPI") << 16 << 1.0 << 0.5 << 16;
-        QTest::newRow("one em, odd em: bx rounds up") << 15 << 1.0 << 0.5 << 14;
+        QTest::newRow("one em, odd em") << 15 << 1.0 << 0.5 << 15;
         QTest::newRow("one em, 192 DPI") << 24 << 1.0 << 0.5 << 24;
-        QTest::newRow("IPA: 1.076 em") << 12 << 2203 / 2048.0 << 0.5 << 11;
-        QTest::newRow("IPA P: wide letters") << 12 << 2203 / 2048.0 << 0.6 << 10;
-        QTest::newRow("Noto: 1.45 em") << 12 << 1.448 << 0.58 << 8;
-        QTest::newRow("Noto, 192 DPI") << 24 << 1.448 << 0.58 << 16;
+        QTest::newRow("IPA P: 1.076 em, letters 0.59 em") << 12 << 2203 / 2048.0 << 0.59 << 12;
+        QTest::newRow("line a pixel too tall") << 12 << 1.17 << 0.5 << 11;
+        QTest::newRow("letters a pixel too wide") << 12 << 1.0 << 0.7 << 11;
+        QTest::newRow("Noto: 1.45 em") << 12 << 1.448 << 0.58 << 9;
+        QTest::newRow("Noto, 192 DPI") << 24 << 1.448 << 0.58 << 18;
         QTest::newRow("never fits") << 12 << 3.0 << 0.5 << 6;
         QTest::newRow("never fits, odd em") << 13 << 3.0 << 0.5 << 6;
         QTest::newRow("one pixel") << 1 << 3.0 << 0.5 << 1;
@@ -235,8 +229,7 @@ private Q_SLOTS:
         QList<int> asked;
         const int found = CDialogTemplate::FittingPixelSize(em, [&](int px) {
             asked << px;
-            const int width = qRound(52 * letter * px);
-            return QSize(2 * ((width / 26 + 1) / 2), qRound(line * px));
+            return QSize(int(std::ceil(letter * px)), qRound(line * px));
         });
         QCOMPARE(found, size);
         QCOMPARE(asked.first(), em);
@@ -244,17 +237,17 @@ private Q_SLOTS:
             QCOMPARE(asked[i], asked[i - 1] - 1);
     }
 
-    // With the fonts the setup installs the dialog font has exactly the
-    // design font's base units at 96 DPI: 6 x 12 px.
+    // With the fonts the setup installs the dialog text is 9 points, 12 px
+    // at 96 DPI, in 8 x 13 px units.
     void setupFontMatchesDesign()
     {
         const QFont font = CDialogTemplate::DialogFont(12);
         const QString family = QFontInfo(font).family();
         if (family != QStringLiteral("MS UI Gothic") && family != QStringLiteral("IPAPGothic"))
             QFAIL(qPrintable(family + QStringLiteral(" found; fonts-ipafont-gothic is missing")));
-        QCOMPARE(TwiceBaseX(font), 12);
-        QVERIFY(QFontMetrics(font).height() <= 12);
-        QVERIFY(font.pixelSize() >= 10);
+        QCOMPARE(font.pixelSize(), 12);
+        if (family == QStringLiteral("IPAPGothic"))
+            QCOMPARE(CDialogTemplate::BaseUnits(font), QSize(8, 13));
     }
 
     // Every label and button text fits its rectangle, on every page with the
@@ -262,7 +255,7 @@ private Q_SLOTS:
     // dialog; each window uses its one dialog font.
     void textsFit()
     {
-        CMorphDlg dlg;
+        WizardFrame dlg;
         loadPictures(dlg);
         dlg.show();
         for (int id : {IDD_SHEET_PATH, IDD_SHEET_HANDLE, IDD_SHEET_MORPH}) {
@@ -278,11 +271,40 @@ private Q_SLOTS:
             QCOMPARE(w->font(), CDialogTemplate::DialogFont(CDialogTemplate::EmPixels(w)));
     }
 
+    // A chooser given no file name opens in the folder of the file chosen
+    // last, one given a name in that file's folder. Each step is "initial
+    // name|answer" (no answer: cancelled); the first sets a known folder.
+    void chooserOpensInLastFolder_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("folders"); // where each later step opened
+        QTest::newRow("after a choice") << QStringList{"|/a/s.png", "|"} << "/a";
+        QTest::newRow("the last choice counts") << QStringList{"|/a/s.png", "|/b/o.jpg", "|"} << "/a /b";
+        QTest::newRow("a name wins, cancel forgets it") << QStringList{"|/a/s.png", "/c/t.png|", "|"} << "/c /a";
+    }
+    void chooserOpensInLastFolder()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, folders);
+        QStringList seen;
+        QString answer;
+        const CFileChooser::Handler previous = CFileChooser::SetHandler([&](const CFileChooser::Request& request) {
+            seen << request.strInitialFolder;
+            return answer;
+        });
+        for (const QString& step : steps) {
+            answer = step.section(u'|', 1);
+            CFileChooser::GetOpenFileName(nullptr, step.section(u'|', 0, 0), QString());
+        }
+        CFileChooser::SetHandler(previous);
+        QCOMPARE(seen.mid(1).join(u' '), folders);
+    }
+
     // A normal application window, not a dialog: no transient parent, not
     // modal, yet exec() runs until the frame ends and returns its result.
     void frameIsApplicationWindow()
     {
-        CMorphDlg dlg;
+        WizardFrame dlg;
         QCOMPARE(dlg.windowType(), Qt::Window);
         Qt::WindowModality modality = Qt::ApplicationModal;
         bool transient = true;
@@ -324,7 +346,7 @@ private Q_SLOTS:
             return QString();
         });
         {
-            CMorphDlg dlg;
+            WizardFrame dlg;
             dlg.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dlg));
             press(dlg.GetButton(IDC_NEXT)); // page 129 refuses: nothing loaded
@@ -350,7 +372,7 @@ private Q_SLOTS:
     void enterElsewhereClicksNothing()
     {
         MessageRecorder rec;
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         QLineEdit* path = CDialogTemplate::Find<QLineEdit>(dlg.GetSheet(IDD_SHEET_PATH), IDC_EDIT_SOURCE);
         path->setFocus();
@@ -362,7 +384,7 @@ private Q_SLOTS:
     // The button protocol across the three pages, walked with the real buttons.
     void buttonProtocol()
     {
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         loadPictures(dlg);
         MessageRecorder rec;
@@ -399,7 +421,7 @@ private Q_SLOTS:
     {
         QFETCH(int, way);
         QFETCH(int, result);
-        CMorphDlg dlg;
+        WizardFrame dlg;
         loadPictures(dlg);
         MessageRecorder rec;
         QTimer::singleShot(0, &dlg, [&] {
@@ -419,7 +441,7 @@ private Q_SLOTS:
 
     void switchRunsEnterHiddenUnderWaitCursor()
     {
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         auto* probe = new ProbeSheet(999, &dlg);
         dlg.m_mapSheets[999].reset(probe);
@@ -446,7 +468,7 @@ private Q_SLOTS:
             using CSheet::CSheet;
             void OnEnter() override { throw std::invalid_argument("bad"); }
         };
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.m_mapSheets[998] = std::make_unique<Throwing>(998, &dlg);
         MessageRecorder rec;
         dlg.ShowPage(998); // reports the error itself
@@ -469,7 +491,7 @@ private Q_SLOTS:
         QVERIFY(ok && ok->isDefault());
 
         // F1 on the frame opens it modally.
-        CMorphDlg dlg;
+        WizardFrame dlg;
         dlg.show();
         QString title;
         QTimer::singleShot(0, &dlg, [&] {
@@ -505,7 +527,7 @@ private Q_SLOTS:
         } catch (...) {
             error = std::current_exception();
         }
-        CMorphApp::ReportException(error);
+        CErrorReporter::Report(error);
         QCOMPARE(rec.texts(), QStringList{text});
         QCOMPARE(rec.boxes[0].type, unsigned(MB_OK | MB_ICONERROR));
     }

@@ -6,6 +6,7 @@
 #include "ControlIds.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
+#include "WizardFrame.h"
 
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -79,7 +80,7 @@ class TestZoom : public QObject
 
     bool Open(const QString& size)
     {
-        m_pDlg = std::make_unique<CMorphDlg>();
+        m_pDlg = std::make_unique<WizardFrame>();
         m_pDlg->show();
         if (!QTest::qWaitForWindowExposed(m_pDlg.get()))
             return false;
