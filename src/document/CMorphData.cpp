@@ -3,17 +3,48 @@
 #include "CMessageBox.h"
 #include "LoadImageFile.h"
 
+#include <QFileInfo>
+
+namespace {
+
+bool SameFile(const QString& a, const QString& b)
+{
+    if (a.isEmpty() || b.isEmpty())
+        return false;
+    const QString canonical = QFileInfo(a).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
+}
+
+} // namespace
+
 bool CMorphData::Load(const QString& path, QString& strPath, std::unique_ptr<CImage>& pImage)
 {
-    m_aHandles.RemoveAll();
-    pImage.reset();
-    strPath.clear();
+    // The old picture stays until the new one is read, so a failure keeps it.
     std::unique_ptr<CImage> image = LoadImageFile(path);
     if (!image)
         return false;
+    if (!SameFile(strPath, path)) {
+        m_aHandles.RemoveAll();
+        m_history.Clear();
+    }
     pImage = std::move(image);
     strPath = path;
     return true;
+}
+
+bool CMorphData::LoadDiscardsPairs(bool bSource, const QString& path) const
+{
+    return !m_aHandles.IsEmpty() && !SameFile(bSource ? m_strSourcePath : m_strTargetPath, path);
+}
+
+void CMorphData::MarkPairsSaved()
+{
+    m_aSavedHandles = m_aHandles;
+}
+
+bool CMorphData::HasUnsavedPairs() const
+{
+    return !m_aHandles.IsEmpty() && !(m_aHandles == m_aSavedHandles);
 }
 
 bool CMorphData::LoadSource(const QString& path)
@@ -50,10 +81,10 @@ void CMorphData::AddHandle(const CPoint& point)
         return;
     if (point.x < 0 || point.y < 0 || point.x >= m_pSourceImage->GetWidth() || point.y >= m_pSourceImage->GetHeight())
         return;
-    m_aHandles.Add(CMorphHandle{point, point});
+    m_history.Add(m_aHandles, CMorphHandle{point, point});
 }
 
 void CMorphData::RemoveHandle(int32_t index)
 {
-    m_aHandles.RemoveAt(index);
+    m_history.Remove(m_aHandles, index);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CHandleHistory.h"
 #include "CImage.h"
 #include "CMorphHandleArray.h"
 
@@ -7,9 +8,11 @@
 
 #include <memory>
 
-// The morph document: the two pictures, the paths they came from, and the
-// point pairs. A path is non-empty exactly when its picture is present, and
-// loading either picture removes every pair.
+// The morph document: the two pictures, the paths they came from, the point
+// pairs with their undo history, and the pairs as last saved. A path is
+// non-empty exactly when its picture is present. A load that fails changes
+// nothing; loading another file than the one on show for that side removes
+// every pair and the history, the same file again keeps them.
 class CMorphData
 {
 public:
@@ -20,6 +23,9 @@ public:
 
     bool LoadSource(const QString& path);
     bool LoadTarget(const QString& path);
+    // True when pairs exist and path is another file than the source
+    // (bSource) or target picture on show, so that loading it removes them.
+    bool LoadDiscardsPairs(bool bSource, const QString& path) const;
 
     // Adds a pair at point (both halves equal) when both pictures are loaded,
     // of equal size, and the point lies in [0, width) × [0, height). Missing or
@@ -30,11 +36,18 @@ public:
     QString GetSourcePath() const { return m_strSourcePath; }
     QString GetTargetPath() const { return m_strTargetPath; }
 
+    // The pairs were written to or read from a points file as they are now.
+    void MarkPairsSaved();
+    // Pairs exist that differ from those last saved (or were never saved).
+    bool HasUnsavedPairs() const;
+
     // Reports the first missing or mismatched picture (source, target, size)
     // and returns false; true when pairs can be placed.
     bool CheckImages() const;
 
     CMorphHandleArray m_aHandles;
+    CHandleHistory m_history; // every edit of m_aHandles, for undo and redo
+    CMorphHandleArray m_aSavedHandles;
     QString m_strSourcePath;
     std::unique_ptr<CImage> m_pSourceImage;
     QString m_strTargetPath;
