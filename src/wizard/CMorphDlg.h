@@ -25,7 +25,8 @@ public:
     ~CMorphDlg() override;
 
     // Switches to the page with id nId: hides the current page, runs the new
-    // page's OnEnter and shows it over the page area. An unknown id shows none.
+    // page's OnEnter, shows it over the page area and gives the focus to its
+    // first control. An unknown id shows none.
     void ShowPage(int nId);
 
     // Shows the frame and runs events until done() or EndDialog(); returns
@@ -55,6 +56,7 @@ public:
     std::unique_ptr<CMorphData> m_pMorphData;
     QIcon m_hIcon;
 
+    // Ends the run with IDCANCEL, after asking when unsaved pairs would be lost.
     void reject() override;
 
 protected:
@@ -69,6 +71,7 @@ private:
     void OnNextClicked();
     void OnBackClicked();
     void AddSheet(CSheet* sheet);
+    void FocusFirstControl();
 
     static CMorphDlg* s_pMainWnd;
     QEventLoop* m_pLoop = nullptr;
