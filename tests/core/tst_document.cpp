@@ -10,6 +10,7 @@
 #include <csignal>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #if defined(Q_OS_UNIX)
 #include <fcntl.h>
@@ -228,7 +229,13 @@ private Q_SLOTS:
                 history.Changed(a, i, before, edit[0] == 'n');
                 break;
             }
-            case 'p': history.Replace(a, [&] { CMorphHandleArray b; b.Add(pair(8)); b.Add(pair(9)); return b; }()); break;
+            case 'p': {
+                CMorphHandleArray b;
+                b.Add(pair(8));
+                b.Add(pair(9));
+                history.Replace(a, std::move(b));
+                break;
+            }
             case 'u': returned = history.Undo(a); break;
             case 'y': returned = history.Redo(a); break;
             default: history.Clear(); break;

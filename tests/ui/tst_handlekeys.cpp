@@ -5,6 +5,7 @@
 #include "MessageRecorder.h"
 #include "TestImages.h"
 
+#include <QPushButton>
 #include <QTest>
 
 #include <limits>
@@ -77,7 +78,7 @@ private Q_SLOTS:
     void focus()
     {
         QVERIFY(Open());
-        const QRgb unfocused = EdgePixel(View(true));
+        const QRgb unfocused = EdgePixel(View(false)); // the source view has the focus after the switch
         QTest::mouseClick(&View(false), Qt::LeftButton, {}, View(false).GetClientOrigin() + QPoint(5, 5));
         QVERIFY(View(false).hasFocus());
         QCOMPARE(EdgePixel(View(false)), View(false).palette().color(QPalette::Highlight).rgb());
@@ -203,15 +204,80 @@ private Q_SLOTS:
         QCOMPARE(g_nSelHandle, 0);
     }
 
+    // Each edit is one step of Ctrl+Z, and Ctrl+Y or Ctrl+Shift+Z does it
+    // again, with the focus anywhere on the page. Edits: "c" a click at the
+    // next free place (10, 10), (30, 30) …, "d" a drag of pair 0 by (5, 3),
+    // "x" a right click on pair 0, "D" Delete, "<" and ">" arrow nudges.
+    // pairs: the source points afterwards.
+    void undoRedo_data()
+    {
+        QTest::addColumn<QString>("edits");
+        QTest::addColumn<QString>("keys"); // z: Ctrl+Z, y: Ctrl+Y, Z: Ctrl+Shift+Z
+        QTest::addColumn<QString>("pairs");
+        QTest::addColumn<int>("selected");
+        QTest::newRow("three clicks, two undone") << "c c c" << "z z" << "10,10" << -1;
+        QTest::newRow("one redone") << "c c c" << "z z y" << "10,10 30,30" << 1;
+        QTest::newRow("Ctrl+Shift+Z redoes") << "c c" << "z Z" << "10,10 30,30" << 1;
+        QTest::newRow("a drag is one step") << "c d" << "z" << "10,10" << 0;
+        QTest::newRow("a drag redone") << "c d" << "z y" << "15,13" << 0;
+        QTest::newRow("a right click undone") << "c c x" << "z" << "10,10 30,30" << 0;
+        QTest::newRow("Delete undone") << "c c D" << "z" << "10,10 30,30" << 1;
+        QTest::newRow("a run of nudges is one step") << "c > > < >" << "z" << "10,10" << 0;
+        QTest::newRow("nothing to undo") << "" << "z y" << "" << -1;
+    }
+    void undoRedo()
+    {
+        QFETCH(QString, edits);
+        QFETCH(QString, keys);
+        QFETCH(QString, pairs);
+        QFETCH(int, selected);
+        QVERIFY(Open());
+        CMorphHandleWnd& view = View(true);
+        const auto at = [&](int x, int y) {
+            return view.GetClientOrigin() + QPoint(view.GetImageRect().left + x, view.GetImageRect().top + y);
+        };
+        int clicks = 0;
+        for (const QString& edit : edits.split(' ', Qt::SkipEmptyParts)) {
+            const QPoint first = at(10, 10);
+            switch (edit[0].toLatin1()) {
+            case 'c':
+                QTest::mouseClick(&view, Qt::LeftButton, {}, at(10 + 20 * clicks, 10 + 20 * clicks));
+                ++clicks;
+                break;
+            case 'd':
+                QTest::mousePress(&view, Qt::LeftButton, {}, first);
+                QTest::mouseMove(&view, first + QPoint(5, 3));
+                QTest::mouseRelease(&view, Qt::LeftButton, {}, first + QPoint(5, 3));
+                break;
+            case 'x': QTest::mouseClick(&view, Qt::RightButton, {}, first); break;
+            case 'D': QTest::keyClick(&view, Qt::Key_Delete); break;
+            default: QTest::keyClick(&view, edit == "<" ? Qt::Key_Left : Qt::Key_Right); break;
+            }
+        }
+        QWidget* next = m_pDlg->GetButton(IDC_NEXT);
+        for (const QString& key : keys.split(' '))
+            QTest::keyClick(next, key.toLower() == "z" ? Qt::Key_Z : Qt::Key_Y,
+                            key == "Z" ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier);
+        QStringList got;
+        for (const CMorphHandle& h : DocPairs())
+            got << QStringLiteral("%1,%2").arg(h.m_ptSource.x).arg(h.m_ptSource.y);
+        QCOMPARE(got.join(' '), pairs);
+        QCOMPARE(g_nSelHandle, selected);
+    }
+
     // Every mouse and key command is listed on the views.
     void tooltips()
     {
         QVERIFY(Open());
         const QString tip = View(true).toolTip();
         for (const char* word : {"クリック", "ドラッグ", "右クリック", "矢印キー", "Delete", "Page Up", "Ctrl+0",
-                                 "Ctrl+9", "Ctrl+S", "Ctrl+O"})
+                                 "Ctrl+9", "Ctrl+S", "Ctrl+O", "Ctrl+Z", "Ctrl+Y", "Ctrl+Shift+Z"})
             QVERIFY2(tip.contains(QString::fromUtf8(word)), word);
         QCOMPARE(View(false).toolTip(), tip);
+        // The preview lists the zoom keys only.
+        const QString preview = CImageScrollWnd().toolTip();
+        QVERIFY(preview.contains("Ctrl+9") && !preview.contains("Ctrl+Z"));
+        QVERIFY(!preview.contains(QStringLiteral("矢印キー")));
     }
 };
 
