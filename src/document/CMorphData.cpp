@@ -17,24 +17,22 @@ bool SameFile(const QString& a, const QString& b)
 
 } // namespace
 
-bool CMorphData::Load(const QString& path, QString& strPath, std::unique_ptr<CImage>& pImage)
+bool CMorphData::Load(const QString& path, QString& strPath, std::unique_ptr<CImage>& pImage,
+                      const std::function<bool()>& mayDiscard)
 {
     // The old picture stays until the new one is read, so a failure keeps it.
     std::unique_ptr<CImage> image = LoadImageFile(path);
     if (!image)
         return false;
     if (!SameFile(strPath, path)) {
+        if (!m_aHandles.IsEmpty() && mayDiscard && !mayDiscard())
+            return false;
         m_aHandles.RemoveAll();
         m_history.Clear();
     }
     pImage = std::move(image);
     strPath = path;
     return true;
-}
-
-bool CMorphData::LoadDiscardsPairs(bool bSource, const QString& path) const
-{
-    return !m_aHandles.IsEmpty() && !SameFile(bSource ? m_strSourcePath : m_strTargetPath, path);
 }
 
 void CMorphData::MarkPairsSaved()
@@ -47,14 +45,14 @@ bool CMorphData::HasUnsavedPairs() const
     return !m_aHandles.IsEmpty() && !(m_aHandles == m_aSavedHandles);
 }
 
-bool CMorphData::LoadSource(const QString& path)
+bool CMorphData::LoadSource(const QString& path, const std::function<bool()>& mayDiscard)
 {
-    return Load(path, m_strSourcePath, m_pSourceImage);
+    return Load(path, m_strSourcePath, m_pSourceImage, mayDiscard);
 }
 
-bool CMorphData::LoadTarget(const QString& path)
+bool CMorphData::LoadTarget(const QString& path, const std::function<bool()>& mayDiscard)
 {
-    return Load(path, m_strTargetPath, m_pTargetImage);
+    return Load(path, m_strTargetPath, m_pTargetImage, mayDiscard);
 }
 
 bool CMorphData::CheckImages() const

@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 // The morph document: the two pictures, the paths they came from, the point
@@ -21,11 +22,11 @@ public:
     CMorphData(const CMorphData&) = delete;
     CMorphData& operator=(const CMorphData&) = delete;
 
-    bool LoadSource(const QString& path);
-    bool LoadTarget(const QString& path);
-    // True when pairs exist and path is another file than the source
-    // (bSource) or target picture on show, so that loading it removes them.
-    bool LoadDiscardsPairs(bool bSource, const QString& path) const;
+    // Loads a picture. When it was read and would remove pairs (another file
+    // than the one on show for that side), mayDiscard is asked first, if
+    // given; false from it keeps everything as it was. True when loaded.
+    bool LoadSource(const QString& path, const std::function<bool()>& mayDiscard = {});
+    bool LoadTarget(const QString& path, const std::function<bool()>& mayDiscard = {});
 
     // Adds a pair at point (both halves equal) when both pictures are loaded,
     // of equal size, and the point lies in [0, width) × [0, height). Missing or
@@ -54,5 +55,6 @@ public:
     std::unique_ptr<CImage> m_pTargetImage;
 
 private:
-    bool Load(const QString& path, QString& strPath, std::unique_ptr<CImage>& pImage);
+    bool Load(const QString& path, QString& strPath, std::unique_ptr<CImage>& pImage,
+              const std::function<bool()>& mayDiscard);
 };

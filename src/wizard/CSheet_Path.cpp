@@ -107,19 +107,16 @@ void CSheet_Path::OnBrowseSource()
         LoadSourceFile(path);
 }
 
-bool CSheet_Path::MayDiscardPairs(bool bSource, const QString& path) const
+bool CSheet_Path::MayDiscardPairs()
 {
-    return !GetDocument()->LoadDiscardsPairs(bSource, path)
-        || CMessageBox::Show(QString::fromUtf16(kDiscardPairs), MB_YESNO | MB_DEFBUTTON2) == IDYES;
+    return CMessageBox::Show(QString::fromUtf16(kDiscardPairs), MB_YESNO | MB_DEFBUTTON2) == IDYES;
 }
 
 void CSheet_Path::LoadSourceFile(const QString& path)
 {
     CMorphData* pDoc = GetDocument();
-    if (!MayDiscardPairs(true, path))
-        return;
     CWaitCursor wait;
-    if (pDoc->LoadSource(path)) {
+    if (pDoc->LoadSource(path, &CSheet_Path::MayDiscardPairs)) {
         SetPathText(this, IDC_EDIT_SOURCE, path);
         m_wndSrcPreview.SetImage(*pDoc->m_pSourceImage);
     }
@@ -136,10 +133,8 @@ void CSheet_Path::OnBrowseTarget()
 void CSheet_Path::LoadTargetFile(const QString& path)
 {
     CMorphData* pDoc = GetDocument();
-    if (!MayDiscardPairs(false, path))
-        return;
     CWaitCursor wait;
-    if (pDoc->LoadTarget(path)) {
+    if (pDoc->LoadTarget(path, &CSheet_Path::MayDiscardPairs)) {
         SetPathText(this, IDC_EDIT_TARGET, path);
         m_wndDstPreview.SetImage(*pDoc->m_pTargetImage);
     }

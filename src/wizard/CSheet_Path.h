@@ -22,7 +22,7 @@ public:
     void OnBrowseSource();
     void OnBrowseTarget();
     // Load a picture into the document and show it, as after browsing. When
-    // that would remove the pairs the user is asked first.
+    // the picture was read and would remove the pairs the user is asked first.
     void LoadSourceFile(const QString& path);
     void LoadTargetFile(const QString& path);
 
@@ -37,8 +37,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    // True unless loading path would remove pairs and the user said no.
-    bool MayDiscardPairs(bool bSource, const QString& path) const;
+    // Asks whether a picture just read may replace the pairs; true for yes.
+    static bool MayDiscardPairs();
     // The Open dialog for pictures, starting at initialPath; an empty string
     // when the user cancels.
     static QString BrowseImageFile(const QString& initialPath);

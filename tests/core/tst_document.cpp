@@ -134,24 +134,28 @@ private Q_SLOTS:
             QCOMPARE(doc.m_aHandles[0], (CMorphHandle{{x, y}, {x, y}}));
     }
 
-    // A new file of either side empties the pairs and their history; the same
-    // file again keeps them, and a failed load changes nothing.
+    // A new file of either side empties the pairs and their history once the
+    // caller agreed; the same file again keeps them, and a failed load
+    // changes nothing and asks nothing.
     void loadsEmptyPairs_data()
     {
         QTest::addColumn<bool>("source");
         QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("answer"); // the caller's when asked: 1 yes, 0 no; -1 not asked
         QTest::addColumn<bool>("ok");
         QTest::addColumn<bool>("kept");
-        QTest::newRow("new target") << false << "a100x50.png" << true << false;
-        QTest::newRow("same target file") << false << "b100x50.png" << true << true;
-        QTest::newRow("same source file") << true << "a100x50.png" << true << true;
-        QTest::newRow("failed source") << true << "text.png" << false << true;
-        QTest::newRow("missing target") << false << "nope.png" << false << true;
+        QTest::newRow("new target") << false << "a100x50.png" << 1 << true << false;
+        QTest::newRow("new target, declined") << false << "a100x50.png" << 0 << false << true;
+        QTest::newRow("same target file") << false << "b100x50.png" << -1 << true << true;
+        QTest::newRow("same source file") << true << "a100x50.png" << -1 << true << true;
+        QTest::newRow("failed source") << true << "text.png" << -1 << false << true;
+        QTest::newRow("missing target") << false << "nope.png" << -1 << false << true;
     }
     void loadsEmptyPairs()
     {
         QFETCH(bool, source);
         QFETCH(QString, name);
+        QFETCH(int, answer);
         QFETCH(bool, ok);
         QFETCH(bool, kept);
         CMorphData doc;
@@ -160,16 +164,18 @@ private Q_SLOTS:
         QVERIFY(doc.LoadTarget(file("b100x50.png")));
         for (int i = 0; i < 3; ++i)
             doc.AddHandle(CPoint(i, i));
-        QCOMPARE(doc.LoadDiscardsPairs(source, file(name)), !kept || !ok);
         const QString before = source ? doc.GetSourcePath() : doc.GetTargetPath();
-        const bool loaded = source ? doc.LoadSource(file(name)) : doc.LoadTarget(file(name));
+        int asked = 0;
+        const auto ask = [&] { return ++asked, answer == 1; };
+        const bool loaded = source ? doc.LoadSource(file(name), ask) : doc.LoadTarget(file(name), ask);
         QCOMPARE(loaded, ok);
+        QCOMPARE(asked, answer < 0 ? 0 : 1);
         QCOMPARE(doc.m_aHandles.GetSize(), kept ? 3 : 0);
         QCOMPARE(doc.m_history.CanUndo(), kept);
         const auto& image = source ? doc.m_pSourceImage : doc.m_pTargetImage;
         QVERIFY(image);
         QCOMPARE(source ? doc.GetSourcePath() : doc.GetTargetPath(), ok ? file(name) : before);
-        if (ok) {
+        if (ok || answer >= 0) {
             QVERIFY(rec.boxes.isEmpty());
         } else {
             QCOMPARE(rec.texts(), QStringList{LoadFailedMessage(file(name))});
