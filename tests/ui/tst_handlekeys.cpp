@@ -204,26 +204,22 @@ private Q_SLOTS:
         QCOMPARE(g_nSelHandle, 0);
     }
 
-    // Each edit is one step of Ctrl+Z, and Ctrl+Y or Ctrl+Shift+Z does it
-    // again, with the focus anywhere on the page. Edits: "c" a click at the
-    // next free place (10, 10), (30, 30) …, "d" a drag of pair 0 by (5, 3),
-    // "x" a right click on pair 0, "D" Delete, "<" and ">" arrow nudges.
-    // pairs: the source points afterwards.
+    // Each edit is one step of Ctrl+Z; Ctrl+Y and Ctrl+Shift+Z redo; the keys
+    // work with the focus on the next button. Edits: "c" a click at (10, 10),
+    // (30, 30) …, "d" a drag of pair 0 by (5, 3), "x" a right click on pair 0,
+    // "D" Delete, "<" ">" nudges. pairs: the source points afterwards.
     void undoRedo_data()
     {
         QTest::addColumn<QString>("edits");
         QTest::addColumn<QString>("keys"); // z: Ctrl+Z, y: Ctrl+Y, Z: Ctrl+Shift+Z
         QTest::addColumn<QString>("pairs");
         QTest::addColumn<int>("selected");
-        QTest::newRow("three clicks, two undone") << "c c c" << "z z" << "10,10" << -1;
-        QTest::newRow("one redone") << "c c c" << "z z y" << "10,10 30,30" << 1;
-        QTest::newRow("Ctrl+Shift+Z redoes") << "c c" << "z Z" << "10,10 30,30" << 1;
-        QTest::newRow("a drag is one step") << "c d" << "z" << "10,10" << 0;
-        QTest::newRow("a drag redone") << "c d" << "z y" << "15,13" << 0;
-        QTest::newRow("a right click undone") << "c c x" << "z" << "10,10 30,30" << 0;
-        QTest::newRow("Delete undone") << "c c D" << "z" << "10,10 30,30" << 1;
-        QTest::newRow("a run of nudges is one step") << "c > > < >" << "z" << "10,10" << 0;
-        QTest::newRow("nothing to undo") << "" << "z y" << "" << -1;
+        QTest::newRow("three clicks, two undone") << "c c c" << "zz" << "10,10" << -1;
+        QTest::newRow("one redone") << "c c c" << "zzZ" << "10,10 30,30" << 1;
+        QTest::newRow("a drag") << "c d" << "z" << "10,10" << 0;
+        QTest::newRow("a right click") << "c c x" << "z" << "10,10 30,30" << 0;
+        QTest::newRow("Delete, undone and redone") << "c c D" << "zy" << "10,10" << -1;
+        QTest::newRow("a run of nudges") << "c > > <" << "z" << "10,10" << 0;
     }
     void undoRedo()
     {
@@ -233,31 +229,23 @@ private Q_SLOTS:
         QFETCH(int, selected);
         QVERIFY(Open());
         CMorphHandleWnd& view = View(true);
-        const auto at = [&](int x, int y) {
-            return view.GetClientOrigin() + QPoint(view.GetImageRect().left + x, view.GetImageRect().top + y);
-        };
+        const QPoint first = view.GetClientOrigin() + QPoint(view.GetImageRect().left + 10, view.GetImageRect().top + 10);
         int clicks = 0;
-        for (const QString& edit : edits.split(' ', Qt::SkipEmptyParts)) {
-            const QPoint first = at(10, 10);
-            switch (edit[0].toLatin1()) {
-            case 'c':
-                QTest::mouseClick(&view, Qt::LeftButton, {}, at(10 + 20 * clicks, 10 + 20 * clicks));
-                ++clicks;
-                break;
-            case 'd':
+        for (const QString& edit : edits.split(' ')) {
+            if (edit == "c")
+                QTest::mouseClick(&view, Qt::LeftButton, {}, first + QPoint(20, 20) * clicks++);
+            else if (edit == "d") {
                 QTest::mousePress(&view, Qt::LeftButton, {}, first);
                 QTest::mouseMove(&view, first + QPoint(5, 3));
                 QTest::mouseRelease(&view, Qt::LeftButton, {}, first + QPoint(5, 3));
-                break;
-            case 'x': QTest::mouseClick(&view, Qt::RightButton, {}, first); break;
-            case 'D': QTest::keyClick(&view, Qt::Key_Delete); break;
-            default: QTest::keyClick(&view, edit == "<" ? Qt::Key_Left : Qt::Key_Right); break;
-            }
+            } else if (edit == "x")
+                QTest::mouseClick(&view, Qt::RightButton, {}, first);
+            else
+                QTest::keyClick(&view, edit == "D" ? Qt::Key_Delete : edit == "<" ? Qt::Key_Left : Qt::Key_Right);
         }
-        QWidget* next = m_pDlg->GetButton(IDC_NEXT);
-        for (const QString& key : keys.split(' '))
-            QTest::keyClick(next, key.toLower() == "z" ? Qt::Key_Z : Qt::Key_Y,
-                            key == "Z" ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier);
+        for (const QChar key : keys)
+            QTest::keyClick(m_pDlg->GetButton(IDC_NEXT), key == 'y' ? Qt::Key_Y : Qt::Key_Z,
+                            key == 'Z' ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier);
         QStringList got;
         for (const CMorphHandle& h : DocPairs())
             got << QStringLiteral("%1,%2").arg(h.m_ptSource.x).arg(h.m_ptSource.y);
