@@ -4,6 +4,7 @@
 #include "TestImages.h"
 
 #include <QElapsedTimer>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -243,6 +244,52 @@ private Q_SLOTS:
         QCOMPARE(returned, selected);
         QCOMPARE(history.CanUndo(), can.contains('u'));
         QCOMPARE(history.CanRedo(), can.contains('y'));
+    }
+
+    // Against the plain way, a whole copy of the pairs for every step, on
+    // random edits with many equal values.
+    void handleHistoryMatchesCopies()
+    {
+        QRandomGenerator random(15);
+        for (int run = 0; run < 300; ++run) {
+            CMorphHandleArray a;
+            CHandleHistory history;
+            QList<CMorphHandleArray> copies{a};
+            qsizetype done = 0;
+            int32_t nudging = -1; // the pair whose nudges the next one joins
+            for (int step = 0; step < 40; ++step) {
+                const int op = int(random.bounded(7)), v = int(random.bounded(-2, 3));
+                const int32_t i = a.IsEmpty() ? -1 : int32_t(random.bounded(a.GetSize()));
+                const CMorphHandle before = i < 0 ? CMorphHandle{} : a[i];
+                if (op == 5 || op == 6) {
+                    const bool undo = op == 5;
+                    if (undo ? done > 0 : done + 1 < copies.size()) {
+                        done += undo ? -1 : 1;
+                        nudging = -1;
+                    }
+                    undo ? history.Undo(a) : history.Redo(a);
+                } else if (op == 0 || op == 4 || i >= 0) {
+                    if (op == 0)
+                        history.Add(a, CMorphHandle{{v, v}, {v, -v}});
+                    else if (op == 1)
+                        history.Remove(a, i);
+                    else if (op == 4)
+                        history.Replace(a, CMorphHandleArray(copies[random.bounded(copies.size())]));
+                    else
+                        a[i].m_ptTarget.y += v, history.Changed(a, i, before, op == 3);
+                    if ((op == 2 || op == 3) && a[i] == before)
+                        continue; // no step
+                    if (op == 3 && nudging == i)
+                        copies[done] = a;
+                    else
+                        copies.resize(++done), copies.append(a);
+                    nudging = op == 3 ? i : -1;
+                }
+                QVERIFY(a == copies[done]);
+                QCOMPARE(history.CanUndo(), done > 0);
+                QCOMPARE(history.CanRedo(), done + 1 < copies.size());
+            }
+        }
     }
 
     void removeHandleKeepsOrder()
