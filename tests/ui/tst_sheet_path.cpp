@@ -356,12 +356,10 @@ private Q_SLOTS:
         QTest::addColumn<bool>("sameFile");
         QTest::addColumn<int>("answer"); // 0: no question
         QTest::addColumn<int>("pairs");
-        for (int side : {0, 1}) {
-            const char* name = side == 0 ? "source" : "target";
-            QTest::addRow("%s, same file", name) << side << true << 0 << 3;
-            QTest::addRow("%s, other file, no", name) << side << false << int(IDNO) << 3;
-            QTest::addRow("%s, other file, yes", name) << side << false << int(IDYES) << 0;
-        }
+        QTest::newRow("target, same file") << 1 << true << 0 << 3;
+        QTest::newRow("source, other file, no") << 0 << false << int(IDNO) << 3;
+        QTest::newRow("target, other file, no") << 1 << false << int(IDNO) << 3;
+        QTest::newRow("source, other file, yes") << 0 << false << int(IDYES) << 0;
     }
     void newPictureDiscardsPairs()
     {
