@@ -3,27 +3,56 @@
 #include "CMessageBox.h"
 #include "LoadImageFile.h"
 
-bool CMorphData::Load(const QString& path, QString& strPath, std::unique_ptr<CImage>& pImage)
+#include <QFileInfo>
+
+namespace {
+
+bool SameFile(const QString& a, const QString& b)
 {
-    m_aHandles.RemoveAll();
-    pImage.reset();
-    strPath.clear();
+    if (a.isEmpty() || b.isEmpty())
+        return false;
+    const QString canonical = QFileInfo(a).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
+}
+
+} // namespace
+
+bool CMorphData::Load(const QString& path, QString& strPath, std::unique_ptr<CImage>& pImage,
+                      const std::function<bool()>& mayDiscard)
+{
+    // The old picture stays until the new one is read, so a failure keeps it.
     std::unique_ptr<CImage> image = LoadImageFile(path);
     if (!image)
         return false;
+    if (!SameFile(strPath, path)) {
+        if (!m_aHandles.IsEmpty() && mayDiscard && !mayDiscard())
+            return false;
+        m_aHandles.RemoveAll();
+        m_history.Clear();
+    }
     pImage = std::move(image);
     strPath = path;
     return true;
 }
 
-bool CMorphData::LoadSource(const QString& path)
+void CMorphData::MarkPairsSaved()
 {
-    return Load(path, m_strSourcePath, m_pSourceImage);
+    m_aSavedHandles = m_aHandles;
 }
 
-bool CMorphData::LoadTarget(const QString& path)
+bool CMorphData::HasUnsavedPairs() const
 {
-    return Load(path, m_strTargetPath, m_pTargetImage);
+    return !m_aHandles.IsEmpty() && !(m_aHandles == m_aSavedHandles);
+}
+
+bool CMorphData::LoadSource(const QString& path, const std::function<bool()>& mayDiscard)
+{
+    return Load(path, m_strSourcePath, m_pSourceImage, mayDiscard);
+}
+
+bool CMorphData::LoadTarget(const QString& path, const std::function<bool()>& mayDiscard)
+{
+    return Load(path, m_strTargetPath, m_pTargetImage, mayDiscard);
 }
 
 bool CMorphData::CheckImages() const
@@ -50,10 +79,10 @@ void CMorphData::AddHandle(const CPoint& point)
         return;
     if (point.x < 0 || point.y < 0 || point.x >= m_pSourceImage->GetWidth() || point.y >= m_pSourceImage->GetHeight())
         return;
-    m_aHandles.Add(CMorphHandle{point, point});
+    m_history.Add(m_aHandles, CMorphHandle{point, point});
 }
 
 void CMorphData::RemoveHandle(int32_t index)
 {
-    m_aHandles.RemoveAt(index);
+    m_history.Remove(m_aHandles, index);
 }

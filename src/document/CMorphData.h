@@ -1,15 +1,19 @@
 #pragma once
 
+#include "CHandleHistory.h"
 #include "CImage.h"
 #include "CMorphHandleArray.h"
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
-// The morph document: the two pictures, the paths they came from, and the
-// point pairs. A path is non-empty exactly when its picture is present, and
-// loading either picture removes every pair.
+// The morph document: the two pictures, the paths they came from, the point
+// pairs with their undo history, and the pairs as last saved. A path is
+// non-empty exactly when its picture is present. A load that fails changes
+// nothing; loading another file than the one on show for that side removes
+// every pair and the history, the same file again keeps them.
 class CMorphData
 {
 public:
@@ -18,8 +22,11 @@ public:
     CMorphData(const CMorphData&) = delete;
     CMorphData& operator=(const CMorphData&) = delete;
 
-    bool LoadSource(const QString& path);
-    bool LoadTarget(const QString& path);
+    // Loads a picture. When it was read and would remove pairs (another file
+    // than the one on show for that side), mayDiscard is asked first, if
+    // given; false from it keeps everything as it was. True when loaded.
+    bool LoadSource(const QString& path, const std::function<bool()>& mayDiscard = {});
+    bool LoadTarget(const QString& path, const std::function<bool()>& mayDiscard = {});
 
     // Adds a pair at point (both halves equal) when both pictures are loaded,
     // of equal size, and the point lies in [0, width) × [0, height). Missing or
@@ -30,16 +37,24 @@ public:
     QString GetSourcePath() const { return m_strSourcePath; }
     QString GetTargetPath() const { return m_strTargetPath; }
 
+    // The pairs were written to or read from a points file as they are now.
+    void MarkPairsSaved();
+    // Pairs exist that differ from those last saved (or were never saved).
+    bool HasUnsavedPairs() const;
+
     // Reports the first missing or mismatched picture (source, target, size)
     // and returns false; true when pairs can be placed.
     bool CheckImages() const;
 
     CMorphHandleArray m_aHandles;
+    CHandleHistory m_history; // every edit of m_aHandles, for undo and redo
+    CMorphHandleArray m_aSavedHandles;
     QString m_strSourcePath;
     std::unique_ptr<CImage> m_pSourceImage;
     QString m_strTargetPath;
     std::unique_ptr<CImage> m_pTargetImage;
 
 private:
-    bool Load(const QString& path, QString& strPath, std::unique_ptr<CImage>& pImage);
+    bool Load(const QString& path, QString& strPath, std::unique_ptr<CImage>& pImage,
+              const std::function<bool()>& mayDiscard);
 };

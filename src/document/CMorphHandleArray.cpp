@@ -23,10 +23,17 @@ CMorphHandle& CMorphHandleArray::ElementAt(int32_t index)
 
 int32_t CMorphHandleArray::Add(const CMorphHandle& handle)
 {
+    InsertAt(GetSize(), handle);
+    return GetSize() - 1;
+}
+
+void CMorphHandleArray::InsertAt(int32_t index, const CMorphHandle& handle)
+{
+    if (index < 0 || size_t(index) > m_aItems.size())
+        throw std::invalid_argument("point pair index out of range");
     if (m_aItems.size() >= size_t(std::numeric_limits<int32_t>::max()))
         throw std::length_error("too many point pairs");
-    m_aItems.push_back(handle);
-    return int32_t(m_aItems.size() - 1);
+    m_aItems.insert(m_aItems.begin() + index, handle);
 }
 
 void CMorphHandleArray::RemoveAt(int32_t index)

@@ -14,6 +14,11 @@ public:
     virtual ~CMorphHandleArray() = default;
     CMorphHandleArray(const CMorphHandleArray&) = default;
     CMorphHandleArray& operator=(const CMorphHandleArray&) = default;
+    CMorphHandleArray(CMorphHandleArray&&) noexcept = default;
+    CMorphHandleArray& operator=(CMorphHandleArray&&) noexcept = default;
+
+    // The same pairs in the same order.
+    bool operator==(const CMorphHandleArray& other) const { return m_aItems == other.m_aItems; }
 
     int32_t GetSize() const { return int32_t(m_aItems.size()); }
     bool IsEmpty() const { return m_aItems.empty(); }
@@ -25,6 +30,8 @@ public:
 
     // Appends and returns the new element's index.
     int32_t Add(const CMorphHandle& handle);
+    // Inserts before index (0 … size); the later ones move up.
+    void InsertAt(int32_t index, const CMorphHandle& handle);
     // Removes one element; the later ones move down and keep their order.
     void RemoveAt(int32_t index);
     // Removes everything and frees the storage.

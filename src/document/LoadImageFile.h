@@ -7,5 +7,6 @@
 #include <memory>
 
 // Decodes an image file into a 24-bit picture of the file's size. On failure
-// the user is told "画像の読み込みに失敗しました。" and null is returned.
+// the user is told "画像の読み込みに失敗しました。", the file and the reason,
+// and null is returned.
 std::unique_ptr<CImage> LoadImageFile(const QString& path);

@@ -1,5 +1,6 @@
 #include "CSheet_Morph.h"
 
+#include "CCommandKeys.h"
 #include "CConfigRenbanDlg.h"
 #include "CDialogTemplate.h"
 #include "CExportFailure.h"
@@ -67,6 +68,13 @@ CSheet_Morph::CSheet_Morph(CMorphDlg* pFrame) : CSheet(IDD_SHEET_MORPH, pFrame)
     connect(&m_ctlSlider, &QSlider::valueChanged, this, &CSheet_Morph::UpdatePreview);
     connect(exportThis, &QPushButton::clicked, this, &CSheet_Morph::OnExportThisImage);
     connect(exportSequence, &QPushButton::clicked, this, &CSheet_Morph::OnExportSequence);
+    // The zoom keys work wherever the focus is on the page, about the mouse
+    // when it is over the preview.
+    CCommandKeys::Bind(this, CCommandKeys::kPreview, [this](CCommandKeys::ECommand command) {
+        QPoint anchor = m_wndPreview.ClientCentre();
+        m_wndPreview.MouseInClient(anchor);
+        m_wndPreview.ZoomCommand(command, anchor);
+    });
 }
 
 CSheet_Morph::~CSheet_Morph()

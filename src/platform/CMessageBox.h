@@ -19,6 +19,8 @@ enum : unsigned {
     MB_ICONASTERISK = 0x40,
     MB_ICONINFORMATION = MB_ICONASTERISK,
     MB_ICONMASK = 0xF0,
+    MB_DEFBUTTON2 = 0x100, // the second button is the default, not the first
+    MB_DEFMASK = 0xF00,
 };
 
 enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };

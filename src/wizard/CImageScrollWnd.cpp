@@ -4,8 +4,8 @@
 #include "Colors.h"
 
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QFocusEvent>
-#include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -13,7 +13,6 @@
 #include <qdrawutil.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <iterator>
 #include <limits>
@@ -37,16 +36,6 @@ void SetBar(QScrollBar* bar, int64_t size, int32_t page)
     bar->setEnabled(max > 0);
 }
 
-// Zoomed extents stay far inside the 32-bit rectangle coordinates.
-constexpr int64_t kMaxZoomedExtent = int64_t(1) << 29;
-
-// Division rounding towards minus infinity, for positive divisors.
-int64_t FloorDiv(int64_t a, int64_t b)
-{
-    const int64_t q = a / b;
-    return (a % b != 0 && a < 0) ? q - 1 : q;
-}
-
 // Enlarges with the nearest picture pixel for every client pixel: the visible
 // part only, so a large zoom costs no more than the client area.
 void DrawNearest(CImage& buffer, const CImage& picture, const CRect& rc, const CImageScrollWnd& view)
@@ -60,9 +49,10 @@ void DrawNearest(CImage& buffer, const CImage& picture, const CRect& rc, const C
     std::vector<int32_t> columns(size_t(x1 - x0));
     for (int64_t x = x0; x < x1; ++x)
         columns[size_t(x - x0)] =
-            int32_t(std::clamp<int64_t>(view.ClientToPicture(x, rc.left), 0, picture.GetWidth() - 1));
+            int32_t(std::clamp<int64_t>(view.Zoom().ClientToPicture(x, rc.left), 0, picture.GetWidth() - 1));
     for (int64_t y = y0; y < y1; ++y) {
-        const int32_t sy = int32_t(std::clamp<int64_t>(view.ClientToPicture(y, rc.top), 0, picture.GetHeight() - 1));
+        const int32_t sy =
+            int32_t(std::clamp<int64_t>(view.Zoom().ClientToPicture(y, rc.top), 0, picture.GetHeight() - 1));
         const uint8_t* src = picture.PixelAddress(0, sy);
         uint8_t* dst = buffer.PixelAddress(int32_t(x0), int32_t(y));
         for (const int32_t sx : columns) {
@@ -87,10 +77,9 @@ CImageScrollWnd::CImageScrollWnd()
         connect(bar, &QScrollBar::valueChanged, this, &CImageScrollWnd::OnScroll);
     }
     setAttribute(Qt::WA_OpaquePaintEvent);
-    // A click gives the zoom keys to the view; the point editors also take Tab.
+    // A click gives the view the focus frame; the point editors also take Tab.
     setFocusPolicy(Qt::ClickFocus);
-    setToolTip(QStringLiteral("Ctrl+ホイール、Ctrl++ / Ctrl+−: 拡大・縮小\n"
-                              "Ctrl+0: 100 % に戻す　Ctrl+9: 全体を表示"));
+    setToolTip(CCommandKeys::ToolTip(CCommandKeys::kPreview));
     hide();
 }
 
@@ -124,8 +113,8 @@ void CImageScrollWnd::UpdateScrollBars()
 {
     if (!m_pImage)
         return;
-    SetBar(m_pHScroll, Zoomed(m_pImage->GetWidth()), m_rcClient.Width());
-    SetBar(m_pVScroll, Zoomed(m_pImage->GetHeight()), m_rcClient.Height());
+    SetBar(m_pHScroll, m_zoom.Zoomed(m_pImage->GetWidth()), m_rcClient.Width());
+    SetBar(m_pVScroll, m_zoom.Zoomed(m_pImage->GetHeight()), m_rcClient.Height());
 }
 
 CRect CImageScrollWnd::GetImageRect() const
@@ -135,32 +124,10 @@ CRect CImageScrollWnd::GetImageRect() const
     const auto offset = [](int64_t window, int64_t picture, const QScrollBar* bar) {
         return int32_t(window >= picture ? (window - picture) / 2 : -bar->value());
     };
-    const int64_t w = Zoomed(m_pImage->GetWidth()), h = Zoomed(m_pImage->GetHeight());
+    const int64_t w = m_zoom.Zoomed(m_pImage->GetWidth()), h = m_zoom.Zoomed(m_pImage->GetHeight());
     const int32_t x = offset(m_rcClient.Width(), w, m_pHScroll);
     const int32_t y = offset(m_rcClient.Height(), h, m_pVScroll);
     return CRect(x, y, int32_t(x + w), int32_t(y + h));
-}
-
-int64_t CImageScrollWnd::Zoomed(int32_t nExtent) const
-{
-    if (nExtent <= 0)
-        return 0;
-    return std::clamp<int64_t>(int64_t(nExtent) * m_nZoom / 100, 1, kMaxZoomedExtent);
-}
-
-int64_t CImageScrollWnd::PictureToClient(int64_t nPicture, int32_t nOrigin) const
-{
-    return nOrigin + FloorDiv(nPicture * m_nZoom, 100);
-}
-
-int64_t CImageScrollWnd::PixelCentreToClient(int64_t nPicture, int32_t nOrigin) const
-{
-    return nOrigin + FloorDiv((2 * nPicture + 1) * m_nZoom, 200);
-}
-
-int64_t CImageScrollWnd::ClientToPicture(int64_t nClient, int32_t nOrigin) const
-{
-    return FloorDiv((nClient - nOrigin) * 100, m_nZoom);
 }
 
 QPoint CImageScrollWnd::ClientCentre() const
@@ -168,65 +135,67 @@ QPoint CImageScrollWnd::ClientCentre() const
     return QPoint(m_rcClient.Width() / 2, m_rcClient.Height() / 2);
 }
 
-int CImageScrollWnd::NextZoomStep(bool bIn) const
+bool CImageScrollWnd::MouseInClient(QPoint& ptClient) const
 {
-    if (bIn) {
-        for (const int step : kZoomSteps)
-            if (step > m_nZoom)
-                return step;
-    } else {
-        for (auto it = std::rbegin(kZoomSteps); it != std::rend(kZoomSteps); ++it)
-            if (*it < m_nZoom)
-                return *it;
-    }
-    return m_nZoom;
-}
-
-int CImageScrollWnd::FitZoom() const
-{
-    if (!m_pImage || m_pImage->IsNull())
-        return 100;
-    // The largest z with floor(extent · z / 100) ≤ client extent.
-    const auto largest = [](int64_t client, int64_t extent) { return ((client + 1) * 100 - 1) / extent; };
-    const int64_t zx = largest(m_rcClient.Width(), m_pImage->GetWidth());
-    const int64_t zy = largest(m_rcClient.Height(), m_pImage->GetHeight());
-    return int(std::clamp<int64_t>(std::min(zx, zy), kMinZoom, kMaxZoom));
+    const QPoint at = mapFromGlobal(QCursor::pos()) - m_ptClientOrigin;
+    if (!isVisible() || at.x() < 0 || at.y() < 0 || at.x() >= m_rcClient.Width() || at.y() >= m_rcClient.Height())
+        return false;
+    ptClient = at;
+    return true;
 }
 
 void CImageScrollWnd::SetZoom(int nZoom, const QPoint& ptAnchor)
 {
-    nZoom = std::clamp(nZoom, kMinZoom, kMaxZoom);
-    if (nZoom == m_nZoom)
+    const int before = m_zoom.GetPercent();
+    const CRect rcBefore = GetImageRect();
+    m_zoom.SetPercent(nZoom);
+    if (m_zoom.GetPercent() == before)
         return;
     if (!m_pImage) {
-        m_nZoom = nZoom;
         update();
         return;
     }
-    // The anchor's picture position, unrounded, so that zooming in and out
-    // again comes back to the same place.
-    const CRect before = GetImageRect();
-    const double px = (double(ptAnchor.x()) - before.left) * 100.0 / m_nZoom;
-    const double py = (double(ptAnchor.y()) - before.top) * 100.0 / m_nZoom;
-    m_nZoom = nZoom;
     UpdateScrollBars();
-    const auto place = [](QScrollBar* bar, double picture, int zoom, int anchor) {
+    const auto place = [&](QScrollBar* bar, int32_t origin, int anchor) {
         const QSignalBlocker block(bar);
-        const double position = std::round(picture * zoom / 100.0 - anchor);
-        bar->setValue(int(std::clamp<double>(position, bar->minimum(), bar->maximum())));
+        const int64_t position = m_zoom.KeepAnchor(origin, anchor, before);
+        bar->setValue(int(std::clamp<int64_t>(position, bar->minimum(), bar->maximum())));
     };
-    place(m_pHScroll, px, m_nZoom, ptAnchor.x());
-    place(m_pVScroll, py, m_nZoom, ptAnchor.y());
+    place(m_pHScroll, rcBefore.left, ptAnchor.x());
+    place(m_pVScroll, rcBefore.top, ptAnchor.y());
     Redraw(true);
     update(); // the zoom label and the bars
 }
 
+void CImageScrollWnd::ZoomCommand(CCommandKeys::ECommand eCommand, const QPoint& ptAnchor)
+{
+    switch (eCommand) {
+    case CCommandKeys::ZoomIn:
+        ZoomByUser(m_zoom.NextStep(true), ptAnchor);
+        break;
+    case CCommandKeys::ZoomOut:
+        ZoomByUser(m_zoom.NextStep(false), ptAnchor);
+        break;
+    case CCommandKeys::ZoomActual:
+        ZoomByUser(100, ptAnchor);
+        break;
+    case CCommandKeys::ZoomFit:
+        if (m_pImage)
+            ZoomByUser(CZoom::Fit(m_rcClient.Width(), m_rcClient.Height(), m_pImage->GetWidth(),
+                                  m_pImage->GetHeight()),
+                       ptAnchor);
+        break;
+    default:
+        break;
+    }
+}
+
 void CImageScrollWnd::ZoomByUser(int nZoom, const QPoint& ptAnchor)
 {
-    const int before = m_nZoom;
+    const int before = m_zoom.GetPercent();
     SetZoom(nZoom, ptAnchor);
-    if (m_nZoom != before)
-        Q_EMIT ZoomChanged(m_nZoom, ptAnchor);
+    if (m_zoom.GetPercent() != before)
+        Q_EMIT ZoomChanged(m_zoom.GetPercent(), ptAnchor);
 }
 
 void CImageScrollWnd::Redraw(bool bToScreen)
@@ -242,10 +211,11 @@ void CImageScrollWnd::DrawImage()
     if (!m_pImage)
         return;
     const CRect rc = GetImageRect();
-    if (m_nZoom == 100) {
+    const int zoom = m_zoom.GetPercent();
+    if (zoom == 100) {
         CBmpDC src(m_pImage);
         dc.BitBlt(rc.left, rc.top, m_pImage->GetWidth(), m_pImage->GetHeight(), src, 0, 0);
-    } else if (m_nZoom < 100) {
+    } else if (zoom < 100) {
         CBmpDC src(m_pImage);
         dc.StretchBltAveraged(rc, src, CRect(0, 0, m_pImage->GetWidth(), m_pImage->GetHeight()));
     } else {
@@ -301,8 +271,8 @@ void CImageScrollWnd::paintEvent(QPaintEvent*)
 
     // Over the picture, never in the back buffer.
     painter.setClipRect(client);
-    if (m_nZoom != 100) {
-        const QString text = QStringLiteral("%1 %").arg(m_nZoom);
+    if (m_zoom.GetPercent() != 100) {
+        const QString text = QStringLiteral("%1 %").arg(m_zoom.GetPercent());
         const QFontMetrics metrics(font());
         const QRect label(client.left(), client.bottom() + 1 - metrics.height() - 4,
                           metrics.horizontalAdvance(text) + 8, metrics.height() + 4);
@@ -310,30 +280,6 @@ void CImageScrollWnd::paintEvent(QPaintEvent*)
         painter.setPen(Qt::black);
         painter.drawText(label, Qt::AlignCenter, text);
     }
-}
-
-void CImageScrollWnd::keyPressEvent(QKeyEvent* event)
-{
-    if (event->modifiers() & Qt::ControlModifier) {
-        switch (event->key()) {
-        case Qt::Key_Plus:
-        case Qt::Key_Equal: // "+" without Shift on many layouts
-            ZoomByUser(NextZoomStep(true), ClientCentre());
-            return;
-        case Qt::Key_Minus:
-            ZoomByUser(NextZoomStep(false), ClientCentre());
-            return;
-        case Qt::Key_0:
-            ZoomByUser(100, ClientCentre());
-            return;
-        case Qt::Key_9:
-            ZoomByUser(FitZoom(), ClientCentre());
-            return;
-        default:
-            break;
-        }
-    }
-    QWidget::keyPressEvent(event);
 }
 
 void CImageScrollWnd::focusInEvent(QFocusEvent* event)
@@ -355,9 +301,9 @@ void CImageScrollWnd::wheelEvent(QWheelEvent* event)
         const int64_t total = int64_t(m_nZoomWheelDelta) + event->angleDelta().y();
         m_nZoomWheelDelta = int(total % kWheelNotch);
         const QPoint anchor = event->position().toPoint() - m_ptClientOrigin;
-        const int64_t steps = std::size(kZoomSteps);
+        const int64_t steps = std::size(CZoom::kSteps);
         for (int64_t n = std::clamp<int64_t>(total / kWheelNotch, -steps, steps); n != 0; n += n > 0 ? -1 : 1)
-            ZoomByUser(NextZoomStep(n > 0), anchor);
+            ZoomByUser(m_zoom.NextStep(n > 0), anchor);
         event->accept();
         return;
     }

@@ -1,14 +1,15 @@
 #pragma once
 
+#include "CCommandKeys.h"
 #include "CImage.h"
 #include "CRect.h"
+#include "CZoom.h"
 
 #include <QImage>
 #include <QPoint>
 #include <QRect>
 #include <QWidget>
 
-class QKeyEvent;
 class QScrollBar;
 
 // Shows one picture, at its own size (one screen pixel per picture pixel)
@@ -40,27 +41,20 @@ public:
     CRect GetImageRect() const;
 
     // Zoom in percent; 100 shows one screen pixel per picture pixel.
-    int GetZoom() const { return m_nZoom; }
-    // Sets the zoom (limited to kMinZoom … kMaxZoom) so that the picture
+    int GetZoom() const { return m_zoom.GetPercent(); }
+    // The zoom with its conversions between picture and client coordinates.
+    const CZoom& Zoom() const { return m_zoom; }
+    // Sets the zoom (limited to CZoom::kMin … kMax) so that the picture
     // point under ptAnchor (client coordinates) stays where it is, then
     // redraws to the screen. Does not emit ZoomChanged.
     void SetZoom(int nZoom, const QPoint& ptAnchor);
-    // The next larger or smaller step of kZoomSteps from the current zoom.
-    int NextZoomStep(bool bIn) const;
-    // The largest zoom that shows the whole picture, at most kMaxZoom.
-    int FitZoom() const;
-    // The client centre, the anchor of the zoom keys.
+    // A zoom key: one step in or out, 100 % or the fit, about ptAnchor;
+    // tells the other views like the wheel does.
+    void ZoomCommand(CCommandKeys::ECommand eCommand, const QPoint& ptAnchor);
+    // The client centre, the anchor of the zoom keys away from the mouse.
     QPoint ClientCentre() const;
-
-    // Picture extent at the current zoom, at least 1 for a non-empty picture.
-    int64_t Zoomed(int32_t nExtent) const;
-    // Client x or y of a picture pixel's left or top edge for a given origin
-    // (GetImageRect's left or top); exact at 100 %.
-    int64_t PictureToClient(int64_t nPicture, int32_t nOrigin) const;
-    // Client x or y of a picture pixel's centre: the pixel itself at 100 %.
-    int64_t PixelCentreToClient(int64_t nPicture, int32_t nOrigin) const;
-    // Picture pixel that holds a client x or y (rounded towards minus infinity).
-    int64_t ClientToPicture(int64_t nClient, int32_t nOrigin) const;
+    // True with the mouse's client position when it is over the client area.
+    bool MouseInClient(QPoint& ptClient) const;
 
     // Rebuilds the back buffer; with bToScreen also shows it at once.
     virtual void Redraw(bool bToScreen);
@@ -75,10 +69,6 @@ public:
 
     // Pixels scrolled by one arrow click or one wheel notch.
     static constexpr int kLineStep = 16;
-
-    static constexpr int kMinZoom = 1; // reached only by fitting a huge picture
-    static constexpr int kMaxZoom = 800;
-    static constexpr int kZoomSteps[] = {25, 33, 50, 67, 100, 150, 200, 300, 400, 600, 800};
 
     CImage* m_pImage = nullptr; // not owned
     CRect m_rcClient;           // measured at Create, never changed afterwards
@@ -95,13 +85,12 @@ protected:
 
     void paintEvent(QPaintEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     // Taken here, so a right click in the view never reaches the frame's menu.
     void contextMenuEvent(QContextMenuEvent* event) override;
 
-    // The zoom keys and Ctrl+wheel: zooms and tells the other views.
+    // Ctrl+wheel and the zoom keys: zooms and tells the other views.
     void ZoomByUser(int nZoom, const QPoint& ptAnchor);
 
     CImage m_imgBuffer; // back buffer, size of m_rcClient
@@ -115,5 +104,5 @@ private:
     QImage m_imgScreen; // m_imgBuffer as of the last Redraw, ready to paint
     int m_nWheelDelta = 0;
     int m_nZoomWheelDelta = 0;
-    int m_nZoom = 100;
+    CZoom m_zoom;
 };

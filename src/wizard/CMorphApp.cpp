@@ -108,7 +108,8 @@ int CMorphApp::DialogMessageBox(const QString& text, const QString& caption, uns
         box.addButton(choice.button);
         box.button(choice.button)->setText(QString::fromUtf16(choice.label));
     }
-    box.setDefaultButton(choices.first().button);
+    box.setDefaultButton((type & MB_DEFMASK) == MB_DEFBUTTON2 && choices.size() > 1 ? choices[1].button
+                                                                                     : choices.first().button);
     const int clicked = box.exec();
     for (const Choice& choice : choices)
         if (clicked == choice.button)

@@ -38,6 +38,8 @@ namespace {
 const char16_t* const kAboutEntry = u"バージョン情報(&A)...";
 constexpr int kAboutCommand = 0x10;
 
+const char16_t* const kQuitUnsaved = u"保存していないポイントがあります。保存せずに終了しますか？";
+
 } // namespace
 
 CMorphDlg::CMorphDlg(QWidget* parent)
@@ -138,7 +140,23 @@ void CMorphDlg::ShowPage(int nId)
         m_pCurSheet->setGeometry(rect);
         m_pCurSheet->raise();
         m_pCurSheet->show();
+        FocusFirstControl();
     }
+}
+
+void CMorphDlg::FocusFirstControl()
+{
+    // The page's first control that Tab reaches, else next; never Cancel, so
+    // that Enter or Space right after a switch cannot end the program.
+    for (QWidget* w = m_pCurSheet->nextInFocusChain(); w != m_pCurSheet; w = w->nextInFocusChain()) {
+        if (m_pCurSheet->isAncestorOf(w) && w->isVisibleTo(m_pCurSheet) && w->isEnabled()
+            && (w->focusPolicy() & Qt::TabFocus)) {
+            w->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+    if (QPushButton* next = GetButton(IDC_NEXT))
+        next->setFocus(Qt::TabFocusReason);
 }
 
 int CMorphDlg::exec()
@@ -169,6 +187,10 @@ void CMorphDlg::EndDialog(int nResult)
 
 void CMorphDlg::reject()
 {
+    // Cancel, Esc and the close box: pairs not saved would be lost, so ask.
+    if (m_pMorphData && m_pMorphData->HasUnsavedPairs()
+        && CMessageBox::Show(QString::fromUtf16(kQuitUnsaved), MB_YESNO | MB_DEFBUTTON2) != IDYES)
+        return;
     done(IDCANCEL);
 }
 

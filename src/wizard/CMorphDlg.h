@@ -29,7 +29,8 @@ public:
     void AddSheet(std::unique_ptr<CSheet> sheet);
 
     // Switches to the page with id nId: hides the current page, runs the new
-    // page's OnEnter and shows it over the page area. An unknown id shows none.
+    // page's OnEnter, shows it over the page area and gives the focus to its
+    // first control. An unknown id shows none.
     void ShowPage(int nId);
 
     // Shows the frame and runs events until done() or EndDialog(); returns
@@ -59,6 +60,7 @@ public:
     std::unique_ptr<CMorphData> m_pMorphData;
     QIcon m_hIcon;
 
+    // Ends the run with IDCANCEL, after asking when unsaved pairs would be lost.
     void reject() override;
 
 protected:
@@ -72,6 +74,7 @@ protected:
 private:
     void OnNextClicked();
     void OnBackClicked();
+    void FocusFirstControl();
 
     static CMorphDlg* s_pMainWnd;
     QEventLoop* m_pLoop = nullptr;

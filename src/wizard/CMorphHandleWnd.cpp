@@ -53,15 +53,7 @@ CMorphHandleWnd::CMorphHandleWnd(bool bSource) : m_bSource(bSource)
     setMouseTracking(true);
     setCursor(AddCursor());
     setFocusPolicy(Qt::StrongFocus);
-    setToolTip(QStringLiteral("クリック: ポイントを追加\n"
-                              "ドラッグ: ポイントを移動（右クリックで取り消し）\n"
-                              "右クリック: ポイントを削除\n"
-                              "矢印キー: 選択中のポイントを 1 ピクセル移動（Shift で 10 ピクセル）\n"
-                              "Delete: 選択中のポイントを削除\n"
-                              "Page Up / Page Down: 前 / 次のポイントを選択\n"
-                              "Ctrl+ホイール、Ctrl++ / Ctrl+−: 拡大・縮小\n"
-                              "Ctrl+0: 100 % に戻す　Ctrl+9: 全体を表示\n"
-                              "Ctrl+S: ポイントを保存　Ctrl+O: ポイントを読み込む"));
+    setToolTip(CCommandKeys::ToolTip(CCommandKeys::kEditor));
 }
 
 CMorphData* CMorphHandleWnd::GetDocument()
@@ -94,7 +86,7 @@ void CMorphHandleWnd::AttachImage()
 CMorphHandleWnd::SImagePoint CMorphHandleWnd::ClientToImage(const QPoint& ptClient) const
 {
     const CRect rc = GetImageRect();
-    return {ClientToPicture(ptClient.x(), rc.left), ClientToPicture(ptClient.y(), rc.top)};
+    return {Zoom().ClientToPicture(ptClient.x(), rc.left), Zoom().ClientToPicture(ptClient.y(), rc.top)};
 }
 
 int32_t CMorphHandleWnd::HitTestHandle(const QPoint& ptClient) const
@@ -108,7 +100,7 @@ int32_t CMorphHandleWnd::HitTestHandle(const QPoint& ptClient) const
     const CMorphHandleArray& handles = doc->m_aHandles;
     for (int32_t i = handles.GetSize() - 1; i >= 0; --i) {
         const CPoint& pt = ViewPoint(handles[i]);
-        const int64_t cx = PixelCentreToClient(pt.x, rc.left), cy = PixelCentreToClient(pt.y, rc.top);
+        const int64_t cx = Zoom().PixelCentreToClient(pt.x, rc.left), cy = Zoom().PixelCentreToClient(pt.y, rc.top);
         if (ptClient.x() >= cx - kHalfSquare && ptClient.x() <= cx + kHalfSquare && ptClient.y() >= cy - kHalfSquare
             && ptClient.y() <= cy + kHalfSquare)
             return i;
@@ -137,8 +129,8 @@ void CMorphHandleWnd::Redraw(bool bToScreen)
         // Later pairs cover earlier ones, as the hit test expects.
         for (int32_t i = 0; i < handles.GetSize(); ++i) {
             const CPoint& pt = ViewPoint(handles[i]);
-            const int64_t x = PixelCentreToClient(pt.x, rc.left) - kHalfSquare;
-            const int64_t y = PixelCentreToClient(pt.y, rc.top) - kHalfSquare;
+            const int64_t x = Zoom().PixelCentreToClient(pt.x, rc.left) - kHalfSquare;
+            const int64_t y = Zoom().PixelCentreToClient(pt.y, rc.top) - kHalfSquare;
             if (x + side <= 0 || y + side <= 0 || x >= m_imgBuffer.GetWidth() || y >= m_imgBuffer.GetHeight())
                 continue;
             const SSquareColors& c = i == g_nSelHandle ? kSelected : kNormal;
@@ -193,7 +185,7 @@ void CMorphHandleWnd::mouseReleaseEvent(QMouseEvent* event)
     if (!IsDragging())
         UpdateCursor(ClientPos(event));
     else if (event->button() == Qt::LeftButton)
-        releaseMouse(); // the point stays where the last move put it
+        FinishDrag(); // the point stays where the last move put it
     event->accept();
 }
 
@@ -210,7 +202,7 @@ void CMorphHandleWnd::hideEvent(QHideEvent* event)
 {
     // A hidden view loses the mouse; a running drag ends where it stands.
     if (IsDragging())
-        releaseMouse();
+        FinishDrag();
     CImageScrollWnd::hideEvent(event);
 }
 
@@ -239,6 +231,18 @@ void CMorphHandleWnd::OnLButtonDown(const QPoint& ptClient)
     m_ptGrab = CPoint(int32_t(p.x - pt.x), int32_t(p.y - pt.y));
     m_ptDragStart = pt;
     grabMouse();
+}
+
+void CMorphHandleWnd::FinishDrag()
+{
+    releaseMouse();
+    CMorphData* doc = GetDocument();
+    if (!HasSelection(doc))
+        return;
+    // The whole drag is one step of the history.
+    CMorphHandle before = doc->m_aHandles[g_nSelHandle];
+    ViewPoint(before) = m_ptDragStart;
+    doc->m_history.Changed(doc->m_aHandles, g_nSelHandle, before, false);
 }
 
 void CMorphHandleWnd::OnDragMove(const QPoint& ptClient)
@@ -276,37 +280,23 @@ void CMorphHandleWnd::OnRButtonDown(const QPoint& ptClient)
 
 void CMorphHandleWnd::keyPressEvent(QKeyEvent* event)
 {
-    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
-    if (mods != Qt::NoModifier && mods != Qt::ShiftModifier) {
+    CCommandKeys::ECommand command;
+    if (!CCommandKeys::Find(event, CCommandKeys::kEditor, command)) {
         CImageScrollWnd::keyPressEvent(event);
         return;
     }
-    const int step = mods == Qt::ShiftModifier ? 10 : 1;
-    switch (event->key()) {
-    case Qt::Key_Left:
-        MoveSelected(-step, 0);
+    const int step = event->modifiers() & Qt::ShiftModifier ? 10 : 1;
+    switch (command) {
+    case CCommandKeys::Nudge:
+        MoveSelected(event->key() == Qt::Key_Left ? -step : event->key() == Qt::Key_Right ? step : 0,
+                     event->key() == Qt::Key_Up ? -step : event->key() == Qt::Key_Down ? step : 0);
         break;
-    case Qt::Key_Right:
-        MoveSelected(step, 0);
-        break;
-    case Qt::Key_Up:
-        MoveSelected(0, -step);
-        break;
-    case Qt::Key_Down:
-        MoveSelected(0, step);
-        break;
-    case Qt::Key_Delete:
+    case CCommandKeys::DeletePair:
         DeleteSelected();
         break;
-    case Qt::Key_PageUp:
-        SelectNext(false);
-        break;
-    case Qt::Key_PageDown:
-        SelectNext(true);
-        break;
     default:
-        CImageScrollWnd::keyPressEvent(event);
-        return;
+        SelectNext(command == CCommandKeys::SelectNext);
+        break;
     }
     event->accept();
 }
@@ -323,8 +313,10 @@ void CMorphHandleWnd::MoveSelected(int32_t dx, int32_t dy)
     if (!HasSelection(doc) || IsDragging())
         return;
     // Like a drag, not limited to the picture.
+    const CMorphHandle before = doc->m_aHandles[g_nSelHandle];
     CPoint& pt = ViewPoint(doc->m_aHandles[g_nSelHandle]);
     pt = CPoint(Saturate(int64_t(pt.x) + dx), Saturate(int64_t(pt.y) + dy));
+    doc->m_history.Changed(doc->m_aHandles, g_nSelHandle, before, true);
     Redraw(true);
 }
 

@@ -50,8 +50,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void hideEvent(QHideEvent* event) override;
-    // Arrows move the selected pair's point in this view (Shift: 10 pixels),
-    // Delete removes the pair, Page Up / Page Down select the previous / next.
+    // The editor's own keys of CCommandKeys: arrows move the selected pair's
+    // point in this view (Shift: 10 pixels), Delete removes the pair, Page Up
+    // / Page Down select the previous / next.
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -74,6 +75,8 @@ private:
     void OnLButtonDown(const QPoint& ptClient);
     void OnRButtonDown(const QPoint& ptClient);
     void OnDragMove(const QPoint& ptClient);
+    // Ends the drag where the point stands and records it for undo.
+    void FinishDrag();
     void MoveSelected(int32_t dx, int32_t dy);
     void DeleteSelected();
     void SelectNext(bool bForward);

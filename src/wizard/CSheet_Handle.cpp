@@ -11,11 +11,11 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFrame>
-#include <QKeySequence>
 #include <QLabel>
 #include <QMimeData>
-#include <QShortcut>
 #include <QUrl>
+
+#include <utility>
 
 namespace {
 
@@ -58,12 +58,7 @@ CSheet_Handle::CSheet_Handle(CMorphDlg* pFrame) : CSheet(IDD_SHEET_HANDLE, pFram
     connect(&m_wndSrcView, &CImageScrollWnd::ZoomChanged, &m_wndDstView, &CImageScrollWnd::SetZoom);
     connect(&m_wndDstView, &CImageScrollWnd::ZoomChanged, &m_wndSrcView, &CImageScrollWnd::SetZoom);
 
-    auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
-    save->setContext(Qt::WindowShortcut); // only while the page is on show
-    connect(save, &QShortcut::activated, this, &CSheet_Handle::OnSavePairs);
-    auto* open = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this);
-    open->setContext(Qt::WindowShortcut); // only while the page is on show
-    connect(open, &QShortcut::activated, this, &CSheet_Handle::OnLoadPairs);
+    CCommandKeys::Bind(this, CCommandKeys::kEditor, [this](CCommandKeys::ECommand command) { OnCommand(command); });
     setAcceptDrops(true);
 }
 
@@ -85,14 +80,55 @@ void CSheet_Handle::OnBack()
     GetFrame()->ShowPage(IDD_SHEET_PATH);
 }
 
+void CSheet_Handle::OnCommand(CCommandKeys::ECommand eCommand)
+{
+    switch (eCommand) {
+    case CCommandKeys::Undo:
+    case CCommandKeys::Redo:
+        OnUndoRedo(eCommand == CCommandKeys::Undo);
+        break;
+    case CCommandKeys::SavePairs:
+        OnSavePairs();
+        break;
+    case CCommandKeys::LoadPairs:
+        OnLoadPairs();
+        break;
+    default: {
+        // About the mouse when it is over a view, else the views' centres;
+        // the other view follows.
+        CMorphHandleWnd* view = &m_wndSrcView;
+        QPoint anchor = view->ClientCentre();
+        if (!m_wndSrcView.MouseInClient(anchor) && m_wndDstView.MouseInClient(anchor))
+            view = &m_wndDstView;
+        view->ZoomCommand(eCommand, anchor);
+        break;
+    }
+    }
+}
+
+void CSheet_Handle::OnUndoRedo(bool bUndo)
+{
+    // A running drag owns its point until it ends.
+    if (QWidget::mouseGrabber() == &m_wndSrcView || QWidget::mouseGrabber() == &m_wndDstView)
+        return;
+    CMorphData* pDoc = GetDocument();
+    CHandleHistory& history = pDoc->m_history;
+    if (bUndo ? !history.CanUndo() : !history.CanRedo())
+        return;
+    g_nSelHandle = bUndo ? history.Undo(pDoc->m_aHandles) : history.Redo(pDoc->m_aHandles);
+    m_wndSrcView.RedrawBothViews();
+}
+
 void CSheet_Handle::OnSavePairs()
 {
     const QString path = CFileChooser::GetSaveFileName(GetFrame(), QStringLiteral("txt"),
                                                        QString::fromUtf16(kPairsFilter));
     if (path.isEmpty())
         return;
-    const CMorphData* pDoc = GetDocument();
-    if (!CPairsWriter::Save(path, pDoc->m_aHandles, pDoc->GetSourcePath(), pDoc->GetTargetPath()))
+    CMorphData* pDoc = GetDocument();
+    if (CPairsWriter::Save(path, pDoc->m_aHandles, pDoc->GetSourcePath(), pDoc->GetTargetPath()))
+        pDoc->MarkPairsSaved();
+    else
         CMessageBox::Show(QStringLiteral("書き出しに失敗しました。\n\n") + path, MB_OK | MB_ICONWARNING);
 }
 
@@ -117,7 +153,8 @@ bool CSheet_Handle::LoadPairsFile(const QString& path)
         && CMessageBox::Show(QStringLiteral("今あるポイントを、読み込んだポイントで置き換えますか？"), MB_YESNO)
             != IDYES)
         return false;
-    pDoc->m_aHandles = read;
+    pDoc->m_history.Replace(pDoc->m_aHandles, std::move(read));
+    pDoc->MarkPairsSaved(); // they are in that file
     g_nSelHandle = -1;
     m_wndSrcView.RedrawBothViews();
     return true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CCommandKeys.h"
 #include "CMorphHandleWnd.h"
 #include "CSheet.h"
 
@@ -16,6 +17,13 @@ public:
     void OnNext() override;
     void OnBack() override;
     void OnEnter() override;
+
+    // The page's keys, wherever the focus is on the page: undo and redo,
+    // saving and reading pairs, and zooming both views together.
+    void OnCommand(CCommandKeys::ECommand eCommand);
+    // Takes the last edit of the pairs back or does it again; the pair it
+    // changed is selected.
+    void OnUndoRedo(bool bUndo);
 
     // Ctrl+S: asks for a file name and writes the pairs there in the format
     // of the headless renderer.

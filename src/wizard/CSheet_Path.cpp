@@ -2,6 +2,7 @@
 
 #include "CDialogTemplate.h"
 #include "CFileChooser.h"
+#include "CMessageBox.h"
 #include "CMorphDlg.h"
 #include "CWaitCursor.h"
 #include "ControlIds.h"
@@ -15,6 +16,8 @@
 #include <QUrl>
 
 namespace {
+
+const char16_t* const kDiscardPairs = u"別の画像を読み込むと、今あるポイントはすべて削除されます。読み込みますか？";
 
 // Sets a path box's text and shows its beginning, as a fresh edit control does.
 void SetPathText(QWidget* page, int nId, const QString& path)
@@ -104,11 +107,16 @@ void CSheet_Path::OnBrowseSource()
         LoadSourceFile(path);
 }
 
+bool CSheet_Path::MayDiscardPairs()
+{
+    return CMessageBox::Show(QString::fromUtf16(kDiscardPairs), MB_YESNO | MB_DEFBUTTON2) == IDYES;
+}
+
 void CSheet_Path::LoadSourceFile(const QString& path)
 {
     CMorphData* pDoc = GetDocument();
     CWaitCursor wait;
-    if (pDoc->LoadSource(path)) {
+    if (pDoc->LoadSource(path, &CSheet_Path::MayDiscardPairs)) {
         SetPathText(this, IDC_EDIT_SOURCE, path);
         m_wndSrcPreview.SetImage(*pDoc->m_pSourceImage);
     }
@@ -126,7 +134,7 @@ void CSheet_Path::LoadTargetFile(const QString& path)
 {
     CMorphData* pDoc = GetDocument();
     CWaitCursor wait;
-    if (pDoc->LoadTarget(path)) {
+    if (pDoc->LoadTarget(path, &CSheet_Path::MayDiscardPairs)) {
         SetPathText(this, IDC_EDIT_TARGET, path);
         m_wndDstPreview.SetImage(*pDoc->m_pTargetImage);
     }

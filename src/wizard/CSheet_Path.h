@@ -21,7 +21,8 @@ public:
     // Ask for a picture, load it into the document and show it.
     void OnBrowseSource();
     void OnBrowseTarget();
-    // Load a picture into the document and show it, as after browsing.
+    // Load a picture into the document and show it, as after browsing. When
+    // the picture was read and would remove the pairs the user is asked first.
     void LoadSourceFile(const QString& path);
     void LoadTargetFile(const QString& path);
 
@@ -36,6 +37,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // Asks whether a picture just read may replace the pairs; true for yes.
+    static bool MayDiscardPairs();
     // The Open dialog for pictures, starting at initialPath; an empty string
     // when the user cancels.
     static QString BrowseImageFile(const QString& initialPath);

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "CImage.h"
 #include "CMessageBox.h"
+
+#include <QDir>
 
 #include <QList>
 #include <QString>
@@ -46,3 +49,11 @@ private:
     int m_answer;
     CMessageBox::Handler m_previous;
 };
+
+// The message for a picture that cannot be loaded: the text, the file and,
+// from the failed load on this thread, why.
+inline QString LoadFailedMessage(const QString& path)
+{
+    return QStringLiteral("画像の読み込みに失敗しました。\n\n") + QDir::toNativeSeparators(path) + QLatin1Char('\n')
+        + CImage::LastError();
+}

@@ -4,6 +4,7 @@
 #include "TestImages.h"
 
 #include <QElapsedTimer>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -23,7 +24,6 @@ namespace {
 const QString kNoSource = QStringLiteral("元画像が読み込まれていません。");
 const QString kNoTarget = QStringLiteral("変更後の画像が読み込まれていません。");
 const QString kSizes = QStringLiteral("元画像と変更後の画像サイズが異なります。");
-const QString kLoadFailed = QStringLiteral("画像の読み込みに失敗しました。");
 } // namespace
 
 class TestDocument : public QObject
@@ -62,6 +62,7 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, a.GetAt(2));
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, a.GetAt(-1));
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, a.RemoveAt(5));
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument, a.InsertAt(3, A));
         a.RemoveAll();
         QCOMPARE(a.GetSize(), 0);
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, a.ElementAt(0));
@@ -133,43 +134,161 @@ private Q_SLOTS:
             QCOMPARE(doc.m_aHandles[0], (CMorphHandle{{x, y}, {x, y}}));
     }
 
-    // Every load, of either side, successful or not, same file or not, empties the pairs.
+    // A new file of either side empties the pairs and their history once the
+    // caller agreed; the same file again keeps them, and a failed load
+    // changes nothing and asks nothing.
     void loadsEmptyPairs_data()
     {
         QTest::addColumn<bool>("source");
         QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("answer"); // the caller's when asked: 1 yes, 0 no; -1 not asked
         QTest::addColumn<bool>("ok");
-        QTest::newRow("new target") << false << "a100x50.png" << true;
-        QTest::newRow("same target file") << false << "b100x50.png" << true;
-        QTest::newRow("same source file") << true << "a100x50.png" << true;
-        QTest::newRow("failed source") << true << "text.png" << false;
-        QTest::newRow("missing target") << false << "nope.png" << false;
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("new target") << false << "a100x50.png" << 1 << true << false;
+        QTest::newRow("new target, declined") << false << "a100x50.png" << 0 << false << true;
+        QTest::newRow("same target file") << false << "b100x50.png" << -1 << true << true;
+        QTest::newRow("same source file") << true << "a100x50.png" << -1 << true << true;
+        QTest::newRow("failed source") << true << "text.png" << -1 << false << true;
+        QTest::newRow("missing target") << false << "nope.png" << -1 << false << true;
     }
     void loadsEmptyPairs()
     {
         QFETCH(bool, source);
         QFETCH(QString, name);
+        QFETCH(int, answer);
         QFETCH(bool, ok);
+        QFETCH(bool, kept);
         CMorphData doc;
         MessageRecorder rec;
         QVERIFY(doc.LoadSource(file("a100x50.png")));
         QVERIFY(doc.LoadTarget(file("b100x50.png")));
         for (int i = 0; i < 3; ++i)
             doc.AddHandle(CPoint(i, i));
-        QCOMPARE(doc.m_aHandles.GetSize(), 3);
-        const bool loaded = source ? doc.LoadSource(file(name)) : doc.LoadTarget(file(name));
+        const QString before = source ? doc.GetSourcePath() : doc.GetTargetPath();
+        int asked = 0;
+        const auto ask = [&] { return ++asked, answer == 1; };
+        const bool loaded = source ? doc.LoadSource(file(name), ask) : doc.LoadTarget(file(name), ask);
         QCOMPARE(loaded, ok);
-        QCOMPARE(doc.m_aHandles.GetSize(), 0);
+        QCOMPARE(asked, answer < 0 ? 0 : 1);
+        QCOMPARE(doc.m_aHandles.GetSize(), kept ? 3 : 0);
+        QCOMPARE(doc.m_history.CanUndo(), kept);
         const auto& image = source ? doc.m_pSourceImage : doc.m_pTargetImage;
-        const QString path = source ? doc.GetSourcePath() : doc.GetTargetPath();
-        if (ok) {
-            QVERIFY(image);
-            QCOMPARE(path, file(name));
+        QVERIFY(image);
+        QCOMPARE(source ? doc.GetSourcePath() : doc.GetTargetPath(), ok ? file(name) : before);
+        if (ok || answer >= 0) {
             QVERIFY(rec.boxes.isEmpty());
         } else {
-            QVERIFY(!image);
-            QVERIFY(path.isEmpty());
-            QCOMPARE(rec.texts(), QStringList{kLoadFailed});
+            QCOMPARE(rec.texts(), QStringList{LoadFailedMessage(file(name))});
+        }
+    }
+
+    // Edits through the history and back: "a5" adds pair 5, "r1" removes
+    // pair 1, "m0=7" moves pair 0 to 7, "n0=7" nudges it there, "p" replaces
+    // all with 8 9, "u" undoes, "y" redoes, "c" clears. Pair x has x in all
+    // four coordinates. selected: what the last undo or redo returned.
+    void handleHistory_data()
+    {
+        QTest::addColumn<QString>("edits");
+        QTest::addColumn<QString>("pairs");
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<QString>("can"); // u: can undo, y: can redo
+        QTest::newRow("three adds, two undone") << "a1 a2 a3 u u" << "1" << -1 << "uy";
+        QTest::newRow("one redone") << "a1 a2 a3 u u y" << "1 2" << 1 << "uy";
+        QTest::newRow("a new edit drops the undone") << "a1 a2 u a3 y" << "1 3" << -1 << "u";
+        QTest::newRow("removal undone in place") << "a1 a2 a3 r1 u" << "1 2 3" << 1 << "uy";
+        QTest::newRow("move undone") << "a1 a2 m0=5 u" << "1 2" << 0 << "uy";
+        QTest::newRow("a run of nudges is one step") << "a1 n0=2 n0=3 n0=4 u" << "1" << 0 << "uy";
+        QTest::newRow("nudges of two pairs") << "a1 a2 n0=5 n1=6 n0=7 u" << "5 6" << 0 << "uy";
+        QTest::newRow("an undo ends the run") << "a1 n0=2 u n0=3 n0=4 u" << "1" << 0 << "uy";
+        QTest::newRow("no move, no step") << "a1 m0=1 u" << "" << -1 << "y";
+        QTest::newRow("replacement undone") << "a1 a2 p u" << "1 2" << -1 << "uy";
+        QTest::newRow("replacement redone") << "a1 p u y" << "8 9" << -1 << "u";
+        QTest::newRow("a failed edit is no step") << "a1 a2 r5 u" << "1" << -1 << "uy";
+        QTest::newRow("cleared") << "a1 a2 u c" << "1" << -1 << "";
+    }
+    void handleHistory()
+    {
+        QFETCH(QString, edits);
+        QFETCH(QString, pairs);
+        QFETCH(int, selected);
+        QFETCH(QString, can);
+        const auto pair = [](int x) { return CMorphHandle{{x, x}, {x, x}}; };
+        CMorphHandleArray a, replacement;
+        replacement.Add(pair(8));
+        replacement.Add(pair(9));
+        CHandleHistory history;
+        int32_t returned = -2;
+        for (const QString& edit : edits.split(' ')) {
+            const QStringList args = edit.mid(1).split('=');
+            const int i = args[0].toInt();
+            switch (edit[0].toLatin1()) {
+            case 'a': history.Add(a, pair(i)); break;
+            case 'r': try { history.Remove(a, i); } catch (const std::invalid_argument&) {} break;
+            case 'm':
+            case 'n': {
+                const CMorphHandle before = a[i];
+                a[i] = pair(args[1].toInt());
+                history.Changed(a, i, before, edit[0] == 'n');
+                break;
+            }
+            case 'p': history.Replace(a, CMorphHandleArray(replacement)); break;
+            case 'u': returned = history.Undo(a); break;
+            case 'y': returned = history.Redo(a); break;
+            default: history.Clear(); break;
+            }
+        }
+        QStringList got;
+        for (int32_t i = 0; i < a.GetSize(); ++i)
+            got << QString::number(a[i].m_ptSource.x);
+        QCOMPARE(got.join(' '), pairs);
+        QCOMPARE(returned, selected);
+        QCOMPARE(history.CanUndo(), can.contains('u'));
+        QCOMPARE(history.CanRedo(), can.contains('y'));
+    }
+
+    // Against the plain way, a whole copy of the pairs for every step, on
+    // random edits with many equal values.
+    void handleHistoryMatchesCopies()
+    {
+        QRandomGenerator random(15);
+        for (int run = 0; run < 300; ++run) {
+            CMorphHandleArray a;
+            CHandleHistory history;
+            QList<CMorphHandleArray> copies{a};
+            qsizetype done = 0;
+            int32_t nudging = -1; // the pair whose nudges the next one joins
+            for (int step = 0; step < 40; ++step) {
+                const int op = int(random.bounded(7)), v = int(random.bounded(-2, 3));
+                const int32_t i = a.IsEmpty() ? -1 : int32_t(random.bounded(a.GetSize()));
+                const CMorphHandle before = i < 0 ? CMorphHandle{} : a[i];
+                if (op == 5 || op == 6) {
+                    const bool undo = op == 5;
+                    if (undo ? done > 0 : done + 1 < copies.size()) {
+                        done += undo ? -1 : 1;
+                        nudging = -1;
+                    }
+                    undo ? history.Undo(a) : history.Redo(a);
+                } else if (op == 0 || op == 4 || i >= 0) {
+                    if (op == 0)
+                        history.Add(a, CMorphHandle{{v, v}, {v, -v}});
+                    else if (op == 1)
+                        history.Remove(a, i);
+                    else if (op == 4)
+                        history.Replace(a, CMorphHandleArray(copies[random.bounded(copies.size())]));
+                    else
+                        a[i].m_ptTarget.y += v, history.Changed(a, i, before, op == 3);
+                    if ((op == 2 || op == 3) && a[i] == before)
+                        continue; // no step
+                    if (op == 3 && nudging == i)
+                        copies[done] = a;
+                    else
+                        copies.resize(++done), copies.append(a);
+                    nudging = op == 3 ? i : -1;
+                }
+                QVERIFY(a == copies[done]);
+                QCOMPARE(history.CanUndo(), done > 0);
+                QCOMPARE(history.CanRedo(), done + 1 < copies.size());
+            }
         }
     }
 

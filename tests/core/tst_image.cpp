@@ -460,7 +460,7 @@ private Q_SLOTS:
         const int live = CImage::LiveCount();
         MessageRecorder rec;
         QVERIFY(!LoadImageFile(path));
-        QCOMPARE(rec.texts(), QStringList{QStringLiteral("画像の読み込みに失敗しました。")});
+        QCOMPARE(rec.texts(), QStringList{LoadFailedMessage(path)});
         QCOMPARE(rec.boxes[0].type, unsigned(MB_OK | MB_ICONEXCLAMATION));
         QCOMPARE(CImage::LiveCount(), live);
     }
@@ -588,7 +588,7 @@ private Q_SLOTS:
         MessageRecorder rec;
         QVERIFY(!LoadImageFile(path));
         QVERIFY(timer.elapsed() < 5000);
-        QCOMPARE(rec.texts(), QStringList{QStringLiteral("画像の読み込みに失敗しました。")});
+        QCOMPARE(rec.texts(), QStringList{LoadFailedMessage(path)});
         QVERIFY2(CImage::LastError().contains("30000 x 30000"), qPrintable(CImage::LastError()));
         QSize size;
         QString error;

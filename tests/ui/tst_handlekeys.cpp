@@ -6,6 +6,7 @@
 #include "TestImages.h"
 #include "WizardFrame.h"
 
+#include <QPushButton>
 #include <QTest>
 
 #include <limits>
@@ -78,7 +79,7 @@ private Q_SLOTS:
     void focus()
     {
         QVERIFY(Open());
-        const QRgb unfocused = EdgePixel(View(true));
+        const QRgb unfocused = EdgePixel(View(false)); // the source view has the focus after the switch
         QTest::mouseClick(&View(false), Qt::LeftButton, {}, View(false).GetClientOrigin() + QPoint(5, 5));
         QVERIFY(View(false).hasFocus());
         QCOMPARE(EdgePixel(View(false)), View(false).palette().color(QPalette::Highlight).rgb());
@@ -204,15 +205,68 @@ private Q_SLOTS:
         QCOMPARE(g_nSelHandle, 0);
     }
 
+    // Each edit is one step of Ctrl+Z; Ctrl+Y and Ctrl+Shift+Z redo; the keys
+    // work with the focus on the next button. Edits: "c" a click at (10, 10),
+    // (30, 30) …, "d" a drag of pair 0 by (5, 3), "x" a right click on pair 0,
+    // "D" Delete, "<" ">" nudges. pairs: the source points afterwards.
+    void undoRedo_data()
+    {
+        QTest::addColumn<QString>("edits");
+        QTest::addColumn<QString>("keys"); // z: Ctrl+Z, y: Ctrl+Y, Z: Ctrl+Shift+Z
+        QTest::addColumn<QString>("pairs");
+        QTest::addColumn<int>("selected");
+        QTest::newRow("three clicks, two undone") << "c c c" << "zz" << "10,10" << -1;
+        QTest::newRow("one redone") << "c c c" << "zzZ" << "10,10 30,30" << 1;
+        QTest::newRow("a drag") << "c d" << "z" << "10,10" << 0;
+        QTest::newRow("a right click") << "c c x" << "z" << "10,10 30,30" << 0;
+        QTest::newRow("Delete, undone and redone") << "c c D" << "zy" << "10,10" << -1;
+        QTest::newRow("a run of nudges") << "c > > <" << "z" << "10,10" << 0;
+    }
+    void undoRedo()
+    {
+        QFETCH(QString, edits);
+        QFETCH(QString, keys);
+        QFETCH(QString, pairs);
+        QFETCH(int, selected);
+        QVERIFY(Open());
+        CMorphHandleWnd& view = View(true);
+        const QPoint first = view.GetClientOrigin() + QPoint(view.GetImageRect().left + 10, view.GetImageRect().top + 10);
+        int clicks = 0;
+        for (const QString& edit : edits.split(' ')) {
+            if (edit == "c")
+                QTest::mouseClick(&view, Qt::LeftButton, {}, first + QPoint(20, 20) * clicks++);
+            else if (edit == "d") {
+                QTest::mousePress(&view, Qt::LeftButton, {}, first);
+                QTest::mouseMove(&view, first + QPoint(5, 3));
+                QTest::mouseRelease(&view, Qt::LeftButton, {}, first + QPoint(5, 3));
+            } else if (edit == "x")
+                QTest::mouseClick(&view, Qt::RightButton, {}, first);
+            else
+                QTest::keyClick(&view, edit == "D" ? Qt::Key_Delete : edit == "<" ? Qt::Key_Left : Qt::Key_Right);
+        }
+        for (const QChar key : keys)
+            QTest::keyClick(m_pDlg->GetButton(IDC_NEXT), key == 'y' ? Qt::Key_Y : Qt::Key_Z,
+                            key == 'Z' ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier);
+        QStringList got;
+        for (const CMorphHandle& h : DocPairs())
+            got << QStringLiteral("%1,%2").arg(h.m_ptSource.x).arg(h.m_ptSource.y);
+        QCOMPARE(got.join(' '), pairs);
+        QCOMPARE(g_nSelHandle, selected);
+    }
+
     // Every mouse and key command is listed on the views.
     void tooltips()
     {
         QVERIFY(Open());
         const QString tip = View(true).toolTip();
         for (const char* word : {"クリック", "ドラッグ", "右クリック", "矢印キー", "Delete", "Page Up", "Ctrl+0",
-                                 "Ctrl+9", "Ctrl+S", "Ctrl+O"})
+                                 "Ctrl+9", "Ctrl+S", "Ctrl+O", "Ctrl+Z", "Ctrl+Y", "Ctrl+Shift+Z"})
             QVERIFY2(tip.contains(QString::fromUtf8(word)), word);
         QCOMPARE(View(false).toolTip(), tip);
+        // The preview lists the zoom keys only.
+        const QString preview = CImageScrollWnd().toolTip();
+        QVERIFY(preview.contains("Ctrl+9") && !preview.contains("Ctrl+Z"));
+        QVERIFY(!preview.contains(QStringLiteral("矢印キー")));
     }
 };
 

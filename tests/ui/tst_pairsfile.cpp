@@ -221,10 +221,12 @@ private Q_SLOTS:
         ChooserAnswers chooser;
         chooser.paths << File("round.txt") << File("round.txt");
         Page().OnSavePairs();
+        QVERIFY(!Doc().HasUnsavedPairs());
         SetPairs({});
         g_nSelHandle = 2;
         Page().OnLoadPairs();
         QCOMPARE(DocPairs(), pairs);
+        QVERIFY(!Doc().HasUnsavedPairs()); // as in the file
         QCOMPARE(g_nSelHandle, -1);
         QCOMPARE(m_messages.boxes.size(), 0); // no pairs before: nothing to ask
         QVERIFY(!chooser.requests[1].bSave);
@@ -254,6 +256,7 @@ private Q_SLOTS:
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::Hidden), before); // no temporary left
         QVERIFY(QFileInfo(File("a.png")).isFile());
         QCOMPARE(DocPairs(), Sample());
+        QVERIFY(Doc().HasUnsavedPairs());
     }
 
     // Reading over existing pairs asks first; No keeps them.
@@ -274,6 +277,8 @@ private Q_SLOTS:
         QCOMPARE(m_messages.boxes.size(), 1);
         QCOMPARE(m_messages.boxes[0].type, unsigned(MB_YESNO | MB_ICONQUESTION));
         QCOMPARE(DocPairs(), answer == IDYES ? (Pairs{Pair(1, 2, 3, 4), Pair(5, 6, 7, 8)}) : Sample());
+        Page().OnUndoRedo(true); // a read that replaced the pairs is one step
+        QCOMPARE(DocPairs(), Sample());
     }
 
     // A bad line is named by its number; nothing changes and nothing is asked.
@@ -362,7 +367,7 @@ private Q_SLOTS:
         // A file that is no picture: the load-failure message, nothing replaced.
         WriteText("text.png", "not a picture");
         QVERIFY(Drop(&page, sourceBox->geometry().center(), {File("text.png")}));
-        QCOMPARE(m_messages.texts(), QStringList{QStringLiteral("画像の読み込みに失敗しました。")});
+        QCOMPARE(m_messages.texts(), QStringList{LoadFailedMessage(File("text.png"))});
         QCOMPARE(sourceBox->text(), File("b.png"));
         QVERIFY(!Drop(&page, sourceBox->geometry().center(), {File("a.png"), File("b.png"), File("c.png")}));
     }

@@ -25,7 +25,6 @@ namespace {
 const QString kNoSource = QStringLiteral("元画像が読み込まれていません。");
 const QString kNoTarget = QStringLiteral("変更後の画像が読み込まれていません。");
 const QString kSizeDiffers = QStringLiteral("元画像と変更後の画像サイズが異なります。");
-const QString kLoadFailed = QStringLiteral("画像の読み込みに失敗しました。");
 const QString kFilter = QStringLiteral("画像ファイル(bmp, jpg, png)|*.bmp;*.jpg;*.png||");
 
 // Answers the Open dialog from a queue (empty = cancel) and records each request.
@@ -313,6 +312,7 @@ private Q_SLOTS:
         QCOMPARE((*intro)->textFormat(), Qt::PlainText);
     }
 
+    // A file that fails to load changes nothing: path, preview, picture and pairs stay.
     void failedLoadKeepsOldPath_data() { AddSides(); }
     void failedLoadKeepsOldPath()
     {
@@ -321,7 +321,7 @@ private Q_SLOTS:
         WizardFrame dlg;
         dlg.show();
         ChooserAnswers chooser;
-        MessageRecorder messages;
+        MessageRecorder messages(IDYES);
         const QString good = Picture(40, 30);
         const QString bad = m_dir.filePath(QStringLiteral("broken.png"));
         {
@@ -332,34 +332,52 @@ private Q_SLOTS:
         chooser.answers << good << good << bad;
         Browse(dlg, kSource);
         Browse(dlg, kTarget);
+        dlg.m_pMorphData->AddHandle(CPoint(1, 2));
+        const CImage* image = (dlg.m_pMorphData.get()->*s.pImage).get();
         const auto shown = CopyOf((Page(dlg)->*s.pPreview).GetBuffer());
 
         Browse(dlg, s);
-        QCOMPARE(messages.texts(), QStringList{kLoadFailed});
+        QCOMPARE(messages.texts(), QStringList{LoadFailedMessage(bad)}); // nothing asked before
         QCOMPARE(PathText(dlg, s), good);
         QVERIFY(SameBuffer(Page(dlg)->*s.pPreview, *shown));
-        QVERIFY(!(dlg.m_pMorphData.get()->*s.pImage));
+        QCOMPARE((dlg.m_pMorphData.get()->*s.pImage).get(), image);
+        QCOMPARE(dlg.m_pMorphData->m_aHandles.GetSize(), 1);
 
         messages.clear();
         Next(dlg);
-        QCOMPARE(messages.texts(), QStringList{side == 0 ? kNoSource : kNoTarget});
-        QCOMPARE(dlg.GetCurSheet(), Page(dlg));
-
+        QVERIFY(messages.boxes.isEmpty());
+        QCOMPARE(dlg.GetCurSheet()->GetId(), int(IDD_SHEET_HANDLE));
+        Back(dlg);
         Browse(dlg, s);
-        QCOMPARE(chooser.requests.last().strInitialPath, QString());
+        QCOMPARE(chooser.requests.last().strInitialPath, good);
     }
 
-    // Going back from page 130 and choosing a picture again loses the pairs.
-    void newPictureDiscardsPairs_data() { AddSides(); }
+    // Going back from page 130 and choosing a picture: the same file keeps
+    // the pairs; another one asks first and loses them only on Yes.
+    void newPictureDiscardsPairs_data()
+    {
+        QTest::addColumn<int>("side");
+        QTest::addColumn<bool>("sameFile");
+        QTest::addColumn<int>("answer"); // 0: no question
+        QTest::addColumn<int>("pairs");
+        QTest::newRow("target, same file") << 1 << true << 0 << 3;
+        QTest::newRow("source, other file, no") << 0 << false << int(IDNO) << 3;
+        QTest::newRow("target, other file, no") << 1 << false << int(IDNO) << 3;
+        QTest::newRow("source, other file, yes") << 0 << false << int(IDYES) << 0;
+    }
     void newPictureDiscardsPairs()
     {
         QFETCH(int, side);
+        QFETCH(bool, sameFile);
+        QFETCH(int, answer);
+        QFETCH(int, pairs);
         const Side& s = side == 0 ? kSource : kTarget;
         WizardFrame dlg;
         dlg.show();
         ChooserAnswers chooser;
-        MessageRecorder messages;
-        const QString path = Picture(40, 30);
+        MessageRecorder messages(answer);
+        const QString path = Picture(40, 30), other = m_dir.filePath(QStringLiteral("other.png"));
+        QVERIFY(QFile::exists(other) || QFile::copy(path, other));
         chooser.answers << path << path;
         Browse(dlg, kSource);
         Browse(dlg, kTarget);
@@ -374,12 +392,15 @@ private Q_SLOTS:
         QCOMPARE(dlg.GetCurSheet(), Page(dlg));
         QVERIFY(!dlg.GetButton(IDC_BACK)->isEnabled());
         QCOMPARE(doc.m_aHandles.GetSize(), 3);
-        chooser.answers << path; // the very same file
+        chooser.answers << (sameFile ? path : other);
         Browse(dlg, s);
-        QCOMPARE(doc.m_aHandles.GetSize(), 0);
+        QCOMPARE(doc.m_aHandles.GetSize(), pairs);
+        QCOMPARE(PathText(dlg, s), answer == IDYES ? other : path);
+        QCOMPARE(messages.boxes.size(), answer ? 1 : 0);
+        if (answer)
+            QCOMPARE(messages.boxes[0].type, unsigned(MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION));
         Next(dlg);
         QCOMPARE(dlg.GetCurSheet()->GetId(), int(IDD_SHEET_HANDLE));
-        QVERIFY(messages.boxes.isEmpty());
     }
 };
 

@@ -381,21 +381,35 @@ private Q_SLOTS:
         QCOMPARE(dlg.GetCurSheet()->GetId(), int(IDD_SHEET_PATH));
     }
 
-    // The button protocol across the three pages, walked with the real buttons.
+    // The button protocol across the three pages, walked with the real
+    // buttons. After each switch the page's first control has the focus, so
+    // Enter and Space there end nothing.
     void buttonProtocol()
     {
         WizardFrame dlg;
         dlg.show();
         loadPictures(dlg);
         MessageRecorder rec;
+        const auto keysStay = [&](const char* focused) {
+            QVERIFY(dlg.focusWidget() && dlg.focusWidget()->inherits(focused));
+            QVERIFY(dlg.GetCurSheet()->isAncestorOf(dlg.focusWidget()));
+            const int page = dlg.GetCurSheet()->GetId();
+            for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space})
+                QTest::keyClick(dlg.focusWidget(), key);
+            QVERIFY(dlg.isVisible());
+            QCOMPARE(dlg.GetCurSheet()->GetId(), page);
+        };
+        keysStay("QLineEdit");
         QTest::mouseClick(dlg.GetButton(IDC_NEXT), Qt::LeftButton);
         QCOMPARE(dlg.GetCurSheet()->GetId(), int(IDD_SHEET_HANDLE));
+        keysStay("CMorphHandleWnd");
         QVERIFY(State(dlg, IDC_BACK).enabled);
         QCOMPARE(State(dlg, IDC_NEXT).text, QStringLiteral("次へ(&N) >"));
         QVERIFY(!dlg.GetSheet(IDD_SHEET_PATH)->isVisible());
 
         QTest::mouseClick(dlg.GetButton(IDC_NEXT), Qt::LeftButton); // no pairs: still goes on
         QCOMPARE(dlg.GetCurSheet()->GetId(), int(IDD_SHEET_MORPH));
+        keysStay("CSliderCtrl");
         QCOMPARE(State(dlg, IDC_NEXT).text, QStringLiteral("終了"));
         QVERIFY(State(dlg, IDC_NEXT).enabled);
         QVERIFY(State(dlg, IDC_BACK).enabled);
@@ -408,22 +422,35 @@ private Q_SLOTS:
         QVERIFY(rec.boxes.isEmpty());
     }
 
+    // Pairs not saved are asked about once on the way out, except by finishing.
     void endings_data()
     {
         QTest::addColumn<int>("way");
-        QTest::addColumn<int>("result");
-        QTest::newRow("cancel button") << 0 << int(IDCANCEL);
-        QTest::newRow("close box") << 1 << int(IDCANCEL);
-        QTest::newRow("escape") << 2 << int(IDCANCEL);
-        QTest::newRow("finish on the last page") << 3 << int(IDOK);
+        QTest::addColumn<int>("pairs"); // 0 none, 1 unsaved, 2 saved
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("result"); // 0: the frame stays
+        QTest::newRow("cancel button") << 0 << 0 << 0 << int(IDCANCEL);
+        QTest::newRow("close box") << 1 << 0 << 0 << int(IDCANCEL);
+        QTest::newRow("escape") << 2 << 0 << 0 << int(IDCANCEL);
+        QTest::newRow("finish on the last page") << 3 << 0 << 0 << int(IDOK);
+        QTest::newRow("cancel button, unsaved, no") << 0 << 1 << int(IDNO) << 0;
+        QTest::newRow("close box, unsaved, yes") << 1 << 1 << int(IDYES) << int(IDCANCEL);
+        QTest::newRow("escape, saved") << 2 << 2 << 0 << int(IDCANCEL);
+        QTest::newRow("finish, unsaved") << 3 << 1 << 0 << int(IDOK);
     }
     void endings()
     {
         QFETCH(int, way);
+        QFETCH(int, pairs);
+        QFETCH(int, answer);
         QFETCH(int, result);
         WizardFrame dlg;
         loadPictures(dlg);
-        MessageRecorder rec;
+        if (pairs)
+            dlg.m_pMorphData->AddHandle(CPoint(1, 1));
+        if (pairs == 2)
+            dlg.m_pMorphData->MarkPairsSaved();
+        MessageRecorder rec(answer);
         QTimer::singleShot(0, &dlg, [&] {
             switch (way) {
             case 0: QTest::mouseClick(dlg.GetButton(IDC_CANCEL), Qt::LeftButton); break;
@@ -434,9 +461,22 @@ private Q_SLOTS:
                 QTest::mouseClick(dlg.GetButton(IDC_NEXT), Qt::LeftButton);
                 break;
             }
+            if (dlg.isVisible())
+                dlg.EndDialog(0);
         });
         QCOMPARE(dlg.exec(), result);
-        QVERIFY(rec.boxes.isEmpty()); // no question on the way out
+        QCOMPARE(rec.texts(), answer ? QStringList{QStringLiteral("保存していないポイントがあります。保存せずに終了しますか？")}
+                                     : QStringList());
+        if (answer)
+            QCOMPARE(rec.boxes[0].type, unsigned(MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION));
+    }
+
+    // Enter in a question whose second button is the default answers No.
+    void messageBoxDefault()
+    {
+        QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Return); });
+        QCOMPARE(CMorphApp::DialogMessageBox(QStringLiteral("?"), CMessageBox::Caption(), MB_YESNO | MB_DEFBUTTON2),
+                 int(IDNO));
     }
 
     void switchRunsEnterHiddenUnderWaitCursor()
@@ -452,6 +492,7 @@ private Q_SLOTS:
         QVERIFY(!QGuiApplication::overrideCursor());
         QVERIFY(probe->isVisible());
         QVERIFY(!dlg.GetSheet(IDD_SHEET_PATH)->isVisible());
+        QCOMPARE(dlg.focusWidget(), dlg.GetButton(IDC_NEXT)); // the page has no control
 
         dlg.ShowPage(12345); // unknown: the current page is hidden and none shown
         QVERIFY(!dlg.GetCurSheet());

@@ -1,4 +1,5 @@
 #include "CImageScrollWnd.h"
+#include "CZoom.h"
 #include "CMorphDlg.h"
 #include "CMorphHandleWnd.h"
 #include "CSheet_Handle.h"
@@ -8,6 +9,8 @@
 #include "TestImages.h"
 #include "WizardFrame.h"
 
+#include <QCursor>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -137,6 +140,26 @@ private Q_SLOTS:
         QVERIFY(m_messages.boxes.isEmpty());
     }
 
+    // The largest zoom at which the picture fits, within the limits.
+    void fitZoom_data()
+    {
+        QTest::addColumn<QSize>("client");
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<int>("zoom");
+        QTest::newRow("1080p in an editor") << QSize(326, 415) << QSize(1920, 1080) << 17;
+        QTest::newRow("small picture") << QSize(400, 300) << QSize(120, 90) << 334;
+        QTest::newRow("limited to 800 %") << QSize(400, 300) << QSize(1, 1) << 800;
+        QTest::newRow("at least 1 %") << QSize(10, 10) << QSize(100000, 100000) << 1;
+        QTest::newRow("no picture") << QSize(400, 300) << QSize(0, 0) << 100;
+    }
+    void fitZoom()
+    {
+        QFETCH(QSize, client);
+        QFETCH(QSize, picture);
+        QFETCH(int, zoom);
+        QCOMPARE(CZoom::Fit(client.width(), client.height(), picture.width(), picture.height()), zoom);
+    }
+
     // The keys step through the zoom steps and stop at both ends.
     void zoomKeys()
     {
@@ -157,7 +180,7 @@ private Q_SLOTS:
         }
         for (int i = 0; i < 10; ++i)
             QTest::keyClick(&View(false), Qt::Key_Plus, Qt::ControlModifier);
-        QCOMPARE(view.GetZoom(), CImageScrollWnd::kMaxZoom);
+        QCOMPARE(view.GetZoom(), CZoom::kMax);
         // The picture's rectangle and the squares follow the zoom.
         QCOMPARE(view.GetImageRect().right - view.GetImageRect().left, 120 * 8);
     }
@@ -276,11 +299,10 @@ private Q_SLOTS:
         view.GetScrollBar(Qt::Horizontal)->setValue(300);
         view.GetScrollBar(Qt::Vertical)->setValue(200);
         const QByteArray before = view.Buffer();
-        QTest::keyClick(&view, Qt::Key_Plus, Qt::ControlModifier);
-        QTest::keyClick(&view, Qt::Key_Minus, Qt::ControlModifier);
-        QTest::keyClick(&view, Qt::Key_Minus, Qt::ControlModifier);
+        for (const auto command : {CCommandKeys::ZoomIn, CCommandKeys::ZoomOut, CCommandKeys::ZoomOut})
+            view.ZoomCommand(command, view.ClientCentre());
         QVERIFY(view.Buffer() != before);
-        QTest::keyClick(&view, Qt::Key_0, Qt::ControlModifier);
+        view.ZoomCommand(CCommandKeys::ZoomActual, view.ClientCentre());
         QCOMPARE(view.GetZoom(), 100);
         reference.GetScrollBar(Qt::Horizontal)->setValue(view.GetScrollBar(Qt::Horizontal)->value());
         reference.GetScrollBar(Qt::Vertical)->setValue(view.GetScrollBar(Qt::Vertical)->value());
@@ -304,7 +326,7 @@ private Q_SLOTS:
         QVERIFY(Open(size));
         CMorphHandleWnd& view = View(true);
         const int w = size == "large" ? 1000 : 120, h = size == "large" ? 900 : 90;
-        QTest::keyClick(&view, Qt::Key_9, Qt::ControlModifier);
+        QTest::keyClick(m_pDlg->GetButton(IDC_NEXT), Qt::Key_9, Qt::ControlModifier); // focus anywhere on the page
         const int cw = view.m_rcClient.Width(), ch = view.m_rcClient.Height();
         const int expected = view.GetZoom();
         QVERIFY(size == "large" ? expected < 100 : expected > 100);
@@ -313,7 +335,7 @@ private Q_SLOTS:
         QVERIFY(rc.left >= 0 && rc.top >= 0 && rc.right <= cw && rc.bottom <= ch);
         // One percent more would not fit any more.
         const int z = view.GetZoom() + 1;
-        QVERIFY(w * z / 100 > cw || h * z / 100 > ch || z > CImageScrollWnd::kMaxZoom);
+        QVERIFY(w * z / 100 > cw || h * z / 100 > ch || z > CZoom::kMax);
         QCOMPARE(view.GetScrollBar(Qt::Horizontal)->maximum(), 0);
         QCOMPARE(view.GetScrollBar(Qt::Vertical)->maximum(), 0);
         QVERIFY(!view.GetScrollBar(Qt::Horizontal)->isEnabled());
@@ -338,8 +360,8 @@ private Q_SLOTS:
         QCOMPARE(view.GetScrollBar(Qt::Horizontal)->maximum(), 2000 - view.m_rcClient.Width());
         QCOMPARE(view.GetScrollBar(Qt::Vertical)->maximum(), 1800 - view.m_rcClient.Height());
         const CRect rc = view.GetImageRect();
-        QCOMPARE(view.ClientToPicture(anchor.x(), rc.left), picture.x());
-        QCOMPARE(view.ClientToPicture(anchor.y(), rc.top), picture.y());
+        QCOMPARE(view.Zoom().ClientToPicture(anchor.x(), rc.left), picture.x());
+        QCOMPARE(view.Zoom().ClientToPicture(anchor.y(), rc.top), picture.y());
         QCOMPARE(ClientPixel(view, anchor), Picture(picture.x(), picture.y()));
         CtrlWheel(&view, view.GetClientOrigin() + anchor, -240);
         QCOMPARE(view.GetZoom(), 100);
@@ -349,6 +371,22 @@ private Q_SLOTS:
         Wheel(&view, view.GetClientOrigin() + anchor, -120, Qt::NoModifier);
         QCOMPARE(view.GetZoom(), 100);
         QCOMPARE(view.GetScrollBar(Qt::Vertical)->value(), 100 + CImageScrollWnd::kLineStep);
+    }
+
+    // A zoom key zooms both views about the mouse when it is over one of them.
+    void keysZoomAboutMouse()
+    {
+        QVERIFY(Open("large"));
+        CMorphHandleWnd& view = View(false);
+        const QPoint anchor(view.m_rcClient.Width() / 3, view.m_rcClient.Height() / 4);
+        QCursor::setPos(view.mapToGlobal(view.GetClientOrigin() + anchor));
+        QTest::keyClick(m_pDlg->GetButton(IDC_BACK), Qt::Key_Plus, Qt::ControlModifier);
+        QCOMPARE(view.GetZoom(), 150);
+        QCOMPARE(View(true).GetZoom(), 150);
+        for (CMorphHandleWnd* v : {&view, &View(true)})
+            QCOMPARE(QPoint(int(v->Zoom().ClientToPicture(anchor.x(), v->GetImageRect().left)),
+                            int(v->Zoom().ClientToPicture(anchor.y(), v->GetImageRect().top))),
+                     anchor);
     }
 
     // The zoom shows in a corner only while it is not 100 %.
@@ -379,7 +417,7 @@ private Q_SLOTS:
         auto* page = static_cast<CSheet_Morph*>(m_pDlg->GetCurSheet());
         CImageScrollWnd& view = page->m_wndPreview;
         QCOMPARE(view.GetZoom(), 100);
-        QTest::keyClick(&view, Qt::Key_9, Qt::ControlModifier);
+        QTest::keyClick(&page->m_ctlSlider, Qt::Key_9, Qt::ControlModifier);
         const int fit = view.GetZoom();
         QVERIFY(fit < 100);
         page->m_ctlSlider.setValue(1000);
