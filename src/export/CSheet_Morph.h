@@ -7,6 +7,7 @@
 #include "CSliderCtrl.h"
 
 #include <QString>
+#include <QTimer>
 
 // Page 131: previews the morph at the slider's position and writes the frame
 // on show or a numbered sequence of frames to image files.
@@ -27,6 +28,10 @@ public:
 
     // Renders the frame at t = slider position / 1000 and shows it at once.
     void UpdatePreview();
+    // A slider move: a single step, click or set position renders at once;
+    // key repeats and thumb drags render the latest position when the input
+    // waiting behind the frame has been handled, so nothing queues up.
+    void OnSliderMoved();
 
     // The Save chooser for both exports; an empty string when cancelled.
     QString AskExportPath();
@@ -40,4 +45,5 @@ public:
     CImage m_imgFrame;
     CMorphCore m_core;
     CSliderCtrl m_ctlSlider;
+    QTimer m_tmrPreview; // zero-interval single shot for the latest position
 };
