@@ -64,6 +64,8 @@ CSheet_Morph::CSheet_Morph(CMorphDlg* pFrame) : CSheet(IDD_SHEET_MORPH, pFrame)
     QWidget::setTabOrder(exportThis, exportSequence);
 
     // Every movement renders: dragging, clicks on the groove, and the keys.
+    connect(&m_ctlSlider, &QSlider::actionTriggered, this,
+            [this] { m_bUserMove = m_ctlSlider.sliderPosition() != m_ctlSlider.value(); });
     connect(&m_ctlSlider, &QSlider::valueChanged, this, &CSheet_Morph::OnSliderMoved);
     m_tmrPreview.setSingleShot(true);
     m_tmrPreview.setInterval(0);
@@ -105,10 +107,12 @@ void CSheet_Morph::OnEnter()
 
 void CSheet_Morph::OnSliderMoved()
 {
-    if (m_ctlSlider.IsMovingOn())
+    if (m_bUserMove) {
+        m_bUserMove = false;
         m_tmrPreview.start();
-    else
+    } else {
         UpdatePreview();
+    }
 }
 
 void CSheet_Morph::UpdatePreview()

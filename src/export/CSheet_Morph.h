@@ -28,9 +28,10 @@ public:
 
     // Renders the frame at t = slider position / 1000 and shows it at once.
     void UpdatePreview();
-    // A slider move: a single step, click or set position renders at once;
-    // key repeats and thumb drags render the latest position when the input
-    // waiting behind the frame has been handled, so nothing queues up.
+    // A move by the user's keys, clicks or drags renders once the input that
+    // waited behind the last frame has been handled, so only the latest
+    // position renders and nothing queues up; a position set by the program
+    // renders at once.
     void OnSliderMoved();
 
     // The Save chooser for both exports; an empty string when cancelled.
@@ -45,5 +46,6 @@ public:
     CImage m_imgFrame;
     CMorphCore m_core;
     CSliderCtrl m_ctlSlider;
-    QTimer m_tmrPreview; // zero-interval single shot for the latest position
+    QTimer m_tmrPreview;      // zero-interval single shot for the latest position
+    bool m_bUserMove = false; // the value is changing by a slider action
 };

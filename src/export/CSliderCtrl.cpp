@@ -26,8 +26,6 @@ void CSliderCtrl::keyPressEvent(QKeyEvent* event)
     case Qt::Key_End: action = SliderToMaximum; break;
     default: QSlider::keyPressEvent(event); return;
     }
-    m_bRepeating = event->isAutoRepeat();
     triggerAction(action);
-    m_bRepeating = false;
     event->accept();
 }

@@ -12,14 +12,6 @@ class CSliderCtrl : public QSlider
 public:
     CSliderCtrl();
 
-    // Whether the position changes now as part of a run that goes on: a key
-    // held down (its repeats) or the thumb dragged. The owner may then show
-    // only the latest position once the waiting input has been handled.
-    bool IsMovingOn() const { return m_bRepeating || isSliderDown(); }
-
 protected:
     void keyPressEvent(QKeyEvent* event) override;
-
-private:
-    bool m_bRepeating = false;
 };
