@@ -47,8 +47,8 @@ void CSpanKernel::FillAvx2(uint8_t* pOut, int32_t x0, int32_t x1, const SSpan& s
     const __m256d leftU = _mm256_set1_pd(span.dLeftU), rightU = _mm256_set1_pd(span.dRightU);
     const __m256d leftV = _mm256_set1_pd(span.dLeftV), rightV = _mm256_set1_pd(span.dRightV);
     const __m256d one = _mm256_set1_pd(1.0), zero = _mm256_setzero_pd();
-    // Pixels whose four texels lie inside the texture with a right neighbour
-    // two columns from the edge: 0 ≤ U < width − 2 and 0 ≤ V < height − 1.
+    // The vector path draws pixels whose four texels exist and whose eight
+    // bytes per row lie inside the texture: 0 ≤ U < width − 2, 0 ≤ V < height − 1.
     const __m256d innerW = _mm256_set1_pd(texture.nWidth - 2), innerH = _mm256_set1_pd(texture.nHeight - 1);
     const __m256d magic = _mm256_castsi256_pd(_mm256_set1_epi64x(kMagicBits));
     // 1.5 · 2^52: whole numbers of either sign below 2^51 added to it sit in its low bits.
