@@ -1,21 +1,31 @@
-// quillarend-bench: times frame rendering and mesh building on generated
-// pictures and prints one line per case:
-//   render WxH pairs=N threads=T kernel=K median_ms=<ms> vs_scalar=<ratio> vs_1_thread=<ratio> mpx_per_s=<Mpx/s>
+// quillarend-bench: times frame rendering, mesh building and the preview page
+// on generated pictures and prints one line per case:
+//   render WxH pairs=N threads=T kernel=K median_ms=<ms> cpu_ms=<ms> vs_scalar=<ratio> vs_1_thread=<ratio>
+//          mpx_per_s=<Mpx/s> cpu_vs_scalar=<ratio>
 //   buildmesh <kind> pairs=N runs=R median_ms=<ms> cpu_ms=<ms> edges=E triangles=T
 //   (or "buildmesh <kind> pairs=N refused: <reason>" past the build's limits)
+//   preview WxH threads=T slider_to_screen_ms=<ms> render_ms=<ms> rebuild_ms=<ms> paint_ms=<ms> after_render=<ratio>
 // Every pixel-loop kernel the processor has renders the same frames with each
 // thread count, one after the other in each round, so the ratios to the scalar
 // kernel and to one thread come from the same moments of a noisy machine.
 // The mesh cases use a 640 × 480 picture: random pairs, pairs all at one
-// point, and pairs all on one row.
-// Options: --width W --height H (default 1920 × 1080 with 0, 16 and 100 pairs,
-// and 3840 × 2160 with 100 pairs), --threads N (default: one per processor;
-// one thread is always timed too).
+// point, and pairs all on one row. The preview cases drive page 131 offscreen
+// with 100 pairs: the slider is set and the frame rendered and painted, and
+// then each stage is timed alone on the same frame.
+// Options: --only render|mesh|preview (default: render and mesh),
+// --width W --height H (default 1920 × 1080 with 0, 16 and 100 pairs, and
+// 3840 × 2160 with 100 pairs), --threads N (default: 2 and 4; one thread is
+// always timed too), --pin CPU (one-thread cases run on that processor only).
 
 #include "CImage.h"
 #include "CMorphCore.h"
 #include "CMorphData.h"
+#include "CMorphDlg.h"
+#include "CSheet_Morph.h"
 #include "CSpanKernel.h"
+#include "ControlIds.h"
+
+#include <QApplication>
 
 #include <algorithm>
 #include <chrono>
@@ -28,6 +38,10 @@
 #include <new>
 #include <thread>
 #include <vector>
+
+#ifdef __linux__
+#include <sched.h>
+#endif
 
 namespace {
 
@@ -107,6 +121,13 @@ void SetDegeneratePairs(CMorphData& doc, int count, bool oneRow)
     }
 }
 
+// Processor time of the whole process in ms: on a shared machine it leaves
+// out the other programs' turns, which the wall time counts.
+double CpuMs()
+{
+    return double(std::clock()) * 1000.0 / CLOCKS_PER_SEC;
+}
+
 template <class F>
 double MedianMs(int runs, F&& work)
 {
@@ -114,6 +135,25 @@ double MedianMs(int runs, F&& work)
     for (int i = 0; i < runs; ++i)
         ms.push_back(TimeMs(work));
     return Median(ms);
+}
+
+// Runs the calling thread on processor cpu alone, or (cpu < 0) on the
+// processors it was given at start. Workers started later inherit the mask
+// of the moment, so the multi-thread cases run unpinned.
+bool PinThread(int cpu)
+{
+#ifdef __linux__
+    static cpu_set_t s_startMask;
+    static const bool s_bHaveStart = sched_getaffinity(0, sizeof s_startMask, &s_startMask) == 0;
+    if (cpu < 0)
+        return s_bHaveStart && sched_setaffinity(0, sizeof s_startMask, &s_startMask) == 0;
+    cpu_set_t mask;
+    CPU_ZERO(&mask);
+    CPU_SET(cpu, &mask);
+    return s_bHaveStart && sched_setaffinity(0, sizeof mask, &mask) == 0;
+#else
+    return cpu < 0;
+#endif
 }
 
 bool SameBytes(const CImage& a, const CImage& b)
@@ -126,7 +166,8 @@ bool SameBytes(const CImage& a, const CImage& b)
 
 // Renders t = 0.5 with every kernel and thread count, interleaved round by
 // round, for each pair count; fails when two kernels give different bytes.
-bool RenderCases(int32_t w, int32_t h, std::initializer_list<int> pairCounts, const std::vector<int32_t>& threadCounts)
+bool RenderCases(int32_t w, int32_t h, std::initializer_list<int> pairCounts, const std::vector<int32_t>& threadCounts,
+                 int pinCpu)
 {
     std::vector<const CSpanKernel*> kernels;
     for (const auto kind : {CSpanKernel::EKind::Scalar, CSpanKernel::EKind::Avx2, CSpanKernel::EKind::Avx512})
@@ -151,28 +192,37 @@ bool RenderCases(int32_t w, int32_t h, std::initializer_list<int> pairCounts, co
     for (const int pairs : pairCounts) {
         SetPairs(doc, pairs);
         core.BuildMesh(&doc);
-        // ms[i][k]: the times of thread count i with kernel k.
+        // ms[i][k], cpu[i][k]: the wall and processor times of thread count i with kernel k.
         std::vector<std::vector<std::vector<double>>> ms(threadCounts.size(),
                                                          std::vector<std::vector<double>>(kernels.size()));
+        auto cpu = ms;
         for (int round = -1; round < kRenderFrames; ++round) { // round −1 warms up
             for (size_t i = 0; i < threadCounts.size(); ++i) {
                 core.SetThreadCount(threadCounts[i]);
+                if (pinCpu >= 0 && !PinThread(threadCounts[i] == 1 ? pinCpu : -1)) {
+                    std::fprintf(stderr, "quillarend-bench: cannot pin to processor %d\n", pinCpu);
+                    return false;
+                }
                 for (size_t k = 0; k < kernels.size(); ++k) {
                     core.SetKernel(*kernels[k]);
+                    const double cpuStart = CpuMs();
                     const double time = TimeMs([&] { core.RenderFrame(*frames[k], 0.5f); });
-                    if (round >= 0)
+                    if (round >= 0) {
                         ms[i][k].push_back(time);
+                        cpu[i][k].push_back(CpuMs() - cpuStart);
+                    }
                 }
             }
         }
         for (size_t i = 0; i < threadCounts.size(); ++i) {
-            const double scalarMs = Median(ms[i][0]);
+            const double scalarMs = Median(ms[i][0]), scalarCpuMs = Median(cpu[i][0]);
             for (size_t k = 0; k < kernels.size(); ++k) {
-                const double median = Median(ms[i][k]);
-                std::printf("render %dx%d pairs=%d threads=%d kernel=%s median_ms=%.2f vs_scalar=%.3f "
-                            "vs_1_thread=%.3f mpx_per_s=%.1f\n",
-                            int(w), int(h), pairs, int(threadCounts[i]), kernels[k]->GetName(), median,
-                            median / scalarMs, median / Median(ms[0][k]), double(w) * h / 1e6 / (median / 1000.0));
+                const double median = Median(ms[i][k]), cpuMedian = Median(cpu[i][k]);
+                std::printf("render %dx%d pairs=%d threads=%d kernel=%s median_ms=%.2f cpu_ms=%.2f vs_scalar=%.3f "
+                            "vs_1_thread=%.3f mpx_per_s=%.1f cpu_vs_scalar=%.3f\n",
+                            int(w), int(h), pairs, int(threadCounts[i]), kernels[k]->GetName(), median, cpuMedian,
+                            median / scalarMs, median / Median(ms[0][k]), double(w) * h / 1e6 / (median / 1000.0),
+                            cpuMedian / scalarCpuMs);
                 if (!SameBytes(*frames[k], *frames[0])) {
                     std::fprintf(stderr, "quillarend-bench: kernel %s gives other bytes than the scalar one\n",
                                  kernels[k]->GetName());
@@ -181,6 +231,109 @@ bool RenderCases(int32_t w, int32_t h, std::initializer_list<int> pairCounts, co
             }
         }
         std::fflush(stdout);
+    }
+    return true;
+}
+
+bool MeshCases(int32_t threads)
+{
+    CMorphCore core;
+    core.SetThreadCount(threads);
+    CMorphData meshDoc;
+    meshDoc.m_pSourceImage = MakePicture(640, 480, 0);
+    meshDoc.m_pTargetImage = MakePicture(640, 480, 1);
+    if (!meshDoc.m_pSourceImage || !meshDoc.m_pTargetImage) {
+        std::fprintf(stderr, "quillarend-bench: not enough memory for 640x480 pictures\n");
+        return false;
+    }
+    struct MeshCase
+    {
+        const char* kind;
+        int pairs;
+        int runs;
+    };
+    const MeshCase meshCases[] = {{"coincident", 300, kBuildRuns}, {"collinear", 300, kBuildRuns},
+                                  {"coincident", 1000, 3},         {"collinear", 1000, 3},
+                                  {"random", 100, kBuildRuns},     {"random", 300, kBuildRuns},
+                                  {"random", 1000, kBuildRuns},    {"random", 3000, 3},
+                                  {"random", 10000, 1}};
+    for (const MeshCase& c : meshCases) {
+        if (std::strcmp(c.kind, "random") == 0)
+            SetPairs(meshDoc, c.pairs);
+        else
+            SetDegeneratePairs(meshDoc, c.pairs, std::strcmp(c.kind, "collinear") == 0);
+        double ms = 0;
+        std::vector<double> cpuMs;
+        try {
+            ms = MedianMs(c.runs, [&] {
+                const double start = CpuMs();
+                core.BuildMesh(&meshDoc);
+                cpuMs.push_back(CpuMs() - start);
+            });
+        } catch (const CMeshTooLargeError& error) {
+            std::printf("buildmesh %s pairs=%d refused: %s\n", c.kind, c.pairs, error.what());
+            std::fflush(stdout);
+            continue;
+        } catch (const std::bad_alloc&) {
+            std::printf("buildmesh %s pairs=%d not enough memory\n", c.kind, c.pairs);
+            std::fflush(stdout);
+            continue;
+        }
+        std::sort(cpuMs.begin(), cpuMs.end());
+        std::printf("buildmesh %s pairs=%d runs=%d median_ms=%.2f cpu_ms=%.2f edges=%zu triangles=%zu\n", c.kind,
+                    c.pairs, c.runs, ms, cpuMs[cpuMs.size() / 2], core.GetLines().size(), core.GetPolygons().size());
+        std::fflush(stdout);
+    }
+    return true;
+}
+
+// Page 131 with 100 pairs at each size and thread count: the slider moves
+// between two positions and each frame is rendered and painted as the user
+// would see it; then the stages are timed alone, interleaved round by round:
+// RenderFrame, the view's back-buffer rebuild and its paint.
+bool PreviewCases(const std::vector<int32_t>& threadCounts)
+{
+    const int32_t sizes[][2] = {{640, 480}, {1920, 1080}, {3840, 2160}};
+    for (const auto& size : sizes) {
+        CMorphDlg dlg;
+        CMorphData* doc = dlg.m_pMorphData.get();
+        doc->m_pSourceImage = MakePicture(size[0], size[1], 0);
+        doc->m_pTargetImage = MakePicture(size[0], size[1], 1);
+        if (!doc->m_pSourceImage || !doc->m_pTargetImage) {
+            std::fprintf(stderr, "quillarend-bench: not enough memory for %dx%d pictures\n", int(size[0]), int(size[1]));
+            return false;
+        }
+        SetPairs(*doc, 100);
+        auto* page = static_cast<CSheet_Morph*>(dlg.GetSheet(IDD_SHEET_MORPH));
+        dlg.show();
+        dlg.ShowPage(IDD_SHEET_MORPH);
+        for (const int32_t threads : threadCounts) {
+            page->m_core.SetThreadCount(threads);
+            std::vector<double> total, render, rebuild, paint;
+            for (int round = -1; round < kRenderFrames; ++round) {
+                const int position = 500 + (round & 1);
+                const double totalMs = TimeMs([&] {
+                    page->m_ctlSlider.setValue(position);
+                    QCoreApplication::processEvents();
+                });
+                const float t = float(position / 1000.0);
+                const double renderMs = TimeMs([&] { page->m_core.RenderFrame(page->m_imgFrame, t); });
+                const double rebuildMs = TimeMs([&] { page->m_wndPreview.Redraw(false); });
+                const double paintMs = TimeMs([&] { page->m_wndPreview.repaint(); });
+                if (round < 0)
+                    continue;
+                total.push_back(totalMs);
+                render.push_back(renderMs);
+                rebuild.push_back(rebuildMs);
+                paint.push_back(paintMs);
+            }
+            const double renderMs = Median(render), afterMs = Median(rebuild) + Median(paint);
+            std::printf("preview %dx%d threads=%d slider_to_screen_ms=%.2f render_ms=%.2f rebuild_ms=%.2f "
+                        "paint_ms=%.2f after_render=%.3f\n",
+                        int(size[0]), int(size[1]), int(threads), Median(total), renderMs, Median(rebuild),
+                        Median(paint), afterMs / renderMs);
+            std::fflush(stdout);
+        }
     }
     return true;
 }
@@ -199,82 +352,61 @@ bool ParseNumber(const char* text, long min, long max, int32_t& value)
 
 int main(int argc, char** argv)
 {
-    int32_t w = 1920, h = 1080, threads = 0;
+    int32_t w = 1920, h = 1080, threads = 0, pinCpu = -1;
     bool sizeGiven = false;
+    const char* only = nullptr;
     for (int i = 1; i < argc; ++i) {
         const bool isWidth = std::strcmp(argv[i], "--width") == 0;
         const bool isHeight = std::strcmp(argv[i], "--height") == 0;
         const bool isThreads = std::strcmp(argv[i], "--threads") == 0;
-        bool ok = i + 1 < argc && (isWidth || isHeight || isThreads);
-        if (ok)
+        const bool isPin = std::strcmp(argv[i], "--pin") == 0;
+        const bool isOnly = std::strcmp(argv[i], "--only") == 0;
+        bool ok = i + 1 < argc && (isWidth || isHeight || isThreads || isPin || isOnly);
+        if (ok && isOnly) {
+            only = argv[i + 1];
+            ok = std::strcmp(only, "render") == 0 || std::strcmp(only, "mesh") == 0 || std::strcmp(only, "preview") == 0;
+        } else if (ok) {
             ok = isThreads ? ParseNumber(argv[i + 1], 1, 16, threads)
+                 : isPin   ? ParseNumber(argv[i + 1], 0, 1023, pinCpu)
                            : ParseNumber(argv[i + 1], 2, 30000, isWidth ? w : h);
+        }
         if (!ok) {
-            std::fprintf(stderr, "usage: quillarend-bench [--width W] [--height H] (2 to 30000) [--threads N] (1 to 16)\n");
+            std::fprintf(stderr, "usage: quillarend-bench [--only render|mesh|preview] [--width W] [--height H] "
+                                 "(2 to 30000) [--threads N] (1 to 16) [--pin CPU]\n");
             return 2;
         }
-        sizeGiven |= !isThreads;
+        sizeGiven |= isWidth || isHeight;
         ++i;
     }
-
-    // One thread always, for the ratios, and the count asked for or one per processor.
-    std::vector<int32_t> threadCounts{1};
-    const int32_t more = threads > 0 ? threads : int32_t(std::min(16u, std::thread::hardware_concurrency()));
-    if (more > 1)
-        threadCounts.push_back(more);
-    if (!RenderCases(w, h, {0, 16, 100}, threadCounts))
-        return 1;
-    if (!sizeGiven && !RenderCases(3840, 2160, {100}, threadCounts))
-        return 1;
-
-    CMorphCore core;
-    core.SetThreadCount(threads);
-    CMorphData meshDoc;
-    meshDoc.m_pSourceImage = MakePicture(640, 480, 0);
-    meshDoc.m_pTargetImage = MakePicture(640, 480, 1);
-    if (!meshDoc.m_pSourceImage || !meshDoc.m_pTargetImage) {
-        std::fprintf(stderr, "quillarend-bench: not enough memory for 640x480 pictures\n");
-        return 1;
-    }
-    struct MeshCase
-    {
-        const char* kind;
-        int pairs;
-        int runs;
+    const auto runs = [&](const char* group) {
+        return only ? std::strcmp(only, group) == 0 : std::strcmp(group, "preview") != 0;
     };
-    const MeshCase meshCases[] = {{"coincident", 300, kBuildRuns}, {"collinear", 300, kBuildRuns},
-                                  {"coincident", 1000, 3},         {"collinear", 1000, 3},
-                                  {"random", 100, kBuildRuns},     {"random", 300, kBuildRuns},
-                                  {"random", 1000, kBuildRuns},    {"random", 3000, 3},
-                                  {"random", 10000, 1}};
-    for (const MeshCase& c : meshCases) {
-        if (std::strcmp(c.kind, "random") == 0)
-            SetPairs(meshDoc, c.pairs);
-        else
-            SetDegeneratePairs(meshDoc, c.pairs, std::strcmp(c.kind, "collinear") == 0);
-        // Processor time too: on a shared machine the wall time also counts
-        // the other programs' turns.
-        double ms = 0;
-        std::vector<double> cpuMs;
-        try {
-            ms = MedianMs(c.runs, [&] {
-                const std::clock_t start = std::clock();
-                core.BuildMesh(&meshDoc);
-                cpuMs.push_back(double(std::clock() - start) * 1000.0 / CLOCKS_PER_SEC);
-            });
-        } catch (const CMeshTooLargeError& error) {
-            std::printf("buildmesh %s pairs=%d refused: %s\n", c.kind, c.pairs, error.what());
-            std::fflush(stdout);
-            continue;
-        } catch (const std::bad_alloc&) {
-            std::printf("buildmesh %s pairs=%d not enough memory\n", c.kind, c.pairs);
-            std::fflush(stdout);
-            continue;
-        }
-        std::sort(cpuMs.begin(), cpuMs.end());
-        std::printf("buildmesh %s pairs=%d runs=%d median_ms=%.2f cpu_ms=%.2f edges=%zu triangles=%zu\n", c.kind,
-                    c.pairs, c.runs, ms, cpuMs[cpuMs.size() / 2], core.GetLines().size(), core.GetPolygons().size());
-        std::fflush(stdout);
+
+    // One thread always, for the ratios, and the count asked for or 2 and 4.
+    std::vector<int32_t> threadCounts{1};
+    if (threads > 1)
+        threadCounts.push_back(threads);
+    else if (threads == 0)
+        threadCounts.insert(threadCounts.end(), {2, 4});
+    if (runs("render")) {
+        if (!RenderCases(w, h, {0, 16, 100}, threadCounts, pinCpu))
+            return 1;
+        if (!sizeGiven && !RenderCases(3840, 2160, {100}, threadCounts, pinCpu))
+            return 1;
+        PinThread(-1);
+    }
+    if (runs("mesh") && !MeshCases(threads))
+        return 1;
+    if (runs("preview")) {
+        // The page is driven offscreen unless a platform is named.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        QApplication app(argc, argv);
+        std::vector<int32_t> previewThreads{1};
+        if (threadCounts.size() > 1)
+            previewThreads.push_back(threadCounts[1]);
+        if (!PreviewCases(previewThreads))
+            return 1;
     }
     return 0;
 }

@@ -35,11 +35,23 @@ void CBandRunner::Dispatch(int bands, Thunk thunk, void* context)
         ++m_nGeneration;
     }
     m_cvStart.notify_all();
-    thunk(context, 0);
-    for (int band = parallel; band < bands; ++band)
-        thunk(context, band);
+    std::exception_ptr error;
+    try {
+        thunk(context, 0);
+        for (int band = parallel; band < bands; ++band)
+            thunk(context, band);
+    } catch (...) {
+        // The workers still run on the caller's data: wait for them first.
+        error = std::current_exception();
+    }
     std::unique_lock<std::mutex> lock(m_mutex);
     m_cvDone.wait(lock, [this] { return m_nPending == 0; });
+    if (!error)
+        error = m_pError;
+    m_pError = nullptr;
+    lock.unlock();
+    if (error)
+        std::rethrow_exception(error);
 }
 
 void CBandRunner::WorkerLoop(int band, uint64_t seen)
@@ -58,9 +70,16 @@ void CBandRunner::WorkerLoop(int band, uint64_t seen)
             thunk = m_pThunk;
             context = m_pContext;
         }
-        thunk(context, band);
+        std::exception_ptr error;
+        try {
+            thunk(context, band);
+        } catch (...) {
+            error = std::current_exception();
+        }
         {
             std::lock_guard<std::mutex> lock(m_mutex);
+            if (error && !m_pError)
+                m_pError = error;
             --m_nPending;
         }
         m_cvDone.notify_one();

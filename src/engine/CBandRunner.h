@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -9,6 +10,9 @@
 // Runs one job on several bands at once: band 0 on the calling thread, the
 // others on worker threads that are started once and kept for later calls, so
 // a call allocates nothing. Run returns when every band is done.
+// A band that throws is caught on its own thread; Run waits for every band
+// that started and then rethrows the first exception on the caller (bands left
+// to run on the caller after its own band threw are skipped).
 class CBandRunner
 {
 public:
@@ -39,5 +43,6 @@ private:
     int m_nPending = 0;
     Thunk m_pThunk = nullptr;
     void* m_pContext = nullptr;
+    std::exception_ptr m_pError; // the first exception of a worker's band in this call
     bool m_bStop = false;
 };

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
@@ -466,8 +467,9 @@ void CMorphCore::RenderFrame(CImage& out, float t)
     const int32_t blendWidth = std::min(width, out.GetWidth());
     const int32_t blendHeight = std::min(height, out.GetHeight());
     const CSpanKernel& kernel = m_canvas.GetKernel();
-    // Rows per slice: the canvas and output rows of a slice stay in the cache between the steps.
-    constexpr int32_t kSliceRows = 32;
+    // Rows per slice: the canvas and output rows of a slice stay in the cache
+    // between the steps, and the last slices to end keep the bands waiting little.
+    constexpr int32_t kSliceRows = 16;
 
     struct STriangle
     {
@@ -490,16 +492,18 @@ void CMorphCore::RenderFrame(CImage& out, float t)
         tri.nBottom = std::max({tri.aBetween[0].y, tri.aBetween[1].y, tri.aBetween[2].y});
     }
 
-    // Every step below works row by row, so disjoint bands of rows are drawn
-    // independently and give the same bytes as one pass over all rows. A band
-    // takes all steps one slice of rows at a time.
-    auto band = [&](int index, int count) {
-        const int32_t bandBegin = int32_t(int64_t(height) * index / count);
-        const int32_t bandEnd = int32_t(int64_t(height) * (index + 1) / count);
+    // Every step below works row by row, so disjoint slices of rows are drawn
+    // independently and give the same bytes as one pass over all rows. Each
+    // band takes the next slice not yet taken until none is left, so bands
+    // that start late or meet costlier rows take fewer, and all end together.
+    const int32_t slices = int32_t((int64_t(height) + kSliceRows - 1) / kSliceRows);
+    std::atomic<int32_t> nextSlice{0};
+    auto band = [&](int) {
         CBmpDC outDc(out);
         CBmpDC canvasDc(m_canvas);
-        for (int32_t rowBegin = bandBegin, rowEnd; rowBegin < bandEnd; rowBegin = rowEnd) {
-            rowEnd = int32_t(std::min<int64_t>(int64_t(rowBegin) + kSliceRows, bandEnd));
+        for (int32_t slice; (slice = nextSlice.fetch_add(1, std::memory_order_relaxed)) < slices;) {
+            const int32_t rowBegin = slice * kSliceRows;
+            const int32_t rowEnd = int32_t(std::min<int64_t>(int64_t(rowBegin) + kSliceRows, height));
             const auto fillAll = [&](bool fromTarget, const CImage& texture) {
                 for (const STriangle& tri : triangles)
                     if (tri.nTop < rowEnd && tri.nBottom >= rowBegin)
@@ -521,10 +525,9 @@ void CMorphCore::RenderFrame(CImage& out, float t)
     bands = std::clamp(bands, 1, 16);
     if (int64_t(width) * height < 65536 && m_nThreads <= 0)
         bands = 1;
-    bands = std::min<int>(bands, std::max(height, 1));
-    auto job = [&](int index) { band(index, bands); };
+    bands = std::min<int>(bands, std::max(slices, 1));
     if (bands == 1)
-        job(0);
+        band(0);
     else
-        m_bandRunner.Run(bands, job);
+        m_bandRunner.Run(bands, band);
 }

@@ -7,27 +7,36 @@
 
 namespace {
 
-// Byte c of every 32-bit lane.
-inline __m128i Channel(__m128i pixels, int c)
+// 2^52 as a double: a whole number 0 ≤ k < 2^32 placed in the low bits of its
+// bit pattern is the double 2^52 + k, so bytes become doubles without a
+// conversion instruction, and back again for whole results.
+constexpr long long kMagicBits = 0x4330000000000000LL;
+
+// The shuffle that makes each 64-bit lane the double 2^52 + byte k of that
+// lane, for lanes whose bytes 6 and 7 hold the top bytes of 2^52.
+inline __m256i SelectByte(int k)
 {
-    return _mm_and_si128(_mm_srli_epi32(pixels, 8 * c), _mm_set1_epi32(0xFF));
+    // Control bytes with the top bit set clear; indices count within each 16-byte half.
+    const long long low = (long long)(0x0706808080808000ULL | unsigned(k)), high = low + 0x0808000000000008LL;
+    return _mm256_setr_epi64x(low, high, low, high);
 }
 
-// trunc(double(b − a) · f + double(a)), low 8 bits.
-inline __m128i Mix(__m128i a, __m128i b, __m256d f)
+// trunc(d · f + a) for whole numbers d, a with a + d · f in [0, 256).
+inline __m256d Mix(__m256d d, __m256d a, __m256d f)
 {
-    const __m256d d = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm_sub_epi32(b, a)), f);
-    const __m128i v = _mm256_cvttpd_epi32(_mm256_add_pd(d, _mm256_cvtepi32_pd(a)));
-    return _mm_and_si128(v, _mm_set1_epi32(0xFF));
+    return _mm256_round_pd(_mm256_add_pd(_mm256_mul_pd(d, f), a), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
 }
 
 } // namespace
 
 void CSpanKernel::FillAvx2(uint8_t* pOut, int32_t x0, int32_t x1, const SSpan& span, const STexture& texture)
 {
-    // Offsets are formed from 32-bit pitches, and a one-column texture has no
-    // neighbour byte to read around its pixels.
-    if (texture.nWidth < 2 || texture.nPitch > INT32_MAX || texture.nPitch < -INT32_MAX) {
+    // Eight bytes are read from each of two texture rows per pixel, which
+    // needs three columns and two rows; offsets are formed in doubles, exact
+    // below 2^51 bytes.
+    const int64_t absPitch = texture.nPitch < 0 ? -int64_t(texture.nPitch) : int64_t(texture.nPitch);
+    if (texture.nWidth < 3 || texture.nHeight < 2 || absPitch > INT32_MAX ||
+        texture.nHeight * absPitch >= (int64_t(1) << 51)) {
         FillScalar(pOut, x0, x1, span, texture);
         return;
     }
@@ -37,76 +46,91 @@ void CSpanKernel::FillAvx2(uint8_t* pOut, int32_t x0, int32_t x1, const SSpan& s
     const __m256d leftX = _mm256_set1_pd(span.dLeftX), vWidth = _mm256_set1_pd(width);
     const __m256d leftU = _mm256_set1_pd(span.dLeftU), rightU = _mm256_set1_pd(span.dRightU);
     const __m256d leftV = _mm256_set1_pd(span.dLeftV), rightV = _mm256_set1_pd(span.dRightV);
-    const __m256d one = _mm256_set1_pd(1.0), minusOne = _mm256_set1_pd(-1.0);
-    const __m256d texW = _mm256_set1_pd(texture.nWidth), texH = _mm256_set1_pd(texture.nHeight);
-    const __m128i lastColumn = _mm_set1_epi32(texture.nWidth - 1);
-    const __m128i lastRow = _mm_set1_epi32(texture.nHeight - 1);
-    const __m256i pitch = _mm256_set1_epi64x(texture.nPitch);
-    const __m256i minusOne64 = _mm256_set1_epi64x(-1), two64 = _mm256_set1_epi64x(2);
+    const __m256d one = _mm256_set1_pd(1.0), zero = _mm256_setzero_pd();
+    // The vector path draws pixels whose four texels exist and whose eight
+    // bytes per row lie inside the texture: 0 ≤ U < width − 2, 0 ≤ V < height − 1.
+    const __m256d innerW = _mm256_set1_pd(texture.nWidth - 2), innerH = _mm256_set1_pd(texture.nHeight - 1);
+    const __m256d magic = _mm256_castsi256_pd(_mm256_set1_epi64x(kMagicBits));
+    // 1.5 · 2^52: whole numbers of either sign below 2^51 added to it sit in its low bits.
+    const __m256d signedMagic = _mm256_set1_pd(6755399441055744.0);
+    const __m256d three = _mm256_set1_pd(3.0), vPitch = _mm256_set1_pd(double(texture.nPitch));
+    const __m256i low6 = _mm256_set1_epi64x(0xFFFFFFFFFFFFLL), magicBits = _mm256_set1_epi64x(kMagicBits);
     const __m256i evenLanes = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
-    const __m128i eight = _mm_set1_epi32(8), zero = _mm_setzero_si128();
     const __m128i packBytes = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    const int* bits = reinterpret_cast<const int*>(texture.pBits);
+    const uint8_t* bits = texture.pBits;
+    const ptrdiff_t rowBytes = texture.nPitch;
 
     for (int64_t x = x0; x <= x1; x += 4, pOut += 12) {
         const int64_t left = int64_t(x1) - x + 1;
         const __m256d xd = _mm256_add_pd(_mm256_set1_pd(double(x)), lane);
-        const __m256d s = flat ? _mm256_setzero_pd() : _mm256_div_pd(_mm256_sub_pd(xd, leftX), vWidth);
+        const __m256d s = flat ? zero : _mm256_div_pd(_mm256_sub_pd(xd, leftX), vWidth);
         const __m256d r = _mm256_sub_pd(one, s);
-        const __m256d U = _mm256_add_pd(_mm256_mul_pd(leftU, r), _mm256_mul_pd(rightU, s));
-        const __m256d V = _mm256_add_pd(_mm256_mul_pd(leftV, r), _mm256_mul_pd(rightV, s));
-        __m256d inside = _mm256_and_pd(_mm256_cmp_pd(U, minusOne, _CMP_GT_OQ), _mm256_cmp_pd(U, texW, _CMP_LT_OQ));
-        inside = _mm256_and_pd(inside, _mm256_cmp_pd(V, minusOne, _CMP_GT_OQ));
-        inside = _mm256_and_pd(inside, _mm256_cmp_pd(V, texH, _CMP_LT_OQ));
-        inside = _mm256_and_pd(inside, _mm256_cmp_pd(lane, _mm256_set1_pd(double(left)), _CMP_LT_OQ));
-        const int validBits = _mm256_movemask_pd(inside);
-        if (validBits == 0)
-            continue;
-        const __m128i valid =
-            _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(_mm256_castpd_si256(inside), evenLanes));
-
-        const __m128i ix = _mm256_cvttpd_epi32(U), iy = _mm256_cvttpd_epi32(V);
-        const __m256d fx = _mm256_sub_pd(U, _mm256_cvtepi32_pd(ix));
-        const __m256d fy = _mm256_sub_pd(V, _mm256_cvtepi32_pd(iy));
-        const __m128i right = _mm_cmpgt_epi32(lastColumn, ix);
-        const __m128i down = _mm_cmpgt_epi32(lastRow, iy);
-        const __m256i ix64 = _mm256_cvtepi32_epi64(ix);
-        const __m256i off = _mm256_add_epi64(_mm256_mul_epi32(_mm256_cvtepi32_epi64(iy), pitch),
-                                             _mm256_add_epi64(ix64, _mm256_add_epi64(ix64, ix64)));
-        // Four bytes are read per pixel: from the pixel itself when a pixel
-        // follows it, else from one byte before it, shifted down.
-        const __m256i offA = _mm256_add_epi64(off, _mm256_andnot_si256(_mm256_cvtepi32_epi64(right), minusOne64));
-        const __m256i offB = _mm256_add_epi64(off, two64);
-        const __m128i shiftA = _mm_andnot_si128(right, eight);
-        const __m128i hasRight = _mm_and_si128(valid, right), hasDown = _mm_and_si128(valid, down);
-        const __m128i hasBoth = _mm_and_si128(hasRight, down);
-
-        __m128i g = _mm256_mask_i64gather_epi32(zero, bits, offA, valid, 1);
-        const __m128i p00 = _mm_srlv_epi32(g, shiftA);
-        g = _mm256_mask_i64gather_epi32(zero, bits, offB, hasRight, 1);
-        const __m128i p10 = _mm_blendv_epi8(p00, _mm_srli_epi32(g, 8), hasRight);
-        g = _mm256_mask_i64gather_epi32(zero, bits, _mm256_add_epi64(offA, pitch), hasDown, 1);
-        const __m128i p01 = _mm_blendv_epi8(p00, _mm_srlv_epi32(g, shiftA), hasDown);
-        g = _mm256_mask_i64gather_epi32(zero, bits, _mm256_add_epi64(offB, pitch), hasBoth, 1);
-        const __m128i p11 = _mm_blendv_epi8(p00, _mm_srli_epi32(g, 8), hasBoth);
-
-        __m128i result = zero;
-        for (int c = 0; c < 3; ++c) {
-            const __m128i top = Mix(Channel(p00, c), Channel(p10, c), fx);
-            const __m128i bottom = Mix(Channel(p01, c), Channel(p11, c), fx);
-            result = _mm_or_si128(result, _mm_slli_epi32(Mix(top, bottom, fy), 8 * c));
+        __m256d U = _mm256_add_pd(_mm256_mul_pd(leftU, r), _mm256_mul_pd(rightU, s));
+        __m256d V = _mm256_add_pd(_mm256_mul_pd(leftV, r), _mm256_mul_pd(rightV, s));
+        if (left < 4) {
+            // Lanes past the span repeat the first pixel and are not stored.
+            const __m256d past = _mm256_cmp_pd(lane, _mm256_set1_pd(double(left)), _CMP_GE_OQ);
+            U = _mm256_blendv_pd(U, _mm256_permute4x64_pd(U, 0), past);
+            V = _mm256_blendv_pd(V, _mm256_permute4x64_pd(V, 0), past);
         }
-        const __m128i packed = _mm_shuffle_epi8(result, packBytes);
-        if (validBits == 0xF) {
+        __m256d inner = _mm256_and_pd(_mm256_cmp_pd(U, zero, _CMP_GE_OQ), _mm256_cmp_pd(U, innerW, _CMP_LT_OQ));
+        inner = _mm256_and_pd(inner, _mm256_cmp_pd(V, zero, _CMP_GE_OQ));
+        inner = _mm256_and_pd(inner, _mm256_cmp_pd(V, innerH, _CMP_LT_OQ));
+        if (_mm256_movemask_pd(inner) != 0xF) {
+            // Texture borders, negative fractions (U or V in (−1, 0), whose
+            // steps may leave [0, 256) and wrap) and pixels outside the
+            // texture are rare: the scalar code draws them.
+            FillScalar(pOut, int32_t(x), int32_t(left >= 4 ? x + 3 : x1), span, texture);
+            continue;
+        }
+        // trunc(U) and trunc(V) are whole and exact, so these are U − ix and V − iy.
+        const __m256d ixd = _mm256_round_pd(U, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+        const __m256d iyd = _mm256_round_pd(V, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+        const __m256d fx = _mm256_sub_pd(U, ixd), fy = _mm256_sub_pd(V, iyd);
+        // iy · pitch + 3 · ix, exact in doubles (below 2^51), to 64-bit integers.
+        const __m256d offd = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(iyd, vPitch), _mm256_mul_pd(ixd, three)), signedMagic);
+        const __m256i off = _mm256_sub_epi64(_mm256_castpd_si256(offd), _mm256_castpd_si256(signedMagic));
+
+        alignas(32) long long o[4];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(o), off);
+        // The next cache line of both rows: spans mostly run rightwards
+        // through the texture, along rows the hardware does not foresee.
+        const uintptr_t ahead = uintptr_t(bits) + uintptr_t(o[3]) + 64;
+        _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(ahead + uintptr_t(rowBytes)), _MM_HINT_T0);
+        // Eight bytes per row: bytes 0–2 are the pixel, 3–5 its right
+        // neighbour; bytes 6 and 7 become the top bytes of 2^52 for the shuffles.
+        const auto row = [&](ptrdiff_t down) {
+            const __m128i lo = _mm_unpacklo_epi64(_mm_loadu_si64(bits + o[0] + down), _mm_loadu_si64(bits + o[1] + down));
+            const __m128i hi = _mm_unpacklo_epi64(_mm_loadu_si64(bits + o[2] + down), _mm_loadu_si64(bits + o[3] + down));
+            return _mm256_or_si256(_mm256_and_si256(_mm256_set_m128i(hi, lo), low6), magicBits);
+        };
+        const __m256i top = row(0), bottom = row(rowBytes);
+
+        __m256i result = _mm256_setzero_si256();
+        for (int c = 0; c < 3; ++c) {
+            const __m256d m00 = _mm256_castsi256_pd(_mm256_shuffle_epi8(top, SelectByte(c)));
+            const __m256d m10 = _mm256_castsi256_pd(_mm256_shuffle_epi8(top, SelectByte(c + 3)));
+            const __m256d m01 = _mm256_castsi256_pd(_mm256_shuffle_epi8(bottom, SelectByte(c)));
+            const __m256d m11 = _mm256_castsi256_pd(_mm256_shuffle_epi8(bottom, SelectByte(c + 3)));
+            // (2^52 + b) − (2^52 + a) is b − a exactly.
+            const __m256d t = Mix(_mm256_sub_pd(m10, m00), _mm256_sub_pd(m00, magic), fx);
+            const __m256d b = Mix(_mm256_sub_pd(m11, m01), _mm256_sub_pd(m01, magic), fx);
+            // The result byte in bits 0–7; the bits of 2^52 are shifted out
+            // of the low 32 bits or lie above them.
+            const __m256i v = _mm256_castpd_si256(_mm256_add_pd(Mix(_mm256_sub_pd(b, t), t, fy), magic));
+            result = _mm256_or_si256(result, _mm256_slli_epi64(v, 8 * c));
+        }
+        const __m128i packed =
+            _mm_shuffle_epi8(_mm256_castsi256_si128(_mm256_permutevar8x32_epi32(result, evenLanes)), packBytes);
+        if (left >= 4) {
             _mm_storel_epi64(reinterpret_cast<__m128i*>(pOut), packed);
             _mm_storeu_si32(pOut + 8, _mm_srli_si128(packed, 8));
         } else {
             alignas(16) uint8_t bytes[16];
             _mm_store_si128(reinterpret_cast<__m128i*>(bytes), packed);
-            for (int k = 0; k < 4; ++k)
-                if (validBits & (1 << k))
-                    for (int c = 0; c < 3; ++c)
-                        pOut[3 * k + c] = bytes[3 * k + c];
+            for (int64_t i = 0; i < 3 * left; ++i)
+                pOut[i] = bytes[i];
         }
     }
 }

@@ -65,7 +65,16 @@ CSheet_Morph::CSheet_Morph(CMorphDlg* pFrame) : CSheet(IDD_SHEET_MORPH, pFrame)
     QWidget::setTabOrder(exportThis, exportSequence);
 
     // Every movement renders: dragging, clicks on the groove, and the keys.
-    connect(&m_ctlSlider, &QSlider::valueChanged, this, &CSheet_Morph::UpdatePreview);
+    connect(&m_ctlSlider, &QSlider::actionTriggered, this,
+            [this] { m_bUserMove = m_ctlSlider.sliderPosition() != m_ctlSlider.value(); });
+    connect(&m_ctlSlider, &QSlider::valueChanged, this, &CSheet_Morph::OnSliderMoved);
+    m_tmrPreview.setSingleShot(true);
+    m_tmrPreview.setInterval(0);
+    // A page that was left renders again when it is entered.
+    connect(&m_tmrPreview, &QTimer::timeout, this, [this] {
+        if (isVisible())
+            UpdatePreview();
+    });
     connect(exportThis, &QPushButton::clicked, this, &CSheet_Morph::OnExportThisImage);
     connect(exportSequence, &QPushButton::clicked, this, &CSheet_Morph::OnExportSequence);
     // The zoom keys work wherever the focus is on the page, about the mouse
@@ -104,8 +113,19 @@ void CSheet_Morph::OnEnter()
     UpdatePreview();
 }
 
+void CSheet_Morph::OnSliderMoved()
+{
+    if (m_bUserMove) {
+        m_bUserMove = false;
+        m_tmrPreview.start();
+    } else {
+        UpdatePreview();
+    }
+}
+
 void CSheet_Morph::UpdatePreview()
 {
+    m_tmrPreview.stop();
     if (m_imgFrame.IsNull())
         return;
     const float t = std::clamp((float)(m_ctlSlider.value() / 1000.0), 0.0f, 1.0f);

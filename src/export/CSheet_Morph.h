@@ -7,6 +7,7 @@
 #include "CSliderCtrl.h"
 
 #include <QString>
+#include <QTimer>
 
 // Page 131: previews the morph at the slider's position and writes the frame
 // on show or a numbered sequence of frames to image files.
@@ -27,6 +28,11 @@ public:
 
     // Renders the frame at t = slider position / 1000 and shows it at once.
     void UpdatePreview();
+    // A move by the user's keys, clicks or drags renders once the input that
+    // waited behind the last frame has been handled, so only the latest
+    // position renders and nothing queues up; a position set by the program
+    // renders at once.
+    void OnSliderMoved();
 
     // The Save chooser for both exports; an empty string when cancelled. The
     // sequence export also offers the video types.
@@ -41,6 +47,8 @@ public:
     CImage m_imgFrame;
     CMorphCore m_core;
     CSliderCtrl m_ctlSlider;
+    QTimer m_tmrPreview;      // zero-interval single shot for the latest position
+    bool m_bUserMove = false; // the value is changing by a slider action
 
 private:
     // Writes count frames at fps frames per second into the video at path.

@@ -7,9 +7,14 @@
 #include <QTest>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
 
 namespace {
 
@@ -220,6 +225,38 @@ private Q_SLOTS:
             banded.RenderFrame(b, t);
             QVERIFY(TestImages::SamePixels(a, b));
         }
+    }
+
+    // A band job that throws, on the caller's band or on a worker's, reaches
+    // the caller only after every other band has ended; the runner works on.
+    void bandExceptionReachesTheCaller_data()
+    {
+        QTest::addColumn<int>("throwing");
+        QTest::newRow("caller's band") << 0;
+        QTest::newRow("worker's band") << 2;
+    }
+    void bandExceptionReachesTheCaller()
+    {
+        QFETCH(int, throwing);
+        constexpr int kBands = 3;
+        CBandRunner runner;
+        std::atomic<int> finished{0};
+        auto job = [&](int band) {
+            if (band == throwing)
+                throw std::runtime_error("band " + std::to_string(band));
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            ++finished;
+        };
+        try {
+            runner.Run(kBands, job);
+            QFAIL("no exception");
+        } catch (const std::runtime_error& error) {
+            QCOMPARE(QString::fromStdString(error.what()), QStringLiteral("band %1").arg(throwing));
+        }
+        QCOMPARE(finished.load(), kBands - 1);
+        auto count = [&](int) { ++finished; };
+        runner.Run(kBands, count);
+        QCOMPARE(finished.load(), 2 * kBands - 1);
     }
 
     // Every vector kernel the processor has draws the same frames as the
