@@ -1,22 +1,13 @@
 #include "CVideoWriter.h"
 
 #include "CImage.h"
+#include "CSignalCleanup.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QStandardPaths>
 
 #include <cstring>
-#include <filesystem>
 #include <new>
-#include <system_error>
-
-#if defined(Q_OS_WIN)
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -30,17 +21,16 @@ QString Extension(const QString& path)
     return QFileInfo(path).suffix().toLower();
 }
 
-// Forces the finished file to the disk before it takes the final name.
-bool SyncFile(const QString& path)
+// The last line a program wrote to its error output that gives a reason
+// ("…: No space left on device"), else its last line, cut to a sane length.
+QString LastWords(QProcess& process)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
-        return false;
-#if defined(Q_OS_WIN)
-    return _commit(file.handle()) == 0;
-#else
-    return fsync(file.handle()) == 0;
-#endif
+    const QStringList lines =
+        QString::fromLocal8Bit(process.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (qsizetype i = lines.size() - 1; i >= 0; --i)
+        if (lines[i].contains(QLatin1String(": ")))
+            return lines[i].trimmed().left(300);
+    return lines.isEmpty() ? QString() : lines.last().trimmed().left(300);
 }
 
 } // namespace
@@ -52,6 +42,20 @@ bool CVideoWriter::IsVideoPath(const QString& path)
            || ext == QLatin1String("gif");
 }
 
+bool CVideoWriter::FpsFits(const QString& path, double fps, QString& reason)
+{
+    const bool gif = Extension(path) == QLatin1String("gif");
+    const double low = gif ? kMinGifFps : kMinFps, high = gif ? kMaxGifFps : kMaxFps;
+    if (fps >= low && fps <= high)
+        return true;
+    reason = QStringLiteral("%1 frames per second: %2 holds from %3 to %4")
+                 .arg(fps, 0, 'g', 9)
+                 .arg(gif ? QStringLiteral("a GIF") : QStringLiteral("a video"))
+                 .arg(low, 0, 'g', 6)
+                 .arg(high, 0, 'g', 6);
+    return false;
+}
+
 QStringList CVideoWriter::Arguments(const QString& extension, int32_t width, int32_t height, double fps,
                                     const QString& output)
 {
@@ -61,23 +65,32 @@ QStringList CVideoWriter::Arguments(const QString& extension, int32_t width, int
                      "-framerate", QString::number(fps, 'g', 12),
                      "-i", "pipe:0"};
     // 4:2:0 chroma needs even sides: an odd one gets one black row or column.
-    const QString evenSides = QStringLiteral("pad=ceil(iw/2)*2:ceil(ih/2)*2");
+    // Players take HD as BT.709 and smaller as BT.601: convert by that matrix
+    // and say so in the stream.
+    const bool hd = width >= kHdWidth || height >= kHdHeight;
+    const QString evenSides = QStringLiteral("pad=ceil(iw/2)*2:ceil(ih/2)*2,scale=out_color_matrix=%1:out_range=tv,"
+                                             "format=yuv420p")
+                                  .arg(hd ? "bt709" : "bt601");
+    const QString tag = hd ? QStringLiteral("bt709") : QStringLiteral("smpte170m");
+    const QStringList colourTags{"-colorspace", tag, "-color_primaries", tag, "-color_trc", tag, "-color_range", "tv"};
     const QString ext = extension.toLower();
     if (ext == QLatin1String("gif")) {
         args << "-filter_complex" << "split[a][b];[a]palettegen[p];[b][p]paletteuse" << "-f" << "gif";
     } else if (ext == QLatin1String("webm")) {
         args << "-vf" << evenSides << "-c:v" << "libvpx-vp9" << "-crf" << "30" << "-b:v" << "0" << "-row-mt" << "1"
-             << "-deadline" << "good" << "-cpu-used" << "4" << "-pix_fmt" << "yuv420p" << "-f" << "webm";
+             << "-deadline" << "good" << "-cpu-used" << "4" << "-pix_fmt" << "yuv420p" << colourTags << "-f"
+             << "webm";
     } else {
         args << "-vf" << evenSides << "-c:v" << "libx264" << "-preset" << "medium" << "-crf" << "18" << "-pix_fmt"
-             << "yuv420p";
+             << "yuv420p" << colourTags;
         if (ext == QLatin1String("mp4"))
             args << "-movflags" << "+faststart" << "-f" << "mp4";
         else
             args << "-f" << "matroska";
     }
-    // "file:" keeps ffmpeg from reading a protocol into the name; -n never overwrites.
-    args << "-n" << QStringLiteral("file:") + output;
+    // "file:" keeps ffmpeg from reading a protocol into the name; -y writes
+    // over the empty temporary file made for it.
+    args << "-y" << QStringLiteral("file:") + output;
     return args;
 }
 
@@ -95,6 +108,12 @@ bool CVideoWriter::Fail(const QString& reason)
     return false;
 }
 
+bool CVideoWriter::FailFile()
+{
+    m_nErrno = m_file.Errno();
+    return Fail(m_file.ErrorString());
+}
+
 void CVideoWriter::Abandon()
 {
     if (m_pProcess) {
@@ -104,10 +123,9 @@ void CVideoWriter::Abandon()
         }
         m_pProcess.reset();
     }
-    if (!m_strTemporary.isEmpty()) {
-        QFile::remove(m_strTemporary);
-        m_strTemporary.clear();
-    }
+    CSignalCleanup::RemoveProcess(m_nCleanupSlot);
+    m_nCleanupSlot = -1;
+    m_file.Abandon();
     m_aFrame.clear();
 }
 
@@ -117,9 +135,7 @@ QString CVideoWriter::FfmpegFailure()
     // so that its exit status and last words can be told.
     if (m_pProcess->state() != QProcess::NotRunning)
         m_pProcess->waitForFinished(3000);
-    const QStringList lines =
-        QString::fromLocal8Bit(m_pProcess->readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QString said = lines.isEmpty() ? QString() : lines.last().trimmed().left(300);
+    const QString said = LastWords(*m_pProcess);
     if (m_pProcess->state() != QProcess::NotRunning)
         return said.isEmpty() ? QStringLiteral("ffmpeg stopped taking frames") : QStringLiteral("ffmpeg: ") + said;
     if (m_pProcess->exitStatus() != QProcess::NormalExit)
@@ -134,12 +150,16 @@ bool CVideoWriter::Open(const QString& path, int32_t width, int32_t height, doub
     Abandon();
     m_strPath = path;
     m_strError.clear();
+    m_nErrno = 0;
     m_nWritten = 0;
     const QString ext = Extension(path);
     if (!IsVideoPath(path))
         return Fail(QStringLiteral("no video format for .%1").arg(ext));
-    if (width <= 0 || height <= 0 || frameCount <= 0 || !(fps > 0))
-        return Fail(QStringLiteral("bad frame size, count or rate"));
+    if (width <= 0 || height <= 0 || frameCount <= 0)
+        return Fail(QStringLiteral("bad frame size or count"));
+    QString reason;
+    if (!FpsFits(path, fps, reason))
+        return Fail(reason);
     const int64_t frameBytes = int64_t(width) * 3 * height;
     if (ext == QLatin1String("gif") && frameBytes * frameCount > kMaxGifBytes)
         return Fail(QStringLiteral("a GIF of %1 frames of %2x%3 would need more than %4 GiB in ffmpeg; "
@@ -157,20 +177,18 @@ bool CVideoWriter::Open(const QString& path, int32_t width, int32_t height, doub
                                        "found on PATH; install ffmpeg"));
     }
 
-    const QFileInfo target(path);
-    if (!QFileInfo(target.absolutePath()).isDir())
-        return Fail(QStringLiteral("the folder %1 does not exist").arg(target.absolutePath()));
-    if (target.isDir())
-        return Fail(QStringLiteral("a folder has that name"));
-    for (int tries = 0; tries < 100 && m_strTemporary.isEmpty(); ++tries) {
-        const QString name = QStringLiteral("%1/.%2.%3.part")
-                                 .arg(target.absolutePath(), target.fileName())
-                                 .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
-        if (!QFileInfo::exists(name))
-            m_strTemporary = name;
-    }
-    if (m_strTemporary.isEmpty())
-        return Fail(QStringLiteral("no free temporary name in the folder"));
+    // The file's own check reads it back with the ffprobe of the same installation.
+    const QFileInfo probe(QFileInfo(program).absolutePath() + QStringLiteral("/ffprobe")
+#if defined(Q_OS_WIN)
+                          + QStringLiteral(".exe")
+#endif
+    );
+    m_strProbe = probe.isFile() && probe.isExecutable() ? probe.filePath() : QString();
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QFileInfo(folder).isDir())
+        return Fail(QStringLiteral("the folder %1 does not exist").arg(folder));
+    if (!m_file.Begin(path))
+        return FailFile();
 
     try {
         m_aFrame.resize(qsizetype(frameBytes));
@@ -183,11 +201,12 @@ bool CVideoWriter::Open(const QString& path, int32_t width, int32_t height, doub
 
     m_pProcess = std::make_unique<QProcess>();
     m_pProcess->setProgram(program);
-    m_pProcess->setArguments(Arguments(ext, width, height, fps, m_strTemporary));
+    m_pProcess->setArguments(Arguments(ext, width, height, fps, m_file.TemporaryPath()));
     m_pProcess->setStandardOutputFile(QProcess::nullDevice());
     m_pProcess->start();
     if (!m_pProcess->waitForStarted(30000))
         return Fail(QStringLiteral("cannot run %1: %2").arg(program, m_pProcess->errorString()));
+    m_nCleanupSlot = CSignalCleanup::AddProcess(m_pProcess->processId());
     return true;
 }
 
@@ -233,17 +252,44 @@ bool CVideoWriter::Finish()
         return Fail(FfmpegFailure());
     if (m_pProcess->exitStatus() != QProcess::NormalExit || m_pProcess->exitCode() != 0)
         return Fail(FfmpegFailure());
-    if (QFileInfo(m_strTemporary).size() <= 0)
-        return Fail(QStringLiteral("ffmpeg wrote no data"));
-    if (!SyncFile(m_strTemporary))
-        return Fail(QStringLiteral("cannot flush the file to the disk"));
-    std::error_code error;
-    std::filesystem::rename(std::filesystem::path(m_strTemporary.toStdU16String()),
-                            std::filesystem::path(m_strPath.toStdU16String()), error);
-    if (error)
-        return Fail(QString::fromLocal8Bit(error.message()));
-    m_strTemporary.clear();
+    // ffmpeg may end with 0 after a failed trailer (a full disk); at its log
+    // level anything it says is an error.
+    if (const QString said = LastWords(*m_pProcess); !said.isEmpty())
+        return Fail(QStringLiteral("ffmpeg failed: ") + said);
     m_pProcess.reset();
+    CSignalCleanup::RemoveProcess(m_nCleanupSlot);
+    m_nCleanupSlot = -1;
+    if (QFileInfo(m_file.TemporaryPath()).size() <= 0)
+        return Fail(QStringLiteral("ffmpeg wrote no data"));
+    if (const QString problem = CheckFrames(); !problem.isEmpty())
+        return Fail(problem);
+    if (!m_file.Commit())
+        return FailFile();
     m_aFrame.clear();
     return true;
+}
+
+QString CVideoWriter::CheckFrames()
+{
+    if (m_strProbe.isEmpty())
+        return QString();
+    QProcess probe;
+    probe.setProgram(m_strProbe);
+    probe.setArguments({"-v", "error", "-count_packets", "-select_streams", "v:0", "-show_entries",
+                        "stream=nb_read_packets", "-of", "csv=p=0", QStringLiteral("file:") + m_file.TemporaryPath()});
+    probe.start();
+    if (!probe.waitForFinished(kFinishBaseMs + 100 * m_nFrameCount)) {
+        probe.kill();
+        probe.waitForFinished(5000);
+        return QStringLiteral("ffprobe could not read the file back");
+    }
+    if (probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0) {
+        const QString said = LastWords(probe);
+        return QStringLiteral("the file cannot be read back") + (said.isEmpty() ? QString() : QStringLiteral(": ") + said);
+    }
+    bool ok = false;
+    const int frames = QString::fromLatin1(probe.readAllStandardOutput()).trimmed().toInt(&ok);
+    if (!ok || frames != m_nFrameCount)
+        return QStringLiteral("the file holds %1 of %2 frames").arg(ok ? frames : 0).arg(m_nFrameCount);
+    return QString();
 }
