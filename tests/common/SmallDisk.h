@@ -1,26 +1,25 @@
 #pragma once
 
-#include <QDir>
 #include <QFile>
-#include <QString>
 #include <QTemporaryDir>
+
+#include <algorithm>
 
 #if defined(Q_OS_LINUX)
 #include <sys/mount.h>
 #endif
 
-// A folder on a file system of its own with room for a few bytes only, as a
-// disk that fills up: a tmpfs mounted for the test's lifetime. Mounting needs
-// root; IsMounted() is false where it is refused, and the test skips.
+// A disk that fills up: a tmpfs of the given size mounted over a temporary
+// folder for the test's lifetime. Mounting needs root; where it is refused
+// IsMounted() is false and the test skips.
 class SmallDisk
 {
 public:
     explicit SmallDisk(qint64 bytes)
     {
 #if defined(Q_OS_LINUX)
-        const QByteArray options = "size=" + QByteArray::number(bytes);
         m_bMounted = m_dir.isValid()
-                     && ::mount("tmpfs", QFile::encodeName(m_dir.path()).constData(), "tmpfs", 0, options.constData())
+                     && ::mount("tmpfs", Name().constData(), "tmpfs", 0, ("size=" + QByteArray::number(bytes)).constData())
                             == 0;
 #else
         Q_UNUSED(bytes);
@@ -30,19 +29,15 @@ public:
     {
 #if defined(Q_OS_LINUX)
         if (m_bMounted)
-            ::umount2(QFile::encodeName(m_dir.path()).constData(), MNT_DETACH);
+            ::umount2(Name().constData(), MNT_DETACH);
 #endif
     }
     SmallDisk(const SmallDisk&) = delete;
     SmallDisk& operator=(const SmallDisk&) = delete;
 
     bool IsMounted() const { return m_bMounted; }
-    QString FilePath(const QString& name) const { return m_dir.filePath(name); }
-    QStringList Entries() const
-    {
-        return QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-    }
-    // Fills the disk up to all but about spare bytes.
+    QString Path() const { return m_dir.path(); }
+    // Fills the disk with a file "filler" up to all but about spare bytes.
     bool LeaveFree(qint64 spare) const
     {
         QFile filler(m_dir.filePath("filler"));
@@ -56,6 +51,8 @@ public:
     }
 
 private:
+    QByteArray Name() const { return QFile::encodeName(m_dir.path()); }
+
     QTemporaryDir m_dir;
     bool m_bMounted = false;
 };
