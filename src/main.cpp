@@ -1,4 +1,5 @@
 #include "CMorphApp.h"
+#include "CSignalCleanup.h"
 
 #include <cstdio>
 #include <cstring>
@@ -30,6 +31,8 @@ int main(int argc, char** argv)
             return std::fflush(stdout) == 0 ? 0 : 1;
         }
     }
+    // A write interrupted by SIGINT, SIGTERM or SIGHUP leaves no temporary file.
+    CSignalCleanup::Install();
     CMorphApp app(argc, argv);
     // Lets the desktop match the window to its entry and icon.
     CMorphApp::setDesktopFileName(QStringLiteral("io.github.quillarend.Quillarend"));

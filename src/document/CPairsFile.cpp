@@ -8,6 +8,8 @@
 
 namespace {
 
+constexpr const char* kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
 bool IsSeparator(char c)
 {
     return c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
@@ -91,6 +93,9 @@ bool CPairsFile::Load(const QString& path, CMorphHandleArray& handles, QString& 
     auto finishLine = [&]() -> bool {
         const char* b = line.constData();
         const char* e = b + line.size();
+        // Some editors start a UTF-8 file with a byte-order mark.
+        if (lineNumber == 1 && line.startsWith(kUtf8ByteOrderMark))
+            b += std::strlen(kUtf8ByteOrderMark);
         while (b != e && IsBlank(*b))
             ++b;
         if (b != e && *b != '#') {

@@ -9,7 +9,8 @@
 
 // Reads point pairs from a text file: one pair per line, four integers
 // "sx sy tx ty" separated by white space and/or commas; blank lines and lines
-// starting with '#' are skipped. Values are taken as given, in file order.
+// starting with '#' are skipped, and so is a UTF-8 byte-order mark at the
+// start. Values are taken as given, in file order.
 class CPairsFile
 {
 public:

@@ -1,7 +1,8 @@
 #include "CPairsWriter.h"
 
+#include "CAtomicFile.h"
+
 #include <QByteArray>
-#include <QSaveFile>
 
 namespace {
 
@@ -28,24 +29,9 @@ QByteArray CPairsWriter::Text(const CMorphHandleArray& handles, const QString& s
     return text;
 }
 
-bool CPairsWriter::Write(QFileDevice& file, const CMorphHandleArray& handles, const QString& sourcePath,
-                         const QString& targetPath)
-{
-    const QByteArray text = Text(handles, sourcePath, targetPath);
-    if (file.write(text) != text.size())
-        return false;
-    return file.flush();
-}
-
 bool CPairsWriter::Save(const QString& path, const CMorphHandleArray& handles, const QString& sourcePath,
                         const QString& targetPath)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (!Write(file, handles, sourcePath, targetPath)) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    QString error;
+    return CAtomicFile::Replace(path, Text(handles, sourcePath, targetPath), error);
 }

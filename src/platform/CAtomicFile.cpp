@@ -1,35 +1,152 @@
 #include "CAtomicFile.h"
 
+#include "CSignalCleanup.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #if defined(Q_OS_WIN)
+#include <algorithm>
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
 #include <io.h>
 #include <windows.h>
-#elif defined(Q_OS_UNIX)
-#include <fcntl.h>
-#include <sys/stat.h>
+#else
 #include <unistd.h>
 #endif
 
 namespace {
 
-bool Fail(QString& error, const QString& reason)
+std::atomic<CAtomicFile::FaultHook> s_faultHook{nullptr};
+
+// Temporary names: a dot, "qtmp" and eight hex digits, whatever the final name.
+constexpr int kNameAttempts = 100;
+
+// What lies under a name; kError with errno set when that cannot be told.
+enum class EKind
 {
-    error = reason;
-    return false;
+    kNone,
+    kRegular,
+    kFolder,
+    kOther,
+    kError
+};
+
+#if defined(Q_OS_WIN)
+int OpenNew(const QString& path)
+{
+    int fd = -1;
+    const int error = _wsopen_s(&fd, reinterpret_cast<const wchar_t*>(path.utf16()),
+                                _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _SH_DENYWR,
+                                _S_IREAD | _S_IWRITE);
+    if (error != 0)
+        errno = error;
+    return error == 0 ? fd : -1;
 }
+long long WriteSome(int fd, const char* data, size_t size)
+{
+    return _write(fd, data, unsigned(std::min<size_t>(size, 1u << 30)));
+}
+int SyncFile(int fd)
+{
+    return _commit(fd);
+}
+int CloseFile(int fd)
+{
+    return _close(fd);
+}
+int SetMode(int, unsigned)
+{
+    return 0;
+}
+int RenameOver(const QString& from, const QString& to)
+{
+    if (MoveFileExW(reinterpret_cast<const wchar_t*>(from.utf16()), reinterpret_cast<const wchar_t*>(to.utf16()),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return 0;
+    errno = EACCES;
+    return -1;
+}
+// MOVEFILE_WRITE_THROUGH already waits for the rename to reach the disk.
+int SyncFolder(const QString&)
+{
+    return 0;
+}
+EKind KindOf(const QString& path, unsigned& mode)
+{
+    struct _stat64 st{};
+    if (_wstat64(reinterpret_cast<const wchar_t*>(path.utf16()), &st) != 0)
+        return errno == ENOENT ? EKind::kNone : EKind::kError;
+    mode = unsigned(st.st_mode) & 0777;
+    const unsigned type = unsigned(st.st_mode) & _S_IFMT;
+    return type == _S_IFDIR ? EKind::kFolder : type == _S_IFREG ? EKind::kRegular : EKind::kOther;
+}
+#else
+int OpenNew(const QString& path)
+{
+    return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+long long WriteSome(int fd, const char* data, size_t size)
+{
+    return ::write(fd, data, size);
+}
+int SyncFile(int fd)
+{
+    return ::fsync(fd);
+}
+int CloseFile(int fd)
+{
+    return ::close(fd);
+}
+int SetMode(int fd, unsigned mode)
+{
+    return ::fchmod(fd, mode_t(mode));
+}
+int RenameOver(const QString& from, const QString& to)
+{
+    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData());
+}
+int SyncFolder(const QString& folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    const int synced = ::fsync(fd);
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return synced;
+}
+EKind KindOf(const QString& path, unsigned& mode)
+{
+    struct stat st{};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return errno == ENOENT ? EKind::kNone : EKind::kError;
+    mode = unsigned(st.st_mode) & 07777;
+    return S_ISDIR(st.st_mode) ? EKind::kFolder : S_ISREG(st.st_mode) ? EKind::kRegular : EKind::kOther;
+}
+#endif
 
 } // namespace
+
+void CAtomicFile::SetFaultHook(FaultHook hook)
+{
+    s_faultHook.store(hook);
+}
+
+int CAtomicFile::Injected(EStep step)
+{
+    const FaultHook hook = s_faultHook.load();
+    return hook ? hook(step) : 0;
+}
 
 QString CAtomicFile::ErrorText(int error)
 {
@@ -40,95 +157,140 @@ QString CAtomicFile::ErrorText(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-bool CAtomicFile::Write(const QString& requested, const QByteArray& data, QString& error)
+CAtomicFile::~CAtomicFile()
 {
-    // A symbolic link stays a link: the file it points to is replaced.
-    const QFileInfo link(requested);
-    const QString path = link.isSymLink() ? link.symLinkTarget() : requested;
-    const QFileInfo info(path);
-    const QString dir = info.absolutePath();
-    if (info.isDir())
-        return Fail(error, ErrorText(EISDIR));
-    auto tempName = [&] {
-        return dir + QStringLiteral("/.qtmp") + QString::number(QRandomGenerator::global()->generate(), 16);
-    };
-#if defined(Q_OS_UNIX)
-    QByteArray temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = QFile::encodeName(tempName());
-        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return Fail(error, ErrorText(errno));
+    Abandon();
+}
+
+bool CAtomicFile::Fail(int error)
+{
+    return Fail(error, ErrorText(error));
+}
+
+bool CAtomicFile::Fail(int error, const QString& reason)
+{
+    Abandon();
+    m_nErrno = error;
+    m_strError = reason;
+    return false;
+}
+
+void CAtomicFile::Abandon()
+{
+    if (m_nFd >= 0)
+        CloseFile(m_nFd);
+    m_nFd = -1;
+    if (!m_strTemporary.isEmpty())
+        QFile::remove(m_strTemporary);
+    m_strTemporary.clear();
+    CSignalCleanup::RemoveFile(m_nCleanupSlot);
+    m_nCleanupSlot = -1;
+}
+
+bool CAtomicFile::Begin(const QString& path)
+{
+    Abandon();
+    m_strError.clear();
+    m_nErrno = 0;
+    if (path.isEmpty())
+        return Fail(ENOENT, QStringLiteral("no file name"));
+    // Follow the whole chain of links: the last one's target is replaced.
+    m_strFinal = path;
+    for (int hops = 0; QFileInfo(m_strFinal).isSymLink(); ++hops) {
+        if (hops == kMaxLinks)
+            return Fail(ELOOP);
+        m_strFinal = QFileInfo(m_strFinal).symLinkTarget();
     }
-    if (fd < 0)
-        return Fail(error, ErrorText(EEXIST));
-    auto failed = [&](int number) {
-        if (fd >= 0)
-            ::close(fd);
-        ::unlink(temp.constData());
-        return Fail(error, ErrorText(number));
-    };
-    // Keep the permissions of the file being replaced.
-    struct stat old{};
-    const QByteArray final = QFile::encodeName(path);
-    if (::stat(final.constData(), &old) == 0 && S_ISREG(old.st_mode) && ::fchmod(fd, old.st_mode & 07777) != 0)
-        return failed(errno);
+    const QFileInfo info(m_strFinal);
+    const QString folder = info.absolutePath();
+    const EKind kind = KindOf(m_strFinal, m_nOldMode);
+    if (kind == EKind::kError)
+        return Fail(errno);
+    if (kind == EKind::kFolder)
+        return Fail(EISDIR, QStringLiteral("a folder has that name"));
+    // A device, pipe or socket must never be swapped for a file.
+    if (kind == EKind::kOther)
+        return Fail(EINVAL, QStringLiteral("it is not a regular file (a device, pipe or socket has that name)"));
+    if (!QFileInfo(folder).isDir())
+        return Fail(ENOENT);
+    m_bHadFile = kind == EKind::kRegular;
+
+    if (const int error = Injected(EStep::Open))
+        return Fail(error);
+    for (int attempt = 0; attempt < kNameAttempts && m_nFd < 0; ++attempt) {
+        const QString name = QStringLiteral("%1/.qtmp%2").arg(folder).arg(
+            QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+        m_nFd = OpenNew(name);
+        if (m_nFd >= 0)
+            m_strTemporary = name;
+        else if (errno != EEXIST)
+            return Fail(errno);
+    }
+    if (m_nFd < 0)
+        return Fail(EEXIST);
+    m_nCleanupSlot = CSignalCleanup::AddFile(QFile::encodeName(m_strTemporary));
+    return true;
+}
+
+bool CAtomicFile::Write(const QByteArray& data)
+{
+    if (m_nFd < 0)
+        return Fail(EBADF, QStringLiteral("the file is not open"));
+    if (const int error = Injected(EStep::Write))
+        return Fail(error);
     const char* p = data.constData();
     size_t left = size_t(data.size());
     while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return failed(errno);
-        }
+        const long long n = WriteSome(m_nFd, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return Fail(n < 0 ? errno : ENOSPC);
         p += n;
         left -= size_t(n);
     }
-    if (::fsync(fd) != 0)
-        return failed(errno);
-    const int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0)
-        return failed(errno);
-    if (::rename(temp.constData(), final.constData()) != 0)
-        return failed(errno);
     return true;
-#else
-    QFile file;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        file.setFileName(tempName());
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
-            break;
-        if (file.exists())
-            continue;
-        return Fail(error, file.errorString());
-    }
-    if (!file.isOpen())
-        return Fail(error, file.errorString());
-    auto failed = [&](const QString& reason) {
-        file.close();
-        file.remove();
-        return Fail(error, reason);
-    };
-    if (file.write(data) != data.size())
-        return failed(file.errorString());
-#if defined(Q_OS_WIN)
-    if (!FlushFileBuffers(HANDLE(_get_osfhandle(file.handle()))))
-        return failed(QStringLiteral("the data could not be flushed to the disk"));
-#endif
-    file.close();
-    if (file.error() != QFileDevice::NoError)
-        return failed(file.errorString());
-    std::error_code renamed;
-    std::filesystem::rename(std::filesystem::path(file.fileName().toStdWString()),
-                            std::filesystem::path(path.toStdWString()), renamed);
-    if (renamed) {
-        file.remove();
-        return Fail(error, QString::fromStdString(renamed.message()));
-    }
-    return true;
-#endif
 }
 
+bool CAtomicFile::Commit()
+{
+    if (m_nFd < 0)
+        return Fail(EBADF, QStringLiteral("the file is not open"));
+    // The replacement keeps the permissions of the file it replaces.
+    if (m_bHadFile && SetMode(m_nFd, m_nOldMode) != 0)
+        return Fail(errno);
+    if (const int error = Injected(EStep::Sync))
+        return Fail(error);
+    if (SyncFile(m_nFd) != 0)
+        return Fail(errno);
+    const int fd = m_nFd;
+    m_nFd = -1;
+    if (const int error = Injected(EStep::Close)) {
+        CloseFile(fd);
+        return Fail(error);
+    }
+    if (CloseFile(fd) != 0)
+        return Fail(errno);
+    if (const int error = Injected(EStep::Rename))
+        return Fail(error);
+    if (RenameOver(m_strTemporary, m_strFinal) != 0)
+        return Fail(errno);
+    m_strTemporary.clear();
+    Abandon();
+    // The rename lives in the folder: without this a power loss may undo it.
+    const QString folder = QFileInfo(m_strFinal).absolutePath();
+    if (const int error = Injected(EStep::FolderSync))
+        return Fail(error);
+    if (SyncFolder(folder) != 0)
+        return Fail(errno);
+    return true;
+}
+
+bool CAtomicFile::Replace(const QString& path, const QByteArray& data, QString& error)
+{
+    CAtomicFile file;
+    if (file.Begin(path) && file.Write(data) && file.Commit())
+        return true;
+    error = file.ErrorString();
+    return false;
+}

@@ -4,18 +4,78 @@
 #include <QString>
 
 // Replaces a file with new contents so that a failure never costs the old
-// file: the data goes to a short temporary name in the same folder (so names
-// of any allowed length work), and each write, the flush to the disk, the
-// close and the rename over the final name are checked. On any failure the
-// temporary file is removed and the old file stays as it was. A symbolic link
-// stays a link: the file it points to is replaced.
+// file. Begin picks a short temporary name in the final file's folder (so
+// names of any allowed length work); the data is written there, by Write or
+// by another program; Commit forces it to the disk, renames it over the final
+// name and forces the folder to the disk, so the new name survives a power
+// loss. Every step is checked; a failure before the rename removes the
+// temporary file and leaves the old file as it was. Symbolic links stay
+// links: the file at the end of the chain is replaced, with its permissions.
+// Anything but a regular file or nothing under the name is refused.
+// The temporary file is registered with CSignalCleanup while it exists.
 class CAtomicFile
 {
 public:
-    // On failure returns false and sets error to the reason in English,
-    // e.g. "No space left on device".
-    static bool Write(const QString& path, const QByteArray& data, QString& error);
+    // The checked steps, in order, for the fault seam.
+    enum class EStep
+    {
+        Open,
+        Write,
+        Sync,
+        Close,
+        Rename,
+        FolderSync
+    };
+    // For tests: called before each step; a non-zero result makes the step
+    // fail with that error number. Null (the default) injects nothing.
+    using FaultHook = int (*)(EStep step);
+    static void SetFaultHook(FaultHook hook);
+
+    CAtomicFile() = default;
+    // An uncommitted replacement is abandoned.
+    ~CAtomicFile();
+    CAtomicFile(const CAtomicFile&) = delete;
+    CAtomicFile& operator=(const CAtomicFile&) = delete;
+
+    // Starts replacing path; false with the reason when it cannot be.
+    bool Begin(const QString& path);
+    // Appends to the temporary file.
+    bool Write(const QByteArray& data);
+    // Makes the new contents the file's; false when any step fails. After a
+    // failed folder sync the new contents are in place but may not survive a
+    // power loss.
+    bool Commit();
+    // Removes the temporary file; the old file stays.
+    void Abandon();
+
+    // The temporary file, for a program that writes it itself.
+    const QString& TemporaryPath() const { return m_strTemporary; }
+    // Why the last call failed, in English, e.g. "No space left on device".
+    const QString& ErrorString() const { return m_strError; }
+    // The error number of the last failure; 0 when it was not the system's.
+    int Errno() const { return m_nErrno; }
+
+    // Begin, Write and Commit in one; on failure sets error to the reason.
+    static bool Replace(const QString& path, const QByteArray& data, QString& error);
 
     // The system's text for an error number, in English whatever the locale.
     static QString ErrorText(int error);
+
+    // Links followed in a chain before it counts as a loop.
+    static constexpr int kMaxLinks = 40;
+
+private:
+    bool Fail(int error);
+    bool Fail(int error, const QString& reason);
+    // The hook's error for step, else 0.
+    static int Injected(EStep step);
+
+    QString m_strFinal;
+    QString m_strTemporary;
+    QString m_strError;
+    int m_nErrno = 0;
+    int m_nFd = -1;
+    int m_nCleanupSlot = -1;
+    unsigned m_nOldMode = 0; // permissions of the file replaced
+    bool m_bHadFile = false;
 };

@@ -16,6 +16,21 @@ class CDC;
 class CImage
 {
 public:
+    // What Load, Save and SaveQImage report: 0 on success, negative on
+    // failure (the reason in English in LastError).
+    enum EResult : int
+    {
+        kOk = 0,
+        kBadRequest = -1,  // no file name, no picture, or an object that holds one already
+        kUnreadable = -2,  // the file cannot be opened
+        kTooLarge = -3,    // its morph would not fit in the memory available
+        kDamaged = -4,     // not a picture, or its data is cut short or cannot be decoded
+        kNoEncoder = -5,   // no extension, or none an encoder claims
+        kCannotHold = -6,  // the format cannot hold the picture
+        kWriteFailed = -7, // a step of writing the file failed
+        kNoMemory = -8
+    };
+
     CImage();
     virtual ~CImage();
     CImage(const CImage&) = delete;
@@ -48,13 +63,13 @@ public:
     CDC* GetDC();
     void ReleaseDC();
 
-    // Decodes a file into this (empty) object as 24 bits per pixel at the file's
-    // size; the stored colour bytes are kept (also those of transparent pixels)
-    // and alpha dropped. A picture whose morph would not fit in the memory
-    // available now (WorkingSetFits) is refused from its header, before
-    // decoding; a file whose pixel data ends early is refused.
-    // Returns 0 on success, a negative code on failure (reason in LastError).
-    int Load(const QString& path);
+    // Decodes a file into this (empty) object as 24 bits per pixel, upright as
+    // its EXIF orientation says; the stored colour bytes are kept (also those
+    // of transparent pixels) and alpha dropped. A picture whose morph would
+    // not fit in the memory available now (WorkingSetFits) is refused from
+    // its header, before decoding; a file whose pixel data ends early is
+    // refused. The file rules are CImageFileRules'.
+    EResult Load(const QString& path);
 
     // Encoder quality 0 … 100 as Qt's writers read it (for PNG: 0 smallest and
     // slowest, 100 fastest and largest). kAutoQuality takes kJpegQuality for
@@ -64,7 +79,7 @@ public:
     // zlib level 4: several times faster than the default level, files about as large.
     static constexpr int kPngQuality = 50;
 
-    // The picture size a file's header declares, without decoding the pixels.
+    // The upright picture size a file's header declares, without decoding the pixels.
     static bool ReadSize(const QString& path, QSize& size, QString& error);
 
     // Bytes per picture pixel that a morph holds at its peak: both pictures (3 + 3),
@@ -77,16 +92,14 @@ public:
     static bool WorkingSetFits(int64_t width, int64_t height, int64_t availableBytes);
 
     // Encodes the picture to path; the format follows the file name's extension,
-    // compared without regard to case. The file is replaced atomically: the data
-    // goes to a short temporary name in the same folder, every write, the flush
-    // to the disk and the rename are checked, and on any failure the old file
-    // stays as it was and the temporary file is removed. A format that cannot
-    // hold the picture at its size fails. Returns 0 on success, a negative code
-    // on failure (no or unknown extension, write failure; reason in LastError).
-    int Save(const QString& path, int quality = kAutoQuality) const;
+    // compared without regard to case. The file is replaced through
+    // CAtomicFile: on any failure the old file stays as it was and no
+    // temporary file is left. A format that cannot hold the picture at its
+    // size fails.
+    EResult Save(const QString& path, int quality = kAutoQuality) const;
     // The same for a picture already taken out with ToQImage; safe to run on
     // another thread, so encoding can overlap the next frame's rendering.
-    static int SaveQImage(const QImage& image, const QString& path, int quality = kAutoQuality);
+    static EResult SaveQImage(const QImage& image, const QString& path, int quality = kAutoQuality);
 
     // Why the last Load, ReadSize, Save or SaveQImage on this thread failed, in
     // English, e.g. "No space left on device".

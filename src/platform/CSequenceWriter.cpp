@@ -20,6 +20,15 @@ int CSequenceWriter::DefaultJobs()
     return int(std::clamp(std::thread::hardware_concurrency(), 1u, unsigned(kMaxDefaultJobs)));
 }
 
+int CSequenceWriter::JobsThatFit(int nJobs, int64_t pixels, int64_t availableBytes)
+{
+    nJobs = std::max(1, nJobs);
+    if (availableBytes < 0 || pixels <= 0)
+        return nJobs;
+    const int64_t fit = availableBytes / kBytesPerPixelPerJob / pixels;
+    return int(std::clamp<int64_t>(fit, 1, nJobs));
+}
+
 void CSequenceWriter::Add(int index, const QImage& image, const QString& path)
 {
     while (int(m_aPending.size()) >= m_nJobs)

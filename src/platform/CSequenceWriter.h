@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QString>
 
+#include <cstdint>
+
 #include <deque>
 #include <functional>
 #include <future>
@@ -40,6 +42,12 @@ public:
     static constexpr int kMaxDefaultJobs = 4;
     // One job per processor unit, from 1 to kMaxDefaultJobs.
     static int DefaultJobs();
+    // What one frame in flight holds per pixel: a 32-bit copy and its encoded bytes.
+    static constexpr int64_t kBytesPerPixelPerJob = 8;
+    // The most of nJobs frames of the given pixel count that fit in
+    // availableBytes at once, at least 1; all of them when the memory is
+    // unknown (negative).
+    static int JobsThatFit(int nJobs, int64_t pixels, int64_t availableBytes);
 
 private:
     struct SResult

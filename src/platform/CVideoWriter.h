@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CAtomicFile.h"
+
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
@@ -13,19 +15,30 @@ class CImage;
 // Writes frames as one video or animated GIF through the ffmpeg program: raw
 // 24-bit frames go down a pipe, no frame files are made. The format follows
 // the extension: .mp4 and .mkv H.264 (yuv420p, so common players open it),
-// .webm VP9, .gif with a palette made from all the frames. ffmpeg writes to a
-// temporary name in the target folder that is renamed to the final name only
-// when everything succeeded, so a failure never leaves a half-written file
-// under that name.
+// .webm VP9, .gif with a palette made from all the frames; video streams are
+// converted and tagged as BT.709 when HD, BT.601 otherwise. ffmpeg writes to
+// CAtomicFile's temporary file, which replaces the final one only when ffmpeg
+// ended well, said nothing, and the file holds every frame.
 class CVideoWriter
 {
 public:
     // A GIF's palette is made from every frame, so ffmpeg holds all of them;
     // more frame bytes than this are refused.
     static constexpr int64_t kMaxGifBytes = int64_t(4) << 30;
+    // Frame rates accepted. A GIF stores each frame's time in hundredths of a
+    // second, at most 65535 of them.
+    static constexpr double kMinFps = 0.001;
+    static constexpr double kMaxFps = 1000;
+    static constexpr double kMinGifFps = 100.0 / 65535;
+    static constexpr double kMaxGifFps = 100;
+    // From this width or height on a video counts as HD (BT.709).
+    static constexpr int32_t kHdWidth = 1280;
+    static constexpr int32_t kHdHeight = 720;
 
     // True for a path ending in .mp4, .webm, .mkv or .gif, in any case.
     static bool IsVideoPath(const QString& path);
+    // Whether the format of path holds fps frames per second; if not, why.
+    static bool FpsFits(const QString& path, double fps, QString& reason);
 
     CVideoWriter();
     // An unfinished file is abandoned: ffmpeg is stopped, the temporary file removed.
@@ -40,7 +53,8 @@ public:
     bool Open(const QString& path, int32_t width, int32_t height, double fps, int frameCount);
     // Hands one frame (of the opened size) to ffmpeg.
     bool WriteFrame(const CImage& frame);
-    // Ends the input, waits for ffmpeg and gives the file its final name.
+    // Ends the input, waits for ffmpeg, checks the file (with the ffprobe
+    // beside the program, when there is one) and gives it its final name.
     bool Finish();
 
     // Why the last call failed, in English, naming the file.
@@ -53,10 +67,10 @@ public:
         None,
         NoProgram,  // ffmpeg is not installed
         CannotRun,  // ffmpeg is there but did not start
-        Program,    // ffmpeg failed, hung or wrote nothing
+        Program,    // ffmpeg failed, hung, wrote nothing or a file short of frames
         GifTooLarge,
         System,     // a file-system or memory failure; see ErrorNumber()
-        Other,      // a caller's mistake: a name that is no video, a bad size
+        Other,      // a caller's mistake: a name that is no video, a bad size or rate
     };
     EError ErrorKind() const { return m_eError; }
     // The errno value of a System failure, or of a Program failure whose
@@ -72,18 +86,27 @@ public:
 
 private:
     bool Fail(const QString& reason, EError kind = EError::Other, int errnum = 0);
+    // Fails with CAtomicFile's reason and error number.
+    bool FailFile();
     QString FfmpegFailure();
     // Fails with ffmpeg's reason, and the errno its error output names.
-    bool FailProgram();
+    bool FailProgram(const QString& reason);
+    // Moves ffmpeg's error output into m_strSaid, keeping only its end, so a
+    // program that writes without end costs bounded memory.
+    void TakeErrorOutput();
+    // Empty when the finished file holds every frame, else why not.
+    QString CheckFrames();
     void Abandon();
 
     QString m_strProgram;
+    QString m_strProbe; // ffprobe beside the program, or empty
     QString m_strPath;
-    QString m_strTemporary;
     QString m_strError;
+    CAtomicFile m_file;
     EError m_eError = EError::None;
     int m_nErrno = 0;
-    QString m_strSaid; // ffmpeg's error output of the last failure
+    QString m_strSaid; // the end of ffmpeg's error output
+    int m_nCleanupSlot = -1;
     int32_t m_nWidth = 0;
     int32_t m_nHeight = 0;
     int m_nFrameCount = 0;

@@ -2,17 +2,21 @@
 // document, engine, file naming and encoders as the wizard.
 
 #include "CExportPath.h"
+#include "CAtomicFile.h"
 #include "CImage.h"
+#include "CMemoryBudget.h"
 #include "CMessageBox.h"
 #include "CMorphCore.h"
 #include "CMorphData.h"
 #include "CPairsFile.h"
 #include "CSequenceWriter.h"
+#include "CSignalCleanup.h"
 #include "CVideoWriter.h"
 
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <cerrno>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -124,12 +128,12 @@ const SOption s_aOptions[] = {
          }
          return true;
      }},
-    {"--fps", "F", "frames per second of a video or GIF (above 0, at most 1000; default 25)",
+    {"--fps", "F", "frames per second of a video (0.001 ... 1000) or GIF (0.0015 ... 100); default 25",
      [](SOptions& o, const QString& v, QString& error) {
          bool ok = false;
          o.dFps = v.toDouble(&ok);
-         if (!ok || !(o.dFps > 0.0 && o.dFps <= 1000.0)) {
-             error = QStringLiteral("--fps needs a number above 0 and at most 1000, not %1").arg(v);
+         if (!ok || !(o.dFps > 0.0) || !std::isfinite(o.dFps)) {
+             error = QStringLiteral("--fps needs a number above 0, not %1").arg(v);
              return false;
          }
          return true;
@@ -229,7 +233,38 @@ std::optional<SOptions> ParseArguments(const QStringList& args)
         PrintError(QStringLiteral("%1 is a video: give its number of frames with --frames").arg(o.strOut));
         return std::nullopt;
     }
+    QString reason;
+    if (CVideoWriter::IsVideoPath(o.strOut) && !CVideoWriter::FpsFits(o.strOut, o.dFps, reason)) {
+        PrintError(QStringLiteral("--fps: ") + reason);
+        return std::nullopt;
+    }
     return o;
+}
+
+// Names are taken as the system's text; one that is not would come back as
+// another name (two names writing one file), so it is refused.
+bool ArgumentsAreText(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray bytes(argv[i]);
+        if (QString::fromLocal8Bit(bytes).toLocal8Bit() != bytes) {
+            std::fprintf(stderr, "quillarend-render: argument %d is not valid text in the system's encoding "
+                                 "(a file name that is not UTF-8?); rename the file\n", i);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether everything printed to standard output got there; says why not.
+bool StandardOutputWritten()
+{
+    errno = 0;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return true;
+    PrintError(QStringLiteral("cannot write to the standard output: %1")
+                   .arg(errno ? CAtomicFile::ErrorText(errno) : QStringLiteral("write error")));
+    return false;
 }
 
 void PrintMesh(const CMorphCore& core)
@@ -244,7 +279,6 @@ void PrintMesh(const CMorphCore& core)
         std::printf("edge %d %d %.17g\n", int(line.nStart), int(line.nEnd), line.dLength);
     for (const CMorphCore::SPolygon& poly : core.GetPolygons())
         std::printf("triangle %d %d %d\n", int(poly.nVertex1), int(poly.nVertex2), int(poly.nVertex3));
-    std::fflush(stdout);
 }
 
 bool WriteFrame(CMorphCore& core, CImage& frame, float t, const QString& path, int quality)
@@ -363,8 +397,11 @@ int Run(const SOptions& o)
         PrintError(QStringLiteral("too many pairs: not enough memory for the mesh of %1 pairs").arg(pairs.GetSize()));
         return kExitBadInput;
     }
-    if (o.bMesh)
+    if (o.bMesh) {
         PrintMesh(core);
+        if (!StandardOutputWritten())
+            return kExitOutputFailed;
+    }
     if (o.strOut.isEmpty())
         return kExitOk;
 
@@ -386,10 +423,18 @@ int Run(const SOptions& o)
 
     const bool progress = !o.bQuiet && QUILLAREND_ISATTY(2);
     int failed = 0;
+    // Frames waiting for the encoders cost memory too: no more at once than fit.
+    const int jobs = CSequenceWriter::JobsThatFit(o.nJobs, int64_t(width) * height, CMemoryBudget::AvailableBytes());
+    if (jobs < o.nJobs && !o.bQuiet)
+        PrintError(QStringLiteral("only %1 frames of %2 x %3 fit in memory at once; encoding %1 at a time, not %4")
+                       .arg(jobs)
+                       .arg(width)
+                       .arg(height)
+                       .arg(o.nJobs));
     // Frames encode on worker threads while the next ones render; failures
     // are still reported in frame order.
     CSequenceWriter writer(
-        o.nJobs,
+        jobs,
         [quality = o.nQuality](const QImage& image, const QString& path, QString& error) {
             const int result = CImage::SaveQImage(image, path, quality);
             if (result < 0)
@@ -406,13 +451,24 @@ int Run(const SOptions& o)
             if (progress)
                 std::fprintf(stderr, "\rframe %d of %d", index + 1, o.nFrames);
         });
-    for (int i = 0; i < o.nFrames; ++i) {
-        const float t = CExportPath::FramePosition(i, o.nFrames);
-        core.RenderFrame(frame, t);
-        const QImage image = frame.ToQImage();
-        if (image.isNull())
-            throw std::bad_alloc();
-        writer.Add(i, image, sequence->NumberedName(i));
+    int i = 0;
+    try {
+        for (; i < o.nFrames; ++i) {
+            const float t = CExportPath::FramePosition(i, o.nFrames);
+            core.RenderFrame(frame, t);
+            const QImage image = frame.ToQImage();
+            if (image.isNull())
+                throw std::bad_alloc();
+            writer.Add(i, image, sequence->NumberedName(i));
+        }
+    } catch (const std::bad_alloc&) {
+        writer.Finish();
+        if (progress)
+            std::fputc('\n', stderr);
+        PrintError(QStringLiteral("not enough memory for frame %1: %2 ... %3 were not written")
+                       .arg(i)
+                       .arg(sequence->NumberedName(i), sequence->NumberedName(o.nFrames - 1)));
+        return kExitOutputFailed;
     }
     writer.Finish();
     if (progress)
@@ -432,6 +488,10 @@ int Run(const SOptions& o)
 
 int main(int argc, char** argv)
 {
+    if (!ArgumentsAreText(argc, argv))
+        return kExitBadInput;
+    // An interrupted write leaves no temporary file and no encoder behind.
+    CSignalCleanup::Install();
     // Image codecs are plugins found through the application object; no GUI needed.
     QCoreApplication app(argc, argv);
     // The application object adopts the user's locale; numbers printed here use '.' always.
@@ -451,10 +511,14 @@ int main(int argc, char** argv)
         std::printf("quillarend-render %s\n", QUILLAREND_VERSION);
         return kExitOk;
     }
+    int result = kExitBadInput;
     try {
-        return Run(*options);
+        result = Run(*options);
     } catch (const std::bad_alloc&) {
         PrintError(QStringLiteral("not enough memory"));
-        return kExitBadInput;
     }
+    // The summary line may not have reached a full disk either.
+    if (result == kExitOk && !StandardOutputWritten())
+        result = kExitOutputFailed;
+    return result;
 }

@@ -7,7 +7,8 @@
 #include <cstdint>
 
 // Picture files built byte by byte, for cases no encoder at hand writes:
-// colour keys, 16-bit BMPs, GIFs and decompression bombs.
+// colour keys, 16-bit, RLE and bit-field BMPs, GIFs, EXIF orientation and
+// decompression bombs.
 namespace HandMade {
 
 inline quint32 Crc32(const QByteArray& data)
@@ -163,6 +164,52 @@ inline QByteArray Gif(int width, int height, const QList<quint32>& palette, cons
     }
     out.append('\0').append(';');
     return out;
+}
+
+// A BMP with a 40-byte header: bits as stored (rows bottom-up unless height
+// is negative), a colour table, BITFIELDS masks after the header, and the
+// image size field (-1: the size of bits).
+inline QByteArray Bmp(int width, int height, int bitCount, quint32 compression, const QList<quint32>& palette,
+                      const QByteArray& bits, const QList<quint32>& masks = {}, qint64 sizeImage = -1)
+{
+    const quint32 offset = quint32(14 + 40 + 4 * masks.size() + 4 * palette.size());
+    QByteArray out("BM");
+    AppendLe(out, offset + quint32(bits.size()), 4);
+    AppendLe(out, 0, 4);
+    AppendLe(out, offset, 4);
+    AppendLe(out, 40, 4);
+    AppendLe(out, quint32(width), 4);
+    AppendLe(out, quint32(height), 4);
+    AppendLe(out, 1, 2);
+    AppendLe(out, quint32(bitCount), 2);
+    AppendLe(out, compression, 4);
+    AppendLe(out, quint32(sizeImage < 0 ? bits.size() : sizeImage), 4);
+    AppendLe(out, 2835, 4);
+    AppendLe(out, 2835, 4);
+    AppendLe(out, quint32(palette.size()), 4);
+    AppendLe(out, 0, 4);
+    for (const quint32 mask : masks)
+        AppendLe(out, mask, 4);
+    for (const quint32 rgb : palette)
+        AppendLe(out, rgb, 4); // blue, green, red, reserved
+    return out + bits;
+}
+
+// A baseline JPEG with an EXIF block whose orientation tag holds orientation.
+inline QByteArray JpegWithOrientation(const QByteArray& jpeg, int orientation)
+{
+    QByteArray tiff("II*\0", 4);
+    AppendLe(tiff, 8, 4);     // first directory
+    AppendLe(tiff, 1, 2);     // one entry
+    AppendLe(tiff, 0x0112, 2); // orientation
+    AppendLe(tiff, 3, 2);     // SHORT
+    AppendLe(tiff, 1, 4);
+    AppendLe(tiff, quint32(orientation), 4);
+    AppendLe(tiff, 0, 4);     // no next directory
+    const QByteArray body = QByteArray("Exif\0\0", 6) + tiff;
+    QByteArray app1("\xFF\xE1", 2);
+    app1.append(char((body.size() + 2) >> 8)).append(char((body.size() + 2) & 0xFF));
+    return jpeg.left(2) + app1 + body + jpeg.mid(2);
 }
 
 } // namespace HandMade

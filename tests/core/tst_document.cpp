@@ -368,6 +368,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("error");
         const QByteArray longest = "1 2 3 4" + QByteArray(CPairsFile::kMaxLineBytes - 7, ' ');
         QTest::newRow("last line without a break") << QByteArray("1 2 3 4\n5 6 7 8") << true << 2 << "";
+        QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF" "1 2 3 4\n") << true << 1 << "";
         QTest::newRow("CRLF lines") << QByteArray("# c\r\n1 2 3 4\r\n\r\n5,6,7,8\r\n") << true << 2 << "";
         QTest::newRow("longest line") << longest + "\n" << true << 1 << "";
         QTest::newRow("line one byte longer") << QByteArray("1 2 3 4\n# fine\n") + longest + " \n" << false << 0

@@ -1,3 +1,4 @@
+#include "CAtomicFile.h"
 #include "CBmpDC.h"
 #include "CExportPath.h"
 #include "CImage.h"
@@ -18,6 +19,7 @@
 #include <QtEndian>
 
 #include <bit>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -25,6 +27,8 @@
 #if defined(Q_OS_UNIX)
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #endif
 
 namespace {
@@ -66,6 +70,13 @@ bool WriteAll(const QString& path, const QByteArray& data)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
+// The step the fault seam fails, with EIO.
+CAtomicFile::EStep s_failingStep;
+int FailStep(CAtomicFile::EStep step)
+{
+    return step == s_failingStep ? EIO : 0;
 }
 
 #if defined(Q_OS_UNIX)
@@ -491,6 +502,37 @@ private Q_SLOTS:
             << HandMade::Png(2, 1, 8, 2, QByteArray("\x00\x0A\x14\x1E\x01\x02\x03", 7),
                              HandMade::PngChunk("tRNS", QByteArray("\x00\x0A\x00\x14\x00\x1E", 6)))
             << "png" << QList<uint>{0x0A141E, 0x010203};
+        // RLE pixels the stream skips (a delta, an early end) are colour 0; two
+        // rows, the top one (checked) left to the skip.
+        const QList<quint32> palette{0x102030, 0xFF0000, 0x00FF00};
+        QTest::newRow("RLE8 ends early") << HandMade::Bmp(4, 2, 8, 1, palette, QByteArray("\x04\x01\x00\x01", 4))
+                                         << "bmp" << QList<uint>{0x102030, 0x102030, 0x102030, 0x102030};
+        QTest::newRow("RLE8 delta") << HandMade::Bmp(4, 2, 8, 1, palette, QByteArray("\x01\x01\x00\x02\x01\x01\x02\x02\x00\x01", 10))
+                                    << "bmp" << QList<uint>{0x102030, 0x102030, 0x00FF00, 0x00FF00};
+        QTest::newRow("RLE4 ends early") << HandMade::Bmp(3, 2, 4, 2, palette, QByteArray("\x03\x12\x00\x01", 4))
+                                         << "bmp" << QList<uint>{0x102030, 0x102030, 0x102030};
+        QTest::newRow("RLE4 absolute run") << HandMade::Bmp(3, 1, 4, 2, palette, QByteArray("\x00\x03\x12\x00\x00\x01", 6))
+                                           << "bmp" << QList<uint>{0xFF0000, 0x00FF00, 0x102030};
+        QByteArray wide;
+        HandMade::AppendLe(wide, (1023u << 20) | (512u << 10) | 1u, 4);
+        HandMade::AppendLe(wide, 0xC0000000u | (1023u << 10) | 1023u, 4);
+        QTest::newRow("32-bit BMP 10-10-10-2") << HandMade::Bmp(2, 1, 32, 3, {}, wide, {0x3FF00000, 0xFFC00, 0x3FF})
+                                               << "bmp" << QList<uint>{0xFF8000, 0x00FFFF};
+        QTest::newRow("top-down 8-bit BMP") << HandMade::Bmp(2, -2, 8, 0, palette, QByteArray("\x01\x02\x00\x00\x00\x00\x00\x00", 8))
+                                            << "bmp" << QList<uint>{0xFF0000, 0x00FF00};
+        QTest::newRow("top-down 24-bit BMP") << HandMade::Bmp(2, -2, 24, 0, {}, QByteArray("\x03\x02\x01\x06\x05\x04", 6) + QByteArray(10, '\0'))
+                                             << "bmp" << QList<uint>{0x010203, 0x040506};
+        QTest::newRow("top-down 32-bit BMP") << HandMade::Bmp(1, -2, 32, 0, {}, QByteArray("\x03\x02\x01\x00\x00\x00\x00\x00", 8))
+                                             << "bmp" << QList<uint>{0x010203};
+        // Turned upright: orientation 6 puts the left (white) half on top, 8 the right (black) one.
+        QImage halves(16, 8, QImage::Format_RGB32);
+        halves.fill(qRgb(0, 0, 0));
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                halves.setPixel(x, y, qRgb(255, 255, 255));
+        const QByteArray jpeg = Encoded(halves, "jpg");
+        QTest::newRow("EXIF orientation 6") << HandMade::JpegWithOrientation(jpeg, 6) << "jpg" << QList<uint>(8, 0xFFFFFF);
+        QTest::newRow("EXIF orientation 8") << HandMade::JpegWithOrientation(jpeg, 8) << "jpg" << QList<uint>(8, 0);
         QTest::newRow("PNG 16-bit RGB colour key")
             << HandMade::Png(2, 1, 16, 2, QByteArray("\x00\xFF\xFF\x00\x00\x00\x00\x80\x80\x00\x00\xFF\xFF", 13),
                              HandMade::PngChunk("tRNS", QByteArray("\xFF\xFF\x00\x00\x00\x00", 6)))
@@ -508,6 +550,11 @@ private Q_SLOTS:
         QCOMPARE(img.GetWidth(), int(pixels.size()));
         for (int x = 0; x < pixels.size(); ++x)
             QCOMPARE(Pixel(img, x, 0), pixels[x]);
+        // The header's size is the loaded one.
+        QSize size;
+        QString error;
+        QVERIFY2(CImage::ReadSize(path, size, error), qPrintable(error));
+        QCOMPARE(size, QSize(img.GetWidth(), img.GetHeight()));
     }
 
     // A file whose pixel data ends early is a load failure, not black rows.
@@ -524,6 +571,16 @@ private Q_SLOTS:
             indices[i] = char(i % 3);
         const QByteArray gif = HandMade::Gif(64, 64, {0xFF0000, 0x00FF00, 0x0000FF}, indices);
         const QByteArray bmp16 = HandMade::Bmp16(8, 8, QList<quint16>(64, 0x1234), true);
+        const QByteArray rle = HandMade::Bmp(4, 2, 8, 1, {0}, QByteArray("\x04\x01\x00\x00\x04\x01\x00\x01", 8), {}, 0);
+        QImage noise(64, 64, QImage::Format_RGB32);
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x)
+                noise.setPixel(x, y, qRgb(x * 37 % 256, y * 91 % 256, (x * y) % 256));
+        const QByteArray jpeg = Encoded(noise, "jpg");
+        QTest::newRow("whole RLE8 BMP") << rle << "bmp" << true;
+        QTest::newRow("RLE8 BMP cut, no image size") << rle.left(rle.size() - 3) << "bmp" << false;
+        QTest::newRow("whole JPEG") << jpeg << "jpg" << true;
+        QTest::newRow("JPEG cut in half") << jpeg.left(jpeg.size() / 2) << "jpg" << false;
         QTest::newRow("whole BMP") << bmp << "bmp" << true;
         QTest::newRow("BMP cut to half") << bmp.left(bmp.size() / 2) << "bmp" << false;
         QTest::newRow("BMP one byte short") << bmp.left(bmp.size() - 1) << "bmp" << false;
@@ -646,6 +703,36 @@ private Q_SLOTS:
     }
 #endif
 
+    // Each step of a replacement is checked: a failure before the rename keeps
+    // the old file, after it the new one is in place; no temporary file stays.
+    void atomicStepFails_data()
+    {
+        QTest::addColumn<int>("step");
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("open") << int(CAtomicFile::EStep::Open) << false;
+        QTest::newRow("write") << int(CAtomicFile::EStep::Write) << false;
+        QTest::newRow("fsync") << int(CAtomicFile::EStep::Sync) << false;
+        QTest::newRow("close") << int(CAtomicFile::EStep::Close) << false;
+        QTest::newRow("rename") << int(CAtomicFile::EStep::Rename) << false;
+        QTest::newRow("folder sync") << int(CAtomicFile::EStep::FolderSync) << true;
+    }
+    void atomicStepFails()
+    {
+        QFETCH(int, step);
+        QFETCH(bool, replaced);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("f.png");
+        QVERIFY(WriteAll(path, "old"));
+        s_failingStep = CAtomicFile::EStep(step);
+        CAtomicFile::SetFaultHook(FailStep);
+        const int result = TestImages::Pattern(4, 4)->Save(path);
+        CAtomicFile::SetFaultHook(nullptr);
+        QCOMPARE(result, int(CImage::kWriteFailed));
+        QCOMPARE(CImage::LastError(), CAtomicFile::ErrorText(EIO));
+        QCOMPARE(ReadAll(path) == "old", !replaced);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"f.png"});
+    }
+
     // Names up to the file system's 255 bytes are created and replaced.
     void longNamesReplaced_data()
     {
@@ -671,19 +758,50 @@ private Q_SLOTS:
     }
 
 #if defined(Q_OS_UNIX)
-    void saveThroughSymbolicLink()
+    // The file at the end of a chain of links is replaced and keeps its
+    // permissions; the links stay. Devices and pipes are never replaced.
+    void replacesWhatNamesLeadTo_data()
     {
+        QTest::addColumn<QStringList>("links"); // each a link to the next, the last to real.png
+        QTest::addColumn<int>("kind");          // what real.png is: S_IFREG, S_IFIFO or S_IFCHR
+        QTest::addColumn<int>("mode");
+        QTest::newRow("link") << QStringList{"link.png"} << int(S_IFREG) << 0644;
+        QTest::newRow("chain of links") << QStringList{"a.png", "b.png", "c.png"} << int(S_IFREG) << 0640;
+        QTest::newRow("read-only file") << QStringList() << int(S_IFREG) << 0444;
+        QTest::newRow("pipe") << QStringList() << int(S_IFIFO) << 0644;
+        QTest::newRow("link to a device") << QStringList{"null.png"} << int(S_IFCHR) << 0666;
+    }
+    void replacesWhatNamesLeadTo()
+    {
+        QFETCH(QStringList, links);
+        QFETCH(int, kind);
+        QFETCH(int, mode);
         QTemporaryDir dir;
-        const QString target = dir.filePath("real.png"), link = dir.filePath("link.png");
-        auto first = TestImages::Pattern(9, 7);
-        QCOMPARE(first->Save(target), 0);
-        QVERIFY(QFile::link(target, link));
+        const QString real = dir.filePath("real.png");
+        if (kind == S_IFREG)
+            QCOMPARE(TestImages::Pattern(9, 7)->Save(real), 0);
+        else if (::mknod(QFile::encodeName(real).constData(), mode_t(kind) | 0644, makedev(1, 3)) != 0)
+            QSKIP("cannot make a device node or pipe here");
+        QCOMPARE(::chmod(QFile::encodeName(real).constData(), mode_t(mode)), 0);
+        QString name = real;
+        for (qsizetype i = links.size() - 1; i >= 0; --i) {
+            QVERIFY(QFile::link(QFileInfo(name).fileName(), dir.filePath(links[i])));
+            name = dir.filePath(links[i]);
+        }
         auto second = TestImages::Pattern(9, 7);
         FillAll(*second, 0x010203);
-        QCOMPARE(second->Save(link), 0);
-        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(second->Save(name) == 0, kind == S_IFREG);
+        struct stat after{};
+        QCOMPARE(::stat(QFile::encodeName(real).constData(), &after), 0);
+        QCOMPARE(int(after.st_mode), kind | mode);
+        for (const QString& link : links)
+            QVERIFY(QFileInfo(dir.filePath(link)).isSymLink());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).size(),
+                 links.size() + 1);
+        if (kind != S_IFREG)
+            return;
         CImage back;
-        QCOMPARE(back.Load(target), 0);
+        QCOMPARE(back.Load(real), 0);
         QVERIFY(TestImages::SamePixels(back, *second));
     }
 #endif

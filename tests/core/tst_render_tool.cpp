@@ -276,6 +276,43 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(dir + "/" + failedName));
     }
 
+#if defined(Q_OS_UNIX)
+    // A full standard output is a failure, for the mesh and the summary line.
+    void fullStandardOutput_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("mesh") << QStringList{"--mesh"};
+        QTest::newRow("summary line") << QStringList{"--t", "0.5", "--out", file("full-out.png")};
+    }
+    void fullStandardOutput()
+    {
+        QFETCH(QStringList, args);
+        QProcess process;
+        process.setStandardOutputFile(QStringLiteral("/dev/full"));
+        process.start(QStringLiteral(QUILLAREND_RENDER_PATH),
+                      QStringList{"--source", file("a.png"), "--target", file("b.png")} + args);
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
+                 "quillarend-render: cannot write to the standard output: No space left on device\n");
+    }
+
+    // A name that is not text in the system's encoding is refused, not
+    // turned into another name.
+    void nameNotText()
+    {
+        const QString folder = file("latin1");
+        QVERIFY(QDir().mkpath(folder));
+        QProcess process;
+        process.start("/bin/sh", {"-c", "exec \"$0\" --source \"$1\" --target \"$2\" --t 0.5 --out \"$3/caf$(printf '\\351').png\"",
+                                  QStringLiteral(QUILLAREND_RENDER_PATH), file("a.png"), file("b.png"), folder});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 2);
+        QVERIFY(process.readAllStandardError().contains("not valid text"));
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    }
+#endif
+
     void badArguments_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -507,7 +544,19 @@ private Q_SLOTS:
         buffer.open(QIODevice::WriteOnly);
         q.save(&buffer, "bmp");
         QTest::newRow("BMP cut to half") << bmp.left(bmp.size() / 2) << "the file ends before its pixel data";
-        QTest::newRow("text") << QByteArray("not a picture\n") << "Unsupported image format";
+        QTest::newRow("text") << QByteArray("not a picture\n") << "not a picture in a format this program reads";
+        QTest::newRow("PNG without picture data") << HandMade::PngHeaderOnly(48, 36)
+                                                  << "the header does not give the picture's size";
+        QImage noise(48, 36, QImage::Format_RGB32);
+        for (int y = 0; y < 36; ++y)
+            for (int x = 0; x < 48; ++x)
+                noise.setPixel(x, y, qRgb(x * 37 % 256, y * 91 % 256, x * y % 256));
+        QByteArray jpeg;
+        QBuffer jpegBuffer(&jpeg);
+        jpegBuffer.open(QIODevice::WriteOnly);
+        noise.save(&jpegBuffer, "jpg");
+        QTest::newRow("JPEG cut in its header") << jpeg.left(200) << "the file ends before its picture data";
+        QTest::newRow("JPEG cut in half") << jpeg.left(jpeg.size() / 2) << "the file ends before its picture data";
     }
     void brokenPictures()
     {
@@ -517,7 +566,8 @@ private Q_SLOTS:
         const Result r = run({"--source", file("broken.bmp"), "--target", file("b.png"), "--t", "0.5", "--out",
                               file("broken-out.png")});
         QCOMPARE(r.exitCode, 2);
-        QVERIFY2(r.err.startsWith("quillarend-render: cannot load " + file("broken.bmp") + ": " + reason),
+        // Qt's decoders may print their own words before the tool's line.
+        QVERIFY2(r.err.contains("quillarend-render: cannot load " + file("broken.bmp") + ": " + reason),
                  qPrintable(r.err));
     }
 };

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
 namespace {
 
 struct Result
@@ -271,6 +273,52 @@ private Q_SLOTS:
         QCOMPARE(Entries(folder), QStringList());
     }
 
+#if defined(Q_OS_UNIX)
+    // Told to end during a video: the encoder is ended, no temporary file
+    // stays, and the exit status is 128 + the signal.
+    void endedBySignal_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+    void endedBySignal()
+    {
+        QFETCH(int, signal);
+        const QString bin = file("hanging-bin"), pidFile = bin + "/pid";
+        QVERIFY(QDir().mkpath(bin));
+        QFile::remove(pidFile);
+        QFile script(bin + "/ffmpeg");
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\necho $$ >\"" + pidFile.toUtf8() + ".new\"\nmv \"" + pidFile.toUtf8() + ".new\" \""
+                     + pidFile.toUtf8() + "\"\nexec sleep 60\n");
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QString folder = file(QStringLiteral("signal%1").arg(signal));
+        QVERIFY(QDir().mkpath(folder));
+        QProcess tool;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PATH", bin + ":" + qEnvironmentVariable("PATH"));
+        tool.setProcessEnvironment(env);
+        tool.start(QStringLiteral(QUILLAREND_RENDER_PATH), pictures() + QStringList{"--frames", "40", "--out", folder + "/s.mp4"});
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(pidFile), 20000);
+        QCOMPARE(Entries(folder).size(), 1); // the temporary file
+        QCOMPARE(::kill(pid_t(tool.processId()), signal), 0);
+        QVERIFY(tool.waitForFinished(20000));
+        QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(tool.exitCode(), 128 + signal);
+        QCOMPARE(Entries(folder), QStringList());
+        // The encoder is gone, or a zombie waiting for a parent to reap it.
+        const QString encoder = "/proc/" + QString::fromLatin1(ReadAll(pidFile).trimmed()) + "/stat";
+        const auto ended = [&] {
+            const QByteArray stat = ReadAll(encoder);
+            return stat.isEmpty() || stat.contains(") Z ");
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(ended(), 10000);
+    }
+#endif
+
     void badValues_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -282,6 +330,8 @@ private Q_SLOTS:
         QTest::newRow("fps 0") << QStringList{"--frames", "3", "--fps", "0", "--out", file("n.mp4")};
         QTest::newRow("fps nan") << QStringList{"--frames", "3", "--fps", "nan", "--out", file("n.mp4")};
         QTest::newRow("fps 1001") << QStringList{"--frames", "3", "--fps", "1001", "--out", file("n.mp4")};
+        QTest::newRow("GIF above 100 fps") << QStringList{"--frames", "3", "--fps", "101", "--out", file("n.gif")};
+        QTest::newRow("fps 1e-300") << QStringList{"--frames", "3", "--fps", "1e-300", "--out", file("n.mp4")};
         QTest::newRow("video of one frame") << QStringList{"--t", "0.5", "--out", file("n.mp4")};
     }
     void badValues()

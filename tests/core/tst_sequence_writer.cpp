@@ -104,6 +104,31 @@ private Q_SLOTS:
             QVERIFY2(reports[k] == plain[k], qPrintable(QStringLiteral("frame %1").arg(k)));
     }
 
+    // As many jobs as the frames waiting for the encoders leave memory for.
+    void jobsThatFit_data()
+    {
+        QTest::addColumn<int>("jobs");
+        QTest::addColumn<qint64>("pixels");
+        QTest::addColumn<qint64>("available");
+        QTest::addColumn<int>("fit");
+        const qint64 big = qint64(8000) * 6000, gib = qint64(1) << 30;
+        QTest::newRow("64 big frames in 2 GiB") << 64 << big << 2 * gib << 5;
+        QTest::newRow("all fit") << 64 << qint64(640 * 480) << 2 * gib << 64;
+        QTest::newRow("exactly 3") << 4 << qint64(1000) << qint64(3 * 8000) << 3;
+        QTest::newRow("one byte short of 3") << 4 << qint64(1000) << qint64(3 * 8000 - 1) << 2;
+        QTest::newRow("none fits: one at a time") << 8 << big << qint64(1000) << 1;
+        QTest::newRow("unknown memory") << 64 << big << qint64(-1) << 64;
+        QTest::newRow("largest sizes") << 64 << qint64(INT32_MAX) * INT32_MAX << qint64(INT64_MAX) << 1;
+    }
+    void jobsThatFit()
+    {
+        QFETCH(int, jobs);
+        QFETCH(qint64, pixels);
+        QFETCH(qint64, available);
+        QFETCH(int, fit);
+        QCOMPARE(CSequenceWriter::JobsThatFit(jobs, pixels, available), fit);
+    }
+
     // Never more than the given number of frames encode at once, and never
     // more than that many are waiting to be reported: memory stays bounded.
     void boundedInFlight_data()

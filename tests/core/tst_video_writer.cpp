@@ -1,5 +1,7 @@
+#include "CBmpDC.h"
 #include "CImage.h"
 #include "CVideoWriter.h"
+#include "SmallDisk.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,6 +9,10 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cstdlib>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -44,6 +50,17 @@ QString Probe(const QString& path, const QString& entries)
     if (!probe.waitForFinished(60000) || probe.exitCode() != 0)
         return QString();
     return QString::fromUtf8(probe.readAllStandardOutput()).trimmed();
+}
+
+bool HaveFfmpeg()
+{
+    return !QStandardPaths::findExecutable("ffmpeg").isEmpty() && !QStandardPaths::findExecutable("ffprobe").isEmpty();
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 QStringList Entries(const QString& folder)
@@ -117,7 +134,7 @@ private Q_SLOTS:
         QFETCH(int, frames);
         QFETCH(QString, codec);
         QFETCH(QString, pixels);
-        if (QStandardPaths::findExecutable("ffmpeg").isEmpty() || QStandardPaths::findExecutable("ffprobe").isEmpty())
+        if (!HaveFfmpeg())
             QSKIP("ffmpeg and ffprobe are not installed");
         const QString path = m_dir.filePath(name);
         CVideoWriter writer;
@@ -133,7 +150,7 @@ private Q_SLOTS:
 
     void frameRate()
     {
-        if (QStandardPaths::findExecutable("ffmpeg").isEmpty() || QStandardPaths::findExecutable("ffprobe").isEmpty())
+        if (!HaveFfmpeg())
             QSKIP("ffmpeg and ffprobe are not installed");
         const QString path = m_dir.filePath("rate.mp4");
         CVideoWriter writer;
@@ -146,33 +163,40 @@ private Q_SLOTS:
     void failures_data()
     {
         QTest::addColumn<QByteArray>("script"); // empty: no program at all
+        QTest::addColumn<QByteArray>("probe");  // an ffprobe beside it, if any
         QTest::addColumn<QString>("reason");
-        QTest::newRow("no ffmpeg") << QByteArray() << "cannot run";
-        QTest::newRow("refuses at once") << QByteArray("echo 'Unknown encoder' >&2; exit 1") << "Unknown encoder";
-        QTest::newRow("dies after some input") << QByteArray("head -c 100 >/dev/null; exit 3") << "exit code 3";
-        QTest::newRow("exits 0 without a file") << QByteArray("cat >/dev/null; exit 0") << "wrote no data";
-        QTest::newRow("crashes") << QByteArray("cat >/dev/null; kill -SEGV $$") << "crashed";
+        QTest::newRow("no ffmpeg") << QByteArray() << QByteArray() << "cannot run";
+        QTest::newRow("refuses at once") << QByteArray("echo 'Unknown encoder' >&2; exit 1") << QByteArray()
+                                         << "Unknown encoder";
+        QTest::newRow("dies after some input") << QByteArray("head -c 100 >/dev/null; exit 3") << QByteArray()
+                                               << "exit code 3";
+        QTest::newRow("exits 0 without a file") << QByteArray("cat >/dev/null; exit 0") << QByteArray() << "wrote no data";
+        QTest::newRow("crashes") << QByteArray("cat >/dev/null; kill -SEGV $$") << QByteArray() << "crashed";
         // The last argument is "file:" and the temporary name.
-        QTest::newRow("writes, then fails")
-            << QByteArray("for a; do out=$a; done; cat >\"${out#file:}\"; echo 'disk full' >&2; exit 1")
-            << "disk full";
-        QTest::newRow("exits 0 after a write error")
-            << QByteArray("for a; do out=$a; done; cat >\"${out#file:}\"; "
-                          "echo \"Error writing trailer of $out: No space left on device\" >&2; exit 0")
-            << "No space left on device";
+        const QByteArray writes = "for a; do out=$a; done; cat >\"${out#file:}\"; ";
+        QTest::newRow("writes, then fails") << writes + "echo 'disk full' >&2; exit 1" << QByteArray() << "disk full";
+        QTest::newRow("exits 0 after an error")
+            << writes + "echo 'Error writing trailer: No space left on device' >&2; exit 0" << QByteArray()
+            << "ffmpeg failed: Error writing trailer: No space left on device";
+        QTest::newRow("frames missing") << writes + "exit 0" << QByteArray("echo 28") << "the file holds 28 of 40 frames";
     }
     void failures()
     {
         QFETCH(QByteArray, script);
+        QFETCH(QByteArray, probe);
         QFETCH(QString, reason);
 #if defined(Q_OS_WIN)
         QSKIP("stand-in programs are shell scripts");
 #endif
-        const QString folder = m_dir.filePath(QStringLiteral("fail-%1").arg(QTest::currentDataTag()));
+        const QString tag = QString::fromLatin1(QTest::currentDataTag());
+        const QString folder = m_dir.filePath("fail-" + tag);
         QVERIFY(QDir().mkpath(folder));
-        const QString program = script.isEmpty() ? m_dir.filePath("no-such-ffmpeg")
-                                                 : FakeFfmpeg(QStringLiteral("ffmpeg-%1").arg(QTest::currentDataTag()), script);
+        QVERIFY(probe.isEmpty() || QDir().mkpath(m_dir.filePath("bin-" + tag)));
+        const QString program = script.isEmpty()   ? m_dir.filePath("no-such-ffmpeg")
+                                : probe.isEmpty()  ? FakeFfmpeg("ffmpeg-" + tag, script)
+                                                   : FakeFfmpeg("bin-" + tag + "/ffmpeg", script);
         QVERIFY(!program.isEmpty());
+        QVERIFY(probe.isEmpty() || !FakeFfmpeg("bin-" + tag + "/ffprobe", probe).isEmpty());
         const QString path = folder + "/out.mp4";
         CVideoWriter writer;
         writer.SetProgram(program);
@@ -180,6 +204,105 @@ private Q_SLOTS:
         QVERIFY2(writer.ErrorString().startsWith("cannot write " + path + ": "), qPrintable(writer.ErrorString()));
         QVERIFY2(writer.ErrorString().contains(reason), qPrintable(writer.ErrorString()));
         QCOMPARE(Entries(folder), QStringList());
+    }
+
+    // A disk filling up while a video replaces a good one: a failure, and the
+    // good file stays whole.
+    void fullDisk_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("mp4") << "full.mp4";
+        QTest::newRow("mkv") << "full.mkv";
+    }
+    void fullDisk()
+    {
+        QFETCH(QString, name);
+        if (!HaveFfmpeg())
+            QSKIP("ffmpeg and ffprobe are not installed");
+        SmallDisk disk(2 << 20);
+        if (!disk.IsMounted())
+            QSKIP("cannot mount a small file system here (needs root)");
+        const QString path = disk.Path() + "/" + name;
+        CVideoWriter writer;
+        QVERIFY2(WriteVideo(writer, path, 64, 48, 10), qPrintable(writer.ErrorString()));
+        const QByteArray good = ReadAll(path);
+        QVERIFY(disk.LeaveFree(good.size() / 2));
+        QVERIFY(!WriteVideo(writer, path, 320, 240, 40));
+        QVERIFY2(writer.ErrorString().contains("No space left on device"), qPrintable(writer.ErrorString()));
+        QCOMPARE(ReadAll(path), good);
+        QCOMPARE(Entries(disk.Path()), (QStringList{"filler", name}));
+    }
+
+    // The video writer replaces as pictures are replaced: through a link to a
+    // read-only file (the link and the mode stay), and under the longest names.
+    void replacesLikePictures_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("link");
+        QTest::newRow("link to a read-only file") << "link.mp4" << true;
+        QTest::newRow("255-byte name") << QString(251, QLatin1Char('v')) + ".mkv" << false;
+    }
+    void replacesLikePictures()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, link);
+#if defined(Q_OS_WIN)
+        QSKIP("stand-in programs are shell scripts");
+#endif
+        const QString folder = m_dir.filePath("like-" + QString::fromLatin1(QTest::currentDataTag()).left(8));
+        QVERIFY(QDir().mkpath(folder));
+        const QString real = folder + (link ? "/real.mp4" : "/" + name);
+        QFile old(real);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+        old.close();
+        QVERIFY(old.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        QVERIFY(!link || QFile::link("real.mp4", folder + "/" + name));
+        CVideoWriter writer;
+        writer.SetProgram(FakeFfmpeg("ffmpeg-writes", "for a; do out=$a; done; cat >\"${out#file:}\"; exit 0"));
+        QVERIFY2(WriteVideo(writer, folder + "/" + name, 8, 8, 2), qPrintable(writer.ErrorString()));
+        QCOMPARE(ReadAll(real).size(), 2 * 8 * 8 * 3);
+        QCOMPARE(QFileInfo(folder + "/" + name).isSymLink(), link);
+        struct stat after{};
+        QCOMPARE(::stat(QFile::encodeName(real).constData(), &after), 0);
+        QCOMPARE(after.st_mode & 0777, 0444u);
+        QCOMPARE(Entries(folder).size(), link ? 2 : 1);
+    }
+
+    // Colours reach players that follow the stream's tags: BT.709 for HD,
+    // BT.601 below, converted by the same matrix.
+    void colourTags_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<QString>("space");
+        QTest::addColumn<QString>("matrix");
+        QTest::newRow("HD") << 1280 << 720 << "bt709" << "bt709";
+        QTest::newRow("SD") << 640 << 480 << "smpte170m" << "bt601";
+    }
+    void colourTags()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(QString, space);
+        QFETCH(QString, matrix);
+        if (!HaveFfmpeg())
+            QSKIP("ffmpeg and ffprobe are not installed");
+        const QString path = m_dir.filePath(QStringLiteral("colour%1.mp4").arg(height));
+        CImage frame;
+        QVERIFY(frame.Create(width, height));
+        CBmpDC(frame).FillSolidRect(0, 0, width, height, RGB(200, 30, 30));
+        CVideoWriter writer;
+        QVERIFY(writer.Open(path, width, height, 25, 2) && writer.WriteFrame(frame) && writer.WriteFrame(frame));
+        QVERIFY2(writer.Finish(), qPrintable(writer.ErrorString()));
+        QCOMPARE(Probe(path, "color_space"), "color_space=" + space);
+        QProcess decode;
+        decode.start("ffmpeg", {"-v", "error", "-nostdin", "-i", path, "-frames:v", "1", "-vf",
+                                "scale=in_color_matrix=" + matrix + ",format=rgb24", "-f", "rawvideo", "pipe:1"});
+        QVERIFY(decode.waitForFinished(60000));
+        const QByteArray rgb = decode.readAllStandardOutput().left(3);
+        QCOMPARE(rgb.size(), 3);
+        for (int c = 0; c < 3; ++c)
+            QVERIFY2(std::abs(uchar(rgb[c]) - (c ? 30 : 200)) <= 6, qPrintable(QString::number(uchar(rgb[c]))));
     }
 
     // ffmpeg not on PATH: the error says to install it.
