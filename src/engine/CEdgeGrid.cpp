@@ -1,6 +1,6 @@
 #include "CEdgeGrid.h"
 
-#include "CMorphCore.h"
+#include "CGeometry.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,18 +8,12 @@
 
 CEdgeGrid::CEdgeGrid(const CPoint* points, int32_t n)
 {
-    int64_t x1 = 0, y1 = 0;
-    for (int32_t k = 0; k < n; ++k) {
-        const CPoint& p = points[k];
-        m_nX0 = k ? std::min<int64_t>(m_nX0, p.x) : p.x;
-        m_nY0 = k ? std::min<int64_t>(m_nY0, p.y) : p.y;
-        x1 = k ? std::max<int64_t>(x1, p.x) : p.x;
-        y1 = k ? std::max<int64_t>(y1, p.y) : p.y;
-    }
-    constexpr int64_t kSmall = int64_t(1) << 30;
-    m_bSmall = -kSmall <= m_nX0 && x1 <= kSmall && -kSmall <= m_nY0 && y1 <= kSmall;
+    const CGeometry::SBounds box = CGeometry::BoundsOf(points, size_t(std::max(n, 0)));
+    m_nX0 = box.nMinX;
+    m_nY0 = box.nMinY;
+    m_bSmall = CGeometry::IsSmallSpan(box);
     // About two cells per point, with no more than 2^16 cells.
-    const int64_t spanX = x1 - m_nX0, spanY = y1 - m_nY0;
+    const int64_t spanX = box.nMaxX - m_nX0, spanY = box.nMaxY - m_nY0;
     const double cellsWanted = std::clamp(2.0 * n, 1.0, 65536.0);
     while (m_nShift < 40 && double((spanX >> m_nShift) + 1) * double((spanY >> m_nShift) + 1) > cellsWanted)
         ++m_nShift;
@@ -41,7 +35,7 @@ size_t CEdgeGrid::SLineHash::operator()(const SLineKey& key) const
 
 bool CEdgeGrid::SLineEqual::operator()(const SLineKey& k1, const SLineKey& k2) const
 {
-    return k1.nDirX == k2.nDirX && k1.nDirY == k2.nDirY && CMorphCore::SideOf(k1.a, k1.b, k2.a) == 0;
+    return k1.nDirX == k2.nDirX && k1.nDirY == k2.nDirY && CGeometry::SideOf(k1.a, k1.b, k2.a) == 0;
 }
 
 int32_t CEdgeGrid::LineOf(const CPoint& a, const CPoint& b)
@@ -61,11 +55,7 @@ int32_t CEdgeGrid::LineOf(const CPoint& a, const CPoint& b)
 
 inline int CEdgeGrid::Side(const CPoint& a, const CPoint& b, const CPoint& c) const
 {
-    if (!m_bSmall)
-        return CMorphCore::SideOf(a, b, c);
-    const int64_t ax = a.x, ay = a.y;
-    const int64_t v = (ax - b.x) * (c.y - ay) + (ax - c.x) * (ay - b.y);
-    return (v > 0) - (v < 0);
+    return m_bSmall ? CGeometry::SideOfSmall(a, b, c) : CGeometry::SideOf(a, b, c);
 }
 
 template <class F>

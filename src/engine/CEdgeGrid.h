@@ -17,10 +17,10 @@
 class CEdgeGrid
 {
 public:
-    // A grid over the bounding box of the n points, about one point per cell.
+    // A grid over the bounding box of the n points, about two cells per point.
     CEdgeGrid(const CPoint* points, int32_t n);
 
-    // Whether a–b crosses an added edge (as CMorphCore::SegmentsCross); if
+    // Whether a–b crosses an added edge (as CGeometry::SegmentsCross); if
     // so, and pHit is given, pHit[0] and pHit[1] get the ends of that edge.
     bool Crosses(const CPoint& a, const CPoint& b, CPoint* pHit = nullptr);
     // Adds the edge a–b; a != b (a point never crosses anything).
@@ -49,8 +49,8 @@ private:
     };
 
     int32_t LineOf(const CPoint& a, const CPoint& b);
-    // CMorphCore::SideOf, in plain 64-bit arithmetic when every point is
-    // within ±2^30, where no product or sum can overflow.
+    // CGeometry::SideOf, in plain 64-bit arithmetic when the points' span is
+    // small.
     int Side(const CPoint& a, const CPoint& b, const CPoint& c) const;
     // Calls visit(cell) for the cells a–b passes through, from a towards b,
     // until it returns true; returns whether it did.

@@ -9,7 +9,6 @@
 #include <array>
 #include <bit>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <string>
 
@@ -17,40 +16,6 @@ namespace {
 
 // Centre of the source picture of the last build, read by the vertex order.
 CPoint s_ptCenter;
-
-// √(dx² + dy²). The sum is exact in 64 bits wherever it fits, so the result
-// equals that of 32-bit squares wherever those do not overflow.
-double Distance(int64_t dx, int64_t dy)
-{
-    const uint64_t ax = uint64_t(std::llabs(dx)), ay = uint64_t(std::llabs(dy));
-    const uint64_t sx = ax * ax, sy = ay * ay; // |d| < 2^32, so each square fits
-    const uint64_t sum = sx + sy;
-    if (sum >= sx)
-        return std::sqrt(double(sum));
-    return std::sqrt(double(sx) + double(sy));
-}
-
-double SourceDistance(const CPoint& a, const CPoint& b)
-{
-    return Distance(int64_t(a.x) - b.x, int64_t(a.y) - b.y);
-}
-
-int Sign(int64_t v)
-{
-    return (v > 0) - (v < 0);
-}
-
-// Sign of a·b + c·d for |a|, |b|, |c|, |d| < 2^32, exact: the products'
-// magnitudes fit in 64 unsigned bits even where the sum would not fit at all.
-int SignOfProductSum(int64_t a, int64_t b, int64_t c, int64_t d)
-{
-    const int s1 = Sign(a) * Sign(b), s2 = Sign(c) * Sign(d);
-    if (s1 == 0 || s2 == 0 || s1 == s2)
-        return s1 != 0 ? s1 : s2;
-    const uint64_t m1 = uint64_t(std::llabs(a)) * uint64_t(std::llabs(b));
-    const uint64_t m2 = uint64_t(std::llabs(c)) * uint64_t(std::llabs(d));
-    return m1 > m2 ? s1 : (m1 < m2 ? s2 : 0);
-}
 
 // trunc toward zero, saturated to the int32 range; NaN gives 0.
 int32_t TruncToInt32(double v)
@@ -120,31 +85,9 @@ constexpr uint64_t kMaxCandidateWork = 4'000'000'000;
 
 } // namespace
 
-int CMorphCore::SideOf(const CPoint& a, const CPoint& b, const CPoint& c)
-{
-    const int64_t ax = a.x, ay = a.y;
-    const int64_t p = ax - b.x, q = int64_t(c.y) - ay, r = ax - c.x, s = ay - b.y;
-    // Differences within ±2^30 cannot overflow the plain sum of products.
-    constexpr int64_t kSmall = int64_t(1) << 30;
-    const auto small = [](int64_t v) { return uint64_t(v + kSmall) <= uint64_t(2 * kSmall); };
-    if (small(p) && small(q) && small(r) && small(s)) {
-        const int64_t v = p * q + r * s;
-        return (v > 0) - (v < 0);
-    }
-    return SignOfProductSum(p, q, r, s);
-}
-
-bool CMorphCore::SegmentsCross(const CPoint& a, const CPoint& b, const CPoint& c, const CPoint& d)
-{
-    // Sides of c and d relative to the line a–b, then of a and b relative to c–d.
-    if (SideOf(a, b, c) * SideOf(a, b, d) >= 0)
-        return false;
-    return SideOf(c, d, a) * SideOf(c, d, b) < 0;
-}
-
 bool CMorphCore::IsNearerToCenter(const CMorphHandle& a, const CMorphHandle& b)
 {
-    return SourceDistance(s_ptCenter, a.m_ptSource) < SourceDistance(s_ptCenter, b.m_ptSource);
+    return CGeometry::Distance(s_ptCenter, a.m_ptSource) < CGeometry::Distance(s_ptCenter, b.m_ptSource);
 }
 
 bool CMorphCore::IsShorter(const SLine& a, const SLine& b)
@@ -194,16 +137,7 @@ void CMorphCore::AcceptEdges()
     const size_t chunkLimit = m_nCandidateChunk;
     const auto bucketOf = [](double length) { return size_t(std::bit_cast<uint64_t>(length) >> kBucketShift); };
     const uint64_t total = uint64_t(n) * uint64_t(std::max(n - 1, 0)) / 2;
-    // Within a span below 2^31 each way, square sums stay below 2^63.
-    int64_t minX = 0, maxX = 0, minY = 0, maxY = 0;
-    for (int32_t k = 0; k < n; ++k) {
-        const CPoint& p = points[size_t(k)];
-        minX = k ? std::min<int64_t>(minX, p.x) : p.x;
-        maxX = k ? std::max<int64_t>(maxX, p.x) : p.x;
-        minY = k ? std::min<int64_t>(minY, p.y) : p.y;
-        maxY = k ? std::max<int64_t>(maxY, p.y) : p.y;
-    }
-    const bool smallSpan = maxX - minX < (int64_t(1) << 31) && maxY - minY < (int64_t(1) << 31);
+    const bool smallSpan = CGeometry::IsSmallSpan(CGeometry::BoundsOf(points.data(), points.size()));
 
     // Every pair of vertices at one position is accepted, and every three of
     // them are visited by the triangle search, so large groups are refused
@@ -239,7 +173,7 @@ void CMorphCore::AcceptEdges()
         counts.assign(size_t(1) << (64 - kBucketShift), 0);
         for (int32_t i = 0; i < n; ++i)
             for (int32_t j = i + 1; j < n; ++j)
-                ++counts[bucketOf(SourceDistance(points[size_t(i)], points[size_t(j)]))];
+                ++counts[bucketOf(CGeometry::Distance(points[size_t(i)], points[size_t(j)]))];
     }
 
     // The triangle search visits, for each edge (p, q), every edge that
@@ -293,7 +227,7 @@ void CMorphCore::AcceptEdges()
         if (counts.empty()) {
             for (int32_t i = 0; i < n; ++i)
                 for (int32_t j = i + 1; j < n; ++j)
-                    chunk.push_back(SLine{i, j, SourceDistance(points[size_t(i)], points[size_t(j)])});
+                    chunk.push_back(SLine{i, j, CGeometry::Distance(points[size_t(i)], points[size_t(j)])});
         } else if (smallSpan) {
             // The length is √ of the exact square sum, rounded once, so it
             // grows with the sum: the chunk's lengths are those of one range
@@ -303,10 +237,8 @@ void CMorphCore::AcceptEdges()
                 ? std::numeric_limits<uint64_t>::max()
                 : FirstSumReaching(std::bit_cast<double>(uint64_t(bucketEnd) << kBucketShift));
             for (int32_t i = 0; i < n; ++i) {
-                const int64_t x = points[size_t(i)].x, y = points[size_t(i)].y;
                 for (int32_t j = i + 1; j < n; ++j) {
-                    const int64_t dx = x - points[size_t(j)].x, dy = y - points[size_t(j)].y;
-                    const uint64_t sum = uint64_t(dx * dx + dy * dy);
+                    const uint64_t sum = CGeometry::SquareSumOfSmall(points[size_t(i)], points[size_t(j)]);
                     if (sum >= sumBegin && sum < sumEnd)
                         chunk.push_back(SLine{i, j, std::sqrt(double(sum))});
                 }
@@ -314,7 +246,7 @@ void CMorphCore::AcceptEdges()
         } else {
             for (int32_t i = 0; i < n; ++i) {
                 for (int32_t j = i + 1; j < n; ++j) {
-                    const double length = SourceDistance(points[size_t(i)], points[size_t(j)]);
+                    const double length = CGeometry::Distance(points[size_t(i)], points[size_t(j)]);
                     if (bucketOf(length) >= bucketBegin && bucketOf(length) < bucketEnd)
                         chunk.push_back(SLine{i, j, length});
                 }
@@ -423,7 +355,7 @@ bool CMorphCore::IsRefused(int32_t p, int32_t q, int32_t r, const std::vector<in
     // When G lies on the line of all three edges (the points are on one line,
     // or at one position), no segment from G leaves through an edge, so every
     // corner is inside.
-    if (SideOf(P, Q, G) == 0 && SideOf(Q, R, G) == 0 && SideOf(R, P, G) == 0)
+    if (CGeometry::SideOf(P, Q, G) == 0 && CGeometry::SideOf(Q, R, G) == 0 && CGeometry::SideOf(R, P, G) == 0)
         return !farOfPQ.empty() || !farOfQR.empty() || !farOfPR.empty();
     const auto anyInside = [&](const std::vector<int32_t>& far) {
         for (const int32_t corner : far) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CBandRunner.h"
+#include "CGeometry.h"
 #include "CMorphCanvas.h"
 #include "CMorphHandleArray.h"
 #include "CMeshTooLargeError.h"
@@ -52,10 +53,10 @@ public:
     // Whether segments a–b and c–d cross properly: each pair of end points lies
     // strictly on opposite sides of the other segment's line. Exact for any
     // 32-bit coordinates.
-    static bool SegmentsCross(const CPoint& a, const CPoint& b, const CPoint& c, const CPoint& d);
-    // The side of the line a–b that c lies on: the sign of
-    // (ax − bx)(cy − ay) + (ax − cx)(ay − by), exact for any 32-bit coordinates.
-    static int SideOf(const CPoint& a, const CPoint& b, const CPoint& c);
+    static bool SegmentsCross(const CPoint& a, const CPoint& b, const CPoint& c, const CPoint& d)
+    {
+        return CGeometry::SegmentsCross(a, b, c, d);
+    }
     // Whether a's source point is strictly nearer to the centre of the last
     // build than b's.
     static bool IsNearerToCenter(const CMorphHandle& a, const CMorphHandle& b);
