@@ -6,15 +6,16 @@
 #include <cmath>
 #include <numeric>
 
-CEdgeGrid::CEdgeGrid(const CPoint* points, int32_t n)
+CEdgeGrid::CEdgeGrid(const std::vector<CPoint>& vertices)
+    : m_aVertices(vertices), m_aRecent(vertices.size()), m_aRecentNext(vertices.size(), 0)
 {
-    const CGeometry::SBounds box = CGeometry::BoundsOf(points, size_t(std::max(n, 0)));
+    const CGeometry::SBounds box = CGeometry::BoundsOf(vertices.data(), vertices.size());
     m_nX0 = box.nMinX;
     m_nY0 = box.nMinY;
     m_bSmall = CGeometry::IsSmallSpan(box);
-    // About two cells per point, with no more than 2^16 cells.
+    // About two cells per vertex, with no more than 2^16 cells.
     const int64_t spanX = box.nMaxX - m_nX0, spanY = box.nMaxY - m_nY0;
-    const double cellsWanted = std::clamp(2.0 * n, 1.0, 65536.0);
+    const double cellsWanted = std::clamp(2.0 * double(vertices.size()), 1.0, 65536.0);
     while (m_nShift < 40 && double((spanX >> m_nShift) + 1) * double((spanY >> m_nShift) + 1) > cellsWanted)
         ++m_nShift;
     m_nColumns = (spanX >> m_nShift) + 1;
@@ -90,10 +91,41 @@ bool CEdgeGrid::Walk(const CPoint& a, const CPoint& b, F&& visit) const
     }
 }
 
-bool CEdgeGrid::Crosses(const CPoint& a, const CPoint& b, CPoint* pHit)
+bool CEdgeGrid::Crosses(int32_t i, int32_t j)
 {
+    const CPoint& a = m_aVertices[size_t(i)];
+    const CPoint& b = m_aVertices[size_t(j)];
     if (m_nEdges == 0 || a == b)
         return false;
+    if (CrossesRecent(i, a, b) || CrossesRecent(j, a, b))
+        return true;
+    CPoint hit[2];
+    if (!CrossesListed(a, b, hit))
+        return false;
+    Remember(i, hit);
+    Remember(j, hit);
+    return true;
+}
+
+bool CEdgeGrid::CrossesRecent(int32_t vertex, const CPoint& a, const CPoint& b) const
+{
+    const std::array<CPoint, 2 * kRecent>& list = m_aRecent[size_t(vertex)];
+    for (size_t k = 0; k < kRecent; ++k)
+        if (list[2 * k] != list[2 * k + 1] && CGeometry::SegmentsCross(a, b, list[2 * k], list[2 * k + 1]))
+            return true;
+    return false;
+}
+
+void CEdgeGrid::Remember(int32_t vertex, const CPoint (&hit)[2])
+{
+    const size_t k = m_aRecentNext[size_t(vertex)];
+    m_aRecent[size_t(vertex)][2 * k] = hit[0];
+    m_aRecent[size_t(vertex)][2 * k + 1] = hit[1];
+    m_aRecentNext[size_t(vertex)] = uint8_t((k + 1) % kRecent);
+}
+
+bool CEdgeGrid::CrossesListed(const CPoint& a, const CPoint& b, CPoint (&hit)[2]) const
+{
     int32_t ownLine = -1;
     const int32_t minX = std::min(a.x, b.x), maxX = std::max(a.x, b.x);
     const int32_t minY = std::min(a.y, b.y), maxY = std::max(a.y, b.y);
@@ -126,10 +158,8 @@ bool CEdgeGrid::Crosses(const CPoint& a, const CPoint& b, CPoint* pHit)
                 continue;
             }
             if (!apart && d1 * d2 < 0 && Side(c, d, a) * Side(c, d, b) < 0) {
-                if (pHit) {
-                    pHit[0] = c;
-                    pHit[1] = d;
-                }
+                hit[0] = c;
+                hit[1] = d;
                 return true;
             }
         }
@@ -137,8 +167,12 @@ bool CEdgeGrid::Crosses(const CPoint& a, const CPoint& b, CPoint* pHit)
     });
 }
 
-void CEdgeGrid::Add(const CPoint& a, const CPoint& b)
+void CEdgeGrid::Add(int32_t i, int32_t j)
 {
+    const CPoint& a = m_aVertices[size_t(i)];
+    const CPoint& b = m_aVertices[size_t(j)];
+    if (a == b)
+        return;
     const int32_t line = LineOf(a, b);
     ++m_nEdges;
     const auto lineLess = [](int32_t l, const SEntry& e) { return l < e.nLine; };

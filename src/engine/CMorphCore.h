@@ -82,7 +82,12 @@ public:
     static constexpr uint64_t kDefaultEdgePairLimit = 300'000'000;
 
 private:
+    // What the triangle search will visit, counted as edges are accepted.
+    struct SEdgeTally;
+
     void AcceptEdges();
+    // Appends line to m_lines; throws past the limits on edges and edge pairs.
+    void Accept(const SLine& line, SEdgeTally& tally);
     void FindTriangles();
     // Whether an earlier triangle refuses the candidate (p, q, r): one whose
     // first two vertices are p, q (far corners in farOfPQ), whose last two are
