@@ -50,9 +50,7 @@ public:
     // Draws the frame at position t (0 = source, 1 = target) over all of out.
     void RenderFrame(CImage& out, float t);
 
-    // Whether segments a–b and c–d cross properly: each pair of end points lies
-    // strictly on opposite sides of the other segment's line. Exact for any
-    // 32-bit coordinates.
+    // Whether segments a–b and c–d cross properly, as CGeometry decides it.
     static bool SegmentsCross(const CPoint& a, const CPoint& b, const CPoint& c, const CPoint& d)
     {
         return CGeometry::SegmentsCross(a, b, c, d);
