@@ -1,26 +1,21 @@
 #include "CEdgeGrid.h"
 
-#include "CMorphCore.h"
+#include "CGeometry.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numeric>
 
-CEdgeGrid::CEdgeGrid(const CPoint* points, int32_t n)
+CEdgeGrid::CEdgeGrid(const std::vector<CPoint>& vertices)
+    : m_aVertices(vertices), m_aRecent(vertices.size()), m_aRecentNext(vertices.size(), 0)
 {
-    int64_t x1 = 0, y1 = 0;
-    for (int32_t k = 0; k < n; ++k) {
-        const CPoint& p = points[k];
-        m_nX0 = k ? std::min<int64_t>(m_nX0, p.x) : p.x;
-        m_nY0 = k ? std::min<int64_t>(m_nY0, p.y) : p.y;
-        x1 = k ? std::max<int64_t>(x1, p.x) : p.x;
-        y1 = k ? std::max<int64_t>(y1, p.y) : p.y;
-    }
-    constexpr int64_t kSmall = int64_t(1) << 30;
-    m_bSmall = -kSmall <= m_nX0 && x1 <= kSmall && -kSmall <= m_nY0 && y1 <= kSmall;
-    // About two cells per point, with no more than 2^16 cells.
-    const int64_t spanX = x1 - m_nX0, spanY = y1 - m_nY0;
-    const double cellsWanted = std::clamp(2.0 * n, 1.0, 65536.0);
+    const CGeometry::SBounds box = CGeometry::BoundsOf(vertices.data(), vertices.size());
+    m_nX0 = box.nMinX;
+    m_nY0 = box.nMinY;
+    m_bSmall = CGeometry::IsSmallSpan(box);
+    // About two cells per vertex, with no more than 2^16 cells.
+    const int64_t spanX = box.nMaxX - m_nX0, spanY = box.nMaxY - m_nY0;
+    const double cellsWanted = std::clamp(2.0 * double(vertices.size()), 1.0, 65536.0);
     while (m_nShift < 40 && double((spanX >> m_nShift) + 1) * double((spanY >> m_nShift) + 1) > cellsWanted)
         ++m_nShift;
     m_nColumns = (spanX >> m_nShift) + 1;
@@ -41,7 +36,7 @@ size_t CEdgeGrid::SLineHash::operator()(const SLineKey& key) const
 
 bool CEdgeGrid::SLineEqual::operator()(const SLineKey& k1, const SLineKey& k2) const
 {
-    return k1.nDirX == k2.nDirX && k1.nDirY == k2.nDirY && CMorphCore::SideOf(k1.a, k1.b, k2.a) == 0;
+    return k1.nDirX == k2.nDirX && k1.nDirY == k2.nDirY && CGeometry::SideOf(k1.a, k1.b, k2.a) == 0;
 }
 
 int32_t CEdgeGrid::LineOf(const CPoint& a, const CPoint& b)
@@ -61,11 +56,7 @@ int32_t CEdgeGrid::LineOf(const CPoint& a, const CPoint& b)
 
 inline int CEdgeGrid::Side(const CPoint& a, const CPoint& b, const CPoint& c) const
 {
-    if (!m_bSmall)
-        return CMorphCore::SideOf(a, b, c);
-    const int64_t ax = a.x, ay = a.y;
-    const int64_t v = (ax - b.x) * (c.y - ay) + (ax - c.x) * (ay - b.y);
-    return (v > 0) - (v < 0);
+    return m_bSmall ? CGeometry::SideOfSmall(a, b, c) : CGeometry::SideOf(a, b, c);
 }
 
 template <class F>
@@ -100,10 +91,41 @@ bool CEdgeGrid::Walk(const CPoint& a, const CPoint& b, F&& visit) const
     }
 }
 
-bool CEdgeGrid::Crosses(const CPoint& a, const CPoint& b, CPoint* pHit)
+bool CEdgeGrid::Crosses(int32_t i, int32_t j)
 {
+    const CPoint& a = m_aVertices[size_t(i)];
+    const CPoint& b = m_aVertices[size_t(j)];
     if (m_nEdges == 0 || a == b)
         return false;
+    if (CrossesRecent(i, a, b) || CrossesRecent(j, a, b))
+        return true;
+    CPoint hit[2];
+    if (!CrossesListed(a, b, hit))
+        return false;
+    Remember(i, hit);
+    Remember(j, hit);
+    return true;
+}
+
+bool CEdgeGrid::CrossesRecent(int32_t vertex, const CPoint& a, const CPoint& b) const
+{
+    const std::array<CPoint, 2 * kRecent>& list = m_aRecent[size_t(vertex)];
+    for (size_t k = 0; k < kRecent; ++k)
+        if (list[2 * k] != list[2 * k + 1] && CGeometry::SegmentsCross(a, b, list[2 * k], list[2 * k + 1]))
+            return true;
+    return false;
+}
+
+void CEdgeGrid::Remember(int32_t vertex, const CPoint (&hit)[2])
+{
+    const size_t k = m_aRecentNext[size_t(vertex)];
+    m_aRecent[size_t(vertex)][2 * k] = hit[0];
+    m_aRecent[size_t(vertex)][2 * k + 1] = hit[1];
+    m_aRecentNext[size_t(vertex)] = uint8_t((k + 1) % kRecent);
+}
+
+bool CEdgeGrid::CrossesListed(const CPoint& a, const CPoint& b, CPoint (&hit)[2]) const
+{
     int32_t ownLine = -1;
     const int32_t minX = std::min(a.x, b.x), maxX = std::max(a.x, b.x);
     const int32_t minY = std::min(a.y, b.y), maxY = std::max(a.y, b.y);
@@ -136,10 +158,8 @@ bool CEdgeGrid::Crosses(const CPoint& a, const CPoint& b, CPoint* pHit)
                 continue;
             }
             if (!apart && d1 * d2 < 0 && Side(c, d, a) * Side(c, d, b) < 0) {
-                if (pHit) {
-                    pHit[0] = c;
-                    pHit[1] = d;
-                }
+                hit[0] = c;
+                hit[1] = d;
                 return true;
             }
         }
@@ -147,8 +167,12 @@ bool CEdgeGrid::Crosses(const CPoint& a, const CPoint& b, CPoint* pHit)
     });
 }
 
-void CEdgeGrid::Add(const CPoint& a, const CPoint& b)
+void CEdgeGrid::Add(int32_t i, int32_t j)
 {
+    const CPoint& a = m_aVertices[size_t(i)];
+    const CPoint& b = m_aVertices[size_t(j)];
+    if (a == b)
+        return;
     const int32_t line = LineOf(a, b);
     ++m_nEdges;
     const auto lineLess = [](int32_t l, const SEntry& e) { return l < e.nLine; };

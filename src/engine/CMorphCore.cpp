@@ -6,52 +6,17 @@
 #include "CMeshTooLargeError.h"
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <bit>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
+#include <optional>
 #include <string>
 
 namespace {
 
 // Centre of the source picture of the last build, read by the vertex order.
 CPoint s_ptCenter;
-
-// √(dx² + dy²). The sum is exact in 64 bits wherever it fits, so the result
-// equals that of 32-bit squares wherever those do not overflow.
-double Distance(int64_t dx, int64_t dy)
-{
-    const uint64_t ax = uint64_t(std::llabs(dx)), ay = uint64_t(std::llabs(dy));
-    const uint64_t sx = ax * ax, sy = ay * ay; // |d| < 2^32, so each square fits
-    const uint64_t sum = sx + sy;
-    if (sum >= sx)
-        return std::sqrt(double(sum));
-    return std::sqrt(double(sx) + double(sy));
-}
-
-double SourceDistance(const CPoint& a, const CPoint& b)
-{
-    return Distance(int64_t(a.x) - b.x, int64_t(a.y) - b.y);
-}
-
-int Sign(int64_t v)
-{
-    return (v > 0) - (v < 0);
-}
-
-// Sign of a·b + c·d for |a|, |b|, |c|, |d| < 2^32, exact: the products'
-// magnitudes fit in 64 unsigned bits even where the sum would not fit at all.
-int SignOfProductSum(int64_t a, int64_t b, int64_t c, int64_t d)
-{
-    const int s1 = Sign(a) * Sign(b), s2 = Sign(c) * Sign(d);
-    if (s1 == 0 || s2 == 0 || s1 == s2)
-        return s1 != 0 ? s1 : s2;
-    const uint64_t m1 = uint64_t(std::llabs(a)) * uint64_t(std::llabs(b));
-    const uint64_t m2 = uint64_t(std::llabs(c)) * uint64_t(std::llabs(d));
-    return m1 > m2 ? s1 : (m1 < m2 ? s2 : 0);
-}
 
 // trunc toward zero, saturated to the int32 range; NaN gives 0.
 int32_t TruncToInt32(double v)
@@ -119,33 +84,123 @@ constexpr uint64_t kMaxCandidateWork = 4'000'000'000;
                              edges, edgePairs);
 }
 
-} // namespace
-
-int CMorphCore::SideOf(const CPoint& a, const CPoint& b, const CPoint& c)
+// Every pair of vertices at one position is accepted, and every three of
+// them are visited by the triangle search, so large groups are refused
+// before any candidate is made.
+void RefuseLargeGroups(const std::vector<CPoint>& points, uint64_t edgePairLimit)
 {
-    const int64_t ax = a.x, ay = a.y;
-    const int64_t p = ax - b.x, q = int64_t(c.y) - ay, r = ax - c.x, s = ay - b.y;
-    // Differences within ±2^30 cannot overflow the plain sum of products.
-    constexpr int64_t kSmall = int64_t(1) << 30;
-    const auto small = [](int64_t v) { return uint64_t(v + kSmall) <= uint64_t(2 * kSmall); };
-    if (small(p) && small(q) && small(r) && small(s)) {
-        const int64_t v = p * q + r * s;
-        return (v > 0) - (v < 0);
+    std::vector<CPoint> sorted(points);
+    std::sort(sorted.begin(), sorted.end(),
+              [](const CPoint& a, const CPoint& b) { return a.x != b.x ? a.x < b.x : a.y < b.y; });
+    uint64_t zeroEdges = 0, zeroPairs = 0;
+    for (size_t begin = 0, end = 0; begin < sorted.size(); begin = end) {
+        while (end < sorted.size() && sorted[end] == sorted[begin])
+            ++end;
+        const uint64_t k = end - begin;
+        zeroEdges += k * (k - 1) / 2;
+        zeroPairs += k * (k - 1) / 2 * (k - 2) / 3; // k(k−1)/2 is whole, and so is C(k, 3)
     }
-    return SignOfProductSum(p, q, r, s);
+    const int32_t n = int32_t(points.size());
+    if (zeroEdges > kMaxEdges)
+        ThrowTooLarge(n, "would have at least this many edges of length 0:", zeroEdges, kMaxEdges, zeroEdges,
+                      zeroPairs);
+    if (zeroPairs > edgePairLimit)
+        ThrowTooLarge(n, "would visit at least this many edge pairs in its triangle search:", zeroPairs,
+                      edgePairLimit, zeroEdges, zeroPairs);
 }
 
-bool CMorphCore::SegmentsCross(const CPoint& a, const CPoint& b, const CPoint& c, const CPoint& d)
+// Candidate lengths fall into buckets by the top bits of their double, which
+// order as the lengths do (lengths are ≥ 0).
+constexpr int kBucketShift = 44;
+constexpr size_t kBuckets = size_t(1) << (64 - kBucketShift);
+
+size_t BucketOf(double length)
 {
-    // Sides of c and d relative to the line a–b, then of a and b relative to c–d.
-    if (SideOf(a, b, c) * SideOf(a, b, d) >= 0)
-        return false;
-    return SideOf(c, d, a) * SideOf(c, d, b) < 0;
+    return size_t(std::bit_cast<uint64_t>(length) >> kBucketShift);
 }
+
+// Calls take(i, j, length) for every vertex pair i < j, in that order, whose
+// length lies in the buckets [begin, end). Within a small span the length is
+// √ of the exact square sum, rounded once, so it grows with the sum: the
+// buckets are then one range of sums, tested without a root.
+template <class Take>
+void MakeCandidates(const std::vector<CPoint>& points, bool smallSpan, size_t begin, size_t end, Take&& take)
+{
+    const auto pairs = [p = points.data(), n = int32_t(points.size()), &take](const auto& lengthIfTaken) {
+        for (int32_t i = 0; i < n; ++i) {
+            const CPoint a = p[i];
+            for (int32_t j = i + 1; j < n; ++j)
+                if (const std::optional<double> length = lengthIfTaken(a, p[j]))
+                    take(i, j, *length);
+        }
+    };
+    if (!smallSpan) {
+        pairs([=](const CPoint& a, const CPoint& b) -> std::optional<double> {
+            const double length = CGeometry::Distance(a, b);
+            return BucketOf(length) >= begin && BucketOf(length) < end ? std::optional(length) : std::nullopt;
+        });
+        return;
+    }
+    const auto firstSum = [](size_t bucket) {
+        return bucket == kBuckets ? std::numeric_limits<uint64_t>::max()
+                                  : FirstSumReaching(std::bit_cast<double>(uint64_t(bucket) << kBucketShift));
+    };
+    const uint64_t sumBegin = firstSum(begin), sumEnd = firstSum(end);
+    pairs([=](const CPoint& a, const CPoint& b) -> std::optional<double> {
+        const uint64_t sum = CGeometry::SquareSumOfSmall(a, b);
+        return sum >= sumBegin && sum < sumEnd ? std::optional(std::sqrt(double(sum))) : std::nullopt;
+    });
+}
+
+// The candidates, made and sorted in chunks of at most a given size, each
+// covering a range of buckets, so that the n(n − 1)/2 of them are never held
+// at once: how many fall into each bucket, or no counts when all of them fit
+// in one chunk.
+struct SChunkPlan
+{
+    uint64_t nTotal = 0;
+    std::vector<uint64_t> aCounts;
+};
+
+// Each pass over the vertex pairs makes one chunk, after a first pass that
+// counts them.
+SChunkPlan PlanChunks(const std::vector<CPoint>& points, bool smallSpan, size_t chunkLimit)
+{
+    const int32_t n = int32_t(points.size());
+    SChunkPlan plan;
+    plan.nTotal = uint64_t(n) * uint64_t(std::max(n - 1, 0)) / 2;
+    const uint64_t leastPasses = plan.nTotal > chunkLimit ? 1 + (plan.nTotal + chunkLimit - 1) / chunkLimit : 1;
+    if (plan.nTotal > kMaxCandidateWork / leastPasses)
+        ThrowTooLarge(n, "would make this many candidate edges over all passes:", plan.nTotal * leastPasses,
+                      kMaxCandidateWork, 0, 0);
+    if (plan.nTotal > chunkLimit) {
+        plan.aCounts.assign(kBuckets, 0);
+        MakeCandidates(points, smallSpan, 0, kBuckets,
+                       [&](int32_t, int32_t, double length) { ++plan.aCounts[BucketOf(length)]; });
+    }
+    return plan;
+}
+
+// The chunk from bucket begin: sets end past its last bucket and returns how
+// many candidates it holds, 0 when none are left. A chunk takes all buckets
+// when there are no counts, else as many as fit, and at least one.
+uint64_t NextChunk(const SChunkPlan& plan, size_t begin, size_t chunkLimit, size_t& end)
+{
+    if (plan.aCounts.empty()) {
+        end = kBuckets;
+        return begin == 0 ? plan.nTotal : 0;
+    }
+    uint64_t size = 0;
+    for (end = begin; end < kBuckets && (size == 0 || size + plan.aCounts[end] <= chunkLimit); ++end)
+        size += plan.aCounts[end];
+    return size;
+}
+
+} // namespace
 
 bool CMorphCore::IsNearerToCenter(const CMorphHandle& a, const CMorphHandle& b)
 {
-    return SourceDistance(s_ptCenter, a.m_ptSource) < SourceDistance(s_ptCenter, b.m_ptSource);
+    return CGeometry::Distance(s_ptCenter, a.m_ptSource) < CGeometry::Distance(s_ptCenter, b.m_ptSource);
 }
 
 bool CMorphCore::IsShorter(const SLine& a, const SLine& b)
@@ -177,6 +232,15 @@ void CMorphCore::BuildMesh(CMorphData* pData)
     m_pData = pData;
 }
 
+// The triangle search visits, for each edge (p, q), every edge that starts
+// at q. That count is kept as edges come in: a new edge (s, e) adds the
+// edges leaving e, and one for each edge that ends at s.
+struct CMorphCore::SEdgeTally
+{
+    std::vector<uint32_t> aLeaving, aArriving;
+    uint64_t nEdgePairs = 0;
+};
+
 void CMorphCore::AcceptEdges()
 {
     m_lines.clear();
@@ -184,171 +248,46 @@ void CMorphCore::AcceptEdges()
     std::vector<CPoint> points(static_cast<size_t>(n));
     for (int32_t k = 0; k < n; ++k)
         points[size_t(k)] = m_points[k].m_ptSource;
-    CEdgeGrid grid(points.data(), n);
+    RefuseLargeGroups(points, m_nEdgePairLimit);
 
     // Candidates are every pair i < j, taken by length and, among equal
-    // lengths, in (i, j) order. They are made and sorted in chunks of a
-    // bounded size, each covering a range of lengths, so that the n(n − 1)/2
-    // of them are never held at once. A length's range is found from the top
-    // bits of its double, which order as the lengths do (lengths are ≥ 0).
-    constexpr int kBucketShift = 44;
-    const size_t chunkLimit = m_nCandidateChunk;
-    const auto bucketOf = [](double length) { return size_t(std::bit_cast<uint64_t>(length) >> kBucketShift); };
-    const uint64_t total = uint64_t(n) * uint64_t(std::max(n - 1, 0)) / 2;
-    // Within a span below 2^31 each way, square sums stay below 2^63.
-    int64_t minX = 0, maxX = 0, minY = 0, maxY = 0;
-    for (int32_t k = 0; k < n; ++k) {
-        const CPoint& p = points[size_t(k)];
-        minX = k ? std::min<int64_t>(minX, p.x) : p.x;
-        maxX = k ? std::max<int64_t>(maxX, p.x) : p.x;
-        minY = k ? std::min<int64_t>(minY, p.y) : p.y;
-        maxY = k ? std::max<int64_t>(maxY, p.y) : p.y;
-    }
-    const bool smallSpan = maxX - minX < (int64_t(1) << 31) && maxY - minY < (int64_t(1) << 31);
-
-    // Every pair of vertices at one position is accepted, and every three of
-    // them are visited by the triangle search, so large groups are refused
-    // before any candidate is made.
-    {
-        std::vector<CPoint> sorted(points);
-        std::sort(sorted.begin(), sorted.end(),
-                  [](const CPoint& a, const CPoint& b) { return a.x != b.x ? a.x < b.x : a.y < b.y; });
-        uint64_t zeroEdges = 0, zeroPairs = 0;
-        for (size_t begin = 0, end = 0; begin < sorted.size(); begin = end) {
-            while (end < sorted.size() && sorted[end] == sorted[begin])
-                ++end;
-            const uint64_t k = end - begin;
-            zeroEdges += k * (k - 1) / 2;
-            zeroPairs += k * (k - 1) / 2 * (k - 2) / 3; // k(k−1)/2 is whole, and so is C(k, 3)
-        }
-        if (zeroEdges > kMaxEdges)
-            ThrowTooLarge(n, "would have at least this many edges of length 0:", zeroEdges, kMaxEdges, zeroEdges,
-                          zeroPairs);
-        if (zeroPairs > m_nEdgePairLimit)
-            ThrowTooLarge(n, "would visit at least this many edge pairs in its triangle search:", zeroPairs,
-                          m_nEdgePairLimit, zeroEdges, zeroPairs);
-    }
-    // Each pass over the vertex pairs makes one chunk, after a first pass
-    // that counts them.
-    const uint64_t leastPasses = total > chunkLimit ? 1 + (total + chunkLimit - 1) / chunkLimit : 1;
-    if (total > kMaxCandidateWork / leastPasses)
-        ThrowTooLarge(n, "would make this many candidate edges over all passes:", total * leastPasses,
-                      kMaxCandidateWork, 0, 0);
-
-    std::vector<uint64_t> counts;
-    if (total > chunkLimit) {
-        counts.assign(size_t(1) << (64 - kBucketShift), 0);
-        for (int32_t i = 0; i < n; ++i)
-            for (int32_t j = i + 1; j < n; ++j)
-                ++counts[bucketOf(SourceDistance(points[size_t(i)], points[size_t(j)]))];
-    }
-
-    // The triangle search visits, for each edge (p, q), every edge that
-    // starts at q. That count is kept as edges come in: a new edge (s, e)
-    // adds the edges leaving e, and one for each edge that ends at s.
-    std::vector<uint32_t> leaving(static_cast<size_t>(n), 0), arriving(static_cast<size_t>(n), 0);
-    uint64_t edgePairs = 0;
-    const auto accept = [&](const SLine& line) {
-        edgePairs += leaving[size_t(line.nEnd)] + uint64_t(arriving[size_t(line.nStart)]);
-        ++leaving[size_t(line.nStart)];
-        ++arriving[size_t(line.nEnd)];
-        if (m_lines.size() >= kMaxEdges)
-            ThrowTooLarge(n, "would have at least this many edges:", m_lines.size() + 1, kMaxEdges,
-                          m_lines.size() + 1, edgePairs);
-        if (edgePairs > m_nEdgePairLimit)
-            ThrowTooLarge(n, "would visit at least this many edge pairs in its triangle search:", edgePairs,
-                          m_nEdgePairLimit, m_lines.size() + 1, edgePairs);
-        m_lines.push_back(line);
-    };
-
-    // Per vertex, the last few accepted edges that candidates from it crossed:
-    // later candidates from it, in other directions, mostly cross one of the
-    // same few, found here without a walk over the grid.
-    constexpr size_t kRecent = 8;
-    std::vector<std::array<CPoint, 2 * kRecent>> recent(static_cast<size_t>(n));
-    std::vector<uint8_t> recentNext(static_cast<size_t>(n), 0);
-    const auto crossesRecent = [&](int32_t v, const CPoint& a, const CPoint& b) {
-        const std::array<CPoint, 2 * kRecent>& list = recent[size_t(v)];
-        for (size_t k = 0; k < kRecent; ++k)
-            if (list[2 * k] != list[2 * k + 1] && SegmentsCross(a, b, list[2 * k], list[2 * k + 1]))
-                return true;
-        return false;
-    };
+    // lengths, in (i, j) order, chunk by chunk.
+    const bool smallSpan = CGeometry::IsSmallSpan(CGeometry::BoundsOf(points.data(), points.size()));
+    const SChunkPlan plan = PlanChunks(points, smallSpan, m_nCandidateChunk);
+    CEdgeGrid grid(points);
+    SEdgeTally tally{std::vector<uint32_t>(size_t(n), 0), std::vector<uint32_t>(size_t(n), 0)};
     std::vector<SLine> chunk, scratch;
-    size_t bucketBegin = 0;
-    while (true) {
-        // The chunk holds the buckets [bucketBegin, bucketEnd): all of them
-        // when they fit, else at least one.
-        size_t bucketEnd = counts.empty() ? 0 : bucketBegin;
-        uint64_t size = 0;
-        if (counts.empty()) {
-            size = total;
-        } else {
-            while (bucketEnd < counts.size() && (size == 0 || size + counts[bucketEnd] <= chunkLimit))
-                size += counts[bucketEnd++];
-        }
+    for (size_t begin = 0, end = 0;; begin = end) {
+        const uint64_t size = NextChunk(plan, begin, m_nCandidateChunk, end);
         if (size == 0)
             break;
         chunk.clear();
         chunk.reserve(size_t(size));
-        if (counts.empty()) {
-            for (int32_t i = 0; i < n; ++i)
-                for (int32_t j = i + 1; j < n; ++j)
-                    chunk.push_back(SLine{i, j, SourceDistance(points[size_t(i)], points[size_t(j)])});
-        } else if (smallSpan) {
-            // The length is √ of the exact square sum, rounded once, so it
-            // grows with the sum: the chunk's lengths are those of one range
-            // of sums, tested without a root.
-            const uint64_t sumBegin = FirstSumReaching(std::bit_cast<double>(uint64_t(bucketBegin) << kBucketShift));
-            const uint64_t sumEnd = bucketEnd == counts.size()
-                ? std::numeric_limits<uint64_t>::max()
-                : FirstSumReaching(std::bit_cast<double>(uint64_t(bucketEnd) << kBucketShift));
-            for (int32_t i = 0; i < n; ++i) {
-                const int64_t x = points[size_t(i)].x, y = points[size_t(i)].y;
-                for (int32_t j = i + 1; j < n; ++j) {
-                    const int64_t dx = x - points[size_t(j)].x, dy = y - points[size_t(j)].y;
-                    const uint64_t sum = uint64_t(dx * dx + dy * dy);
-                    if (sum >= sumBegin && sum < sumEnd)
-                        chunk.push_back(SLine{i, j, std::sqrt(double(sum))});
-                }
-            }
-        } else {
-            for (int32_t i = 0; i < n; ++i) {
-                for (int32_t j = i + 1; j < n; ++j) {
-                    const double length = SourceDistance(points[size_t(i)], points[size_t(j)]);
-                    if (bucketOf(length) >= bucketBegin && bucketOf(length) < bucketEnd)
-                        chunk.push_back(SLine{i, j, length});
-                }
-            }
-        }
+        MakeCandidates(points, smallSpan, begin, end,
+                       [&](int32_t i, int32_t j, double length) { chunk.push_back(SLine{i, j, length}); });
         SortByLength(chunk, scratch);
         for (const SLine& line : chunk) {
-            const CPoint& a = points[size_t(line.nStart)];
-            const CPoint& b = points[size_t(line.nEnd)];
-            // A segment of length 0 crosses nothing and is crossed by nothing.
-            if (a == b) {
-                accept(line);
+            if (grid.Crosses(line.nStart, line.nEnd))
                 continue;
-            }
-            if (crossesRecent(line.nStart, a, b) || crossesRecent(line.nEnd, a, b))
-                continue;
-            CPoint hit[2];
-            if (!grid.Crosses(a, b, hit)) {
-                accept(line);
-                grid.Add(a, b);
-                continue;
-            }
-            for (const int32_t v : {line.nStart, line.nEnd}) {
-                const size_t k = recentNext[size_t(v)];
-                recent[size_t(v)][2 * k] = hit[0];
-                recent[size_t(v)][2 * k + 1] = hit[1];
-                recentNext[size_t(v)] = uint8_t((k + 1) % kRecent);
-            }
+            Accept(line, tally);
+            grid.Add(line.nStart, line.nEnd);
         }
-        if (counts.empty())
-            break;
-        bucketBegin = bucketEnd;
     }
+}
+
+void CMorphCore::Accept(const SLine& line, SEdgeTally& tally)
+{
+    const int32_t n = m_points.GetSize();
+    tally.nEdgePairs += tally.aLeaving[size_t(line.nEnd)] + uint64_t(tally.aArriving[size_t(line.nStart)]);
+    ++tally.aLeaving[size_t(line.nStart)];
+    ++tally.aArriving[size_t(line.nEnd)];
+    if (m_lines.size() >= kMaxEdges)
+        ThrowTooLarge(n, "would have at least this many edges:", m_lines.size() + 1, kMaxEdges, m_lines.size() + 1,
+                      tally.nEdgePairs);
+    if (tally.nEdgePairs > m_nEdgePairLimit)
+        ThrowTooLarge(n, "would visit at least this many edge pairs in its triangle search:", tally.nEdgePairs,
+                      m_nEdgePairLimit, m_lines.size() + 1, tally.nEdgePairs);
+    m_lines.push_back(line);
 }
 
 void CMorphCore::FindTriangles()
@@ -424,7 +363,7 @@ bool CMorphCore::IsRefused(int32_t p, int32_t q, int32_t r, const std::vector<in
     // When G lies on the line of all three edges (the points are on one line,
     // or at one position), no segment from G leaves through an edge, so every
     // corner is inside.
-    if (SideOf(P, Q, G) == 0 && SideOf(Q, R, G) == 0 && SideOf(R, P, G) == 0)
+    if (CGeometry::SideOf(P, Q, G) == 0 && CGeometry::SideOf(Q, R, G) == 0 && CGeometry::SideOf(R, P, G) == 0)
         return !farOfPQ.empty() || !farOfQR.empty() || !farOfPR.empty();
     const auto anyInside = [&](const std::vector<int32_t>& far) {
         for (const int32_t corner : far) {

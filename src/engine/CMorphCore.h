@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CBandRunner.h"
+#include "CGeometry.h"
 #include "CMorphCanvas.h"
 #include "CMorphHandleArray.h"
 #include "CMeshTooLargeError.h"
@@ -49,13 +50,11 @@ public:
     // Draws the frame at position t (0 = source, 1 = target) over all of out.
     void RenderFrame(CImage& out, float t);
 
-    // Whether segments a–b and c–d cross properly: each pair of end points lies
-    // strictly on opposite sides of the other segment's line. Exact for any
-    // 32-bit coordinates.
-    static bool SegmentsCross(const CPoint& a, const CPoint& b, const CPoint& c, const CPoint& d);
-    // The side of the line a–b that c lies on: the sign of
-    // (ax − bx)(cy − ay) + (ax − cx)(ay − by), exact for any 32-bit coordinates.
-    static int SideOf(const CPoint& a, const CPoint& b, const CPoint& c);
+    // Whether segments a–b and c–d cross properly, as CGeometry decides it.
+    static bool SegmentsCross(const CPoint& a, const CPoint& b, const CPoint& c, const CPoint& d)
+    {
+        return CGeometry::SegmentsCross(a, b, c, d);
+    }
     // Whether a's source point is strictly nearer to the centre of the last
     // build than b's.
     static bool IsNearerToCenter(const CMorphHandle& a, const CMorphHandle& b);
@@ -81,7 +80,12 @@ public:
     static constexpr uint64_t kDefaultEdgePairLimit = 300'000'000;
 
 private:
+    // What the triangle search will visit, counted as edges are accepted.
+    struct SEdgeTally;
+
     void AcceptEdges();
+    // Appends line to m_lines; throws past the limits on edges and edge pairs.
+    void Accept(const SLine& line, SEdgeTally& tally);
     void FindTriangles();
     // Whether an earlier triangle refuses the candidate (p, q, r): one whose
     // first two vertices are p, q (far corners in farOfPQ), whose last two are

@@ -1,3 +1,4 @@
+#include "CGeometry.h"
 #include "CMorphCore.h"
 #include "CMorphData.h"
 
@@ -89,11 +90,8 @@ std::vector<std::pair<int, int>> PlainEdges(const CMorphHandleArray& points)
     const int n = points.GetSize();
     std::vector<CMorphCore::SLine> candidates;
     for (int i = 0; i < n; ++i)
-        for (int j = i + 1; j < n; ++j) {
-            const double dx = double(points[i].m_ptSource.x) - points[j].m_ptSource.x;
-            const double dy = double(points[i].m_ptSource.y) - points[j].m_ptSource.y;
-            candidates.push_back({i, j, std::sqrt(dx * dx + dy * dy)});
-        }
+        for (int j = i + 1; j < n; ++j)
+            candidates.push_back({i, j, CGeometry::Distance(points[i].m_ptSource, points[j].m_ptSource)});
     std::stable_sort(candidates.begin(), candidates.end(), CMorphCore::IsShorter);
     std::vector<std::pair<int, int>> plain;
     for (const auto& c : candidates) {
@@ -211,6 +209,12 @@ QList<CMorphHandle> MakePairs(const QString& kind, int count, std::mt19937& rand
                 list << Same(far(random), far(random));
             else
                 list << Same(px(random), py(random));
+        } else if (kind == QLatin1String("span")) {
+            // With the corners, a span of 2^31 − 1 (even counts), the widest
+            // for plain 64-bit arithmetic, or of 2^31 (odd counts).
+            const int32_t lowX = w - 1 - M - count % 2, lowY = h - 1 - M - count % 2;
+            list << Same(coin(random) < 4 ? lowX : int32_t(random() % unsigned(w)),
+                         coin(random) < 4 ? lowY : int32_t(random() % unsigned(h)));
         } else { // mixed: duplicates, outside points, collinear runs
             const int c = coin(random);
             if (c == 0 && !list.isEmpty())
@@ -276,6 +280,28 @@ private Q_SLOTS:
         QCOMPARE(CMorphCore::SegmentsCross(a, b, c, d), cross);
         QCOMPARE(CMorphCore::SegmentsCross(b, a, d, c), cross);
         QCOMPARE(CMorphCore::SegmentsCross(c, d, a, b), cross);
+    }
+
+    // Lengths from exact integer squares: their sum rounded once while it fits
+    // in 64 bits, past that the two squares added in doubles.
+    void distance_data()
+    {
+        QTest::addColumn<CPoint>("a");
+        QTest::addColumn<CPoint>("b");
+        QTest::addColumn<double>("length");
+        QTest::newRow("3, 4") << CPoint(0, 0) << CPoint(3, 4) << 5.0;
+        // Adding the squares in doubles would give 2439106218.2402906.
+        QTest::newRow("sum rounded once") << CPoint(-1892371687, 0) << CPoint(0, 1538885487) << 2439106218.240291;
+        QTest::newRow("past 64 bits") << CPoint(-2147483647 - 1, -2147483647 - 1) << CPoint(2147483647, 2147483647)
+                                      << 6074000998.537886;
+    }
+    void distance()
+    {
+        QFETCH(CPoint, a);
+        QFETCH(CPoint, b);
+        QFETCH(double, length);
+        QVERIFY(CGeometry::Distance(a, b) == length);
+        QVERIFY(CGeometry::Distance(b, a) == length);
     }
 
     // Corner order and diagonal follow the parities of the size.
@@ -496,6 +522,7 @@ private Q_SLOTS:
         QTest::newRow("lines outside") << "lines" << 40 << 6 << 10 << 8;
         QTest::newRow("corners") << "corners" << 30 << 5 << 64 << 48;
         QTest::newRow("extreme") << "extreme" << 30 << 6 << 64 << 48;
+        QTest::newRow("span") << "span" << 30 << 8 << 64 << 48;
     }
     void meshMatchesThePlainScans()
     {
@@ -549,6 +576,7 @@ private Q_SLOTS:
         QTest::newRow("grid") << "grid" << 64;
         QTest::newRow("ring") << "ring" << 30;
         QTest::newRow("extreme") << "extreme" << 40;
+        QTest::newRow("span") << "span" << 40;
     }
     void smallChunksMatchThePlainScan()
     {
