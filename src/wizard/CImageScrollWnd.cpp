@@ -7,6 +7,7 @@
 #include <QCursor>
 #include <QFocusEvent>
 #include <QPainter>
+#include <QRegion>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QWheelEvent>
@@ -250,6 +251,14 @@ void CImageScrollWnd::OnScroll()
 void CImageScrollWnd::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
+    const QRect client(m_ptClientOrigin, QSize(m_rcClient.Width(), m_rcClient.Height()));
+    // At a fractional scale a screen pixel row between the edge's lines and
+    // the client belongs to neither; without this fill it keeps whatever was
+    // painted there first.
+    painter.save();
+    painter.setClipRegion(QRegion(rect()).subtracted(QRegion(client)));
+    painter.fillRect(rect(), palette().window());
+    painter.restore();
     if (hasFocus()) {
         // The focus frame takes the place of the sunken edge, so the picture
         // area looks the same with and without the focus.
@@ -260,7 +269,6 @@ void CImageScrollWnd::paintEvent(QPaintEvent*)
     } else {
         qDrawWinPanel(&painter, rect(), palette(), true);
     }
-    const QRect client(m_ptClientOrigin, QSize(m_rcClient.Width(), m_rcClient.Height()));
     // The square between the two bars.
     painter.fillRect(QRect(client.right() + 1, client.bottom() + 1, m_pVScroll->width(), m_pHScroll->height()),
                      palette().window());
