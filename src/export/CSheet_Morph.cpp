@@ -18,10 +18,12 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QPushButton>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <new>
 #include <optional>
+#include <system_error>
 
 namespace {
 
@@ -68,13 +70,6 @@ CSheet_Morph::CSheet_Morph(CMorphDlg* pFrame) : CSheet(IDD_SHEET_MORPH, pFrame)
     connect(&m_ctlSlider, &QSlider::actionTriggered, this,
             [this] { m_bUserMove = m_ctlSlider.sliderPosition() != m_ctlSlider.value(); });
     connect(&m_ctlSlider, &QSlider::valueChanged, this, &CSheet_Morph::OnSliderMoved);
-    m_tmrPreview.setSingleShot(true);
-    m_tmrPreview.setInterval(0);
-    // A page that was left renders again when it is entered.
-    connect(&m_tmrPreview, &QTimer::timeout, this, [this] {
-        if (isVisible())
-            UpdatePreview();
-    });
     connect(exportThis, &QPushButton::clicked, this, &CSheet_Morph::OnExportThisImage);
     connect(exportSequence, &QPushButton::clicked, this, &CSheet_Morph::OnExportSequence);
     // The zoom keys work wherever the focus is on the page, about the mouse
@@ -88,6 +83,8 @@ CSheet_Morph::CSheet_Morph(CMorphDlg* pFrame) : CSheet(IDD_SHEET_MORPH, pFrame)
 
 CSheet_Morph::~CSheet_Morph()
 {
+    if (m_render.valid())
+        m_render.wait();
     m_wndPreview.m_pImage = nullptr;
 }
 
@@ -96,9 +93,11 @@ void CSheet_Morph::OnEnter()
     GetFrame()->SetButton(IDC_BACK, QStringLiteral("< 前へ(&B)"), true);
     GetFrame()->SetButton(IDC_NEXT, QStringLiteral("終了"), true);
 
+    WaitForBackground();
     CMorphData* pData = GetDocument();
     if (!m_imgFrame.IsNull())
         m_imgFrame.Destroy();
+    m_imgBack.Destroy();
     const CImage& source = *pData->m_pSourceImage;
     const bool created = m_imgFrame.Create(source.GetWidth(), source.GetHeight());
 
@@ -117,7 +116,7 @@ void CSheet_Morph::OnSliderMoved()
 {
     if (m_bUserMove) {
         m_bUserMove = false;
-        m_tmrPreview.start();
+        RenderInBackground();
     } else {
         UpdatePreview();
     }
@@ -125,12 +124,79 @@ void CSheet_Morph::OnSliderMoved()
 
 void CSheet_Morph::UpdatePreview()
 {
-    m_tmrPreview.stop();
+    WaitForBackground();
     if (m_imgFrame.IsNull())
         return;
-    const float t = std::clamp((float)(m_ctlSlider.value() / 1000.0), 0.0f, 1.0f);
-    m_core.RenderFrame(m_imgFrame, t);
+    const int position = m_ctlSlider.value();
+    m_core.RenderFrame(m_imgFrame, std::clamp((float)(position / 1000.0), 0.0f, 1.0f));
+    m_nShownPosition = position;
     m_wndPreview.Redraw(true);
+}
+
+void CSheet_Morph::RenderInBackground()
+{
+    // One frame at a time: when it is done, OnBackgroundFrame follows the slider.
+    if (m_render.valid() || m_imgFrame.IsNull() || !isVisible())
+        return;
+    // The second frame comes out of the memory the encoders would use during
+    // an export; without it the frame renders in place.
+    if (m_imgBack.IsNull() && !m_imgBack.Create(m_imgFrame.GetWidth(), m_imgFrame.GetHeight())) {
+        UpdatePreview();
+        return;
+    }
+    m_nBackPosition = m_ctlSlider.value();
+    const float t = std::clamp((float)(m_nBackPosition / 1000.0), 0.0f, 1.0f);
+    try {
+        m_render = std::async(std::launch::async, [this, t] {
+            // Told also when the render throws, so the exception reaches the user.
+            const auto done = qScopeGuard(
+                [this] { QMetaObject::invokeMethod(this, &CSheet_Morph::OnBackgroundFrame, Qt::QueuedConnection); });
+            m_core.RenderFrame(m_imgBack, t);
+        });
+    } catch (const std::system_error&) {
+        UpdatePreview(); // no thread to be had
+    }
+}
+
+void CSheet_Morph::OnBackgroundFrame()
+{
+    if (!m_render.valid())
+        return; // already taken by a wait
+    TakeBackgroundFrame();
+    if (m_ctlSlider.value() != m_nShownPosition)
+        RenderInBackground();
+}
+
+void CSheet_Morph::TakeBackgroundFrame()
+{
+    if (!m_render.valid())
+        return;
+    std::future<void> render = std::move(m_render);
+    render.get();
+    m_imgFrame.Swap(m_imgBack);
+    m_nShownPosition = m_nBackPosition;
+    m_wndPreview.Redraw(true);
+}
+
+void CSheet_Morph::WaitForBackground()
+{
+    if (m_render.valid())
+        std::future<void>(std::move(m_render)).get();
+}
+
+void CSheet_Morph::hideEvent(QHideEvent* event)
+{
+    // A hidden page is left or the wizard is ending: the worker must be done
+    // before the mesh is rebuilt or the document's pictures go away.
+    WaitForBackground();
+    CSheet::hideEvent(event);
+}
+
+void CSheet_Morph::ShowLatestFrame()
+{
+    TakeBackgroundFrame();
+    if (m_ctlSlider.value() != m_nShownPosition)
+        UpdatePreview();
 }
 
 void CSheet_Morph::OnNext()
@@ -154,6 +220,8 @@ QString CSheet_Morph::AskExportPath(bool bSequence)
 
 void CSheet_Morph::OnExportThisImage()
 {
+    // The file gets the frame of the slider's position, as the view shows it.
+    ShowLatestFrame();
     const QString path = AskExportPath();
     if (path.isEmpty())
         return;
@@ -164,6 +232,7 @@ void CSheet_Morph::OnExportThisImage()
 
 void CSheet_Morph::OnExportSequence()
 {
+    ShowLatestFrame();
     const QString path = AskExportPath(true);
     if (path.isEmpty())
         return;

@@ -7,7 +7,8 @@
 #include "CSliderCtrl.h"
 
 #include <QString>
-#include <QTimer>
+
+#include <future>
 
 // Page 131: previews the morph at the slider's position and writes the frame
 // on show or a numbered sequence of frames to image files.
@@ -28,11 +29,14 @@ public:
 
     // Renders the frame at t = slider position / 1000 and shows it at once.
     void UpdatePreview();
-    // A move by the user's keys, clicks or drags renders once the input that
-    // waited behind the last frame has been handled, so only the latest
-    // position renders and nothing queues up; a position set by the program
-    // renders at once.
+    // A move by the user's keys, clicks or drags renders on a worker thread
+    // while the slider goes on taking input; when the frame is done it is
+    // shown and, if the slider moved meanwhile, the latest position renders
+    // next, so nothing queues up. A position set by the program renders at once.
     void OnSliderMoved();
+    // Waits for a frame rendering in the background, shows it, and renders
+    // the slider's position if that frame was not at it.
+    void ShowLatestFrame();
 
     // The Save chooser for both exports; an empty string when cancelled. The
     // sequence export also offers the video types.
@@ -47,10 +51,29 @@ public:
     CImage m_imgFrame;
     CMorphCore m_core;
     CSliderCtrl m_ctlSlider;
-    QTimer m_tmrPreview;      // zero-interval single shot for the latest position
     bool m_bUserMove = false; // the value is changing by a slider action
+
+protected:
+    void hideEvent(QHideEvent* event) override;
 
 private:
     // Writes count frames at fps frames per second into the video at path.
     void ExportVideo(const QString& path, int count, int fps);
+
+    // Starts rendering the slider's position into m_imgBack on a worker thread.
+    void RenderInBackground();
+    // The worker's frame is done: shows it, then follows the slider.
+    void OnBackgroundFrame();
+    // Waits for the worker's frame and swaps it in; its exception, if it
+    // threw, comes out here.
+    void TakeBackgroundFrame();
+    // Waits for the worker without showing its frame, before the engine or
+    // the frame picture change.
+    void WaitForBackground();
+
+    CImage m_imgBack;          // the frame a worker renders while m_imgFrame is on show
+    int m_nShownPosition = -1; // slider position of the frame in m_imgFrame
+    int m_nBackPosition = -1;  // slider position of the frame in m_imgBack
+    // Declared last: it is waited for before the engine and the pictures go.
+    std::future<void> m_render;
 };

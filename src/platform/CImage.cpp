@@ -18,6 +18,7 @@
 #include <limits>
 #include <mutex>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -140,6 +141,17 @@ void CImage::Destroy()
 int CImage::LiveCount()
 {
     return s_nLiveImages.load();
+}
+
+void CImage::Swap(CImage& other) noexcept
+{
+    std::swap(m_pBuffer, other.m_pBuffer);
+    std::swap(m_pBits, other.m_pBits);
+    std::swap(m_nWidth, other.m_nWidth);
+    std::swap(m_nHeight, other.m_nHeight);
+    std::swap(m_nBPP, other.m_nBPP);
+    std::swap(m_nPitch, other.m_nPitch);
+    std::swap(m_bAlpha, other.m_bAlpha);
 }
 
 CDC* CImage::GetDC()

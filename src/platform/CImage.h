@@ -42,6 +42,9 @@ public:
     // The object must not hold a picture already.
     bool Create(int32_t width, int32_t height, int32_t bpp = 24, bool alpha = false);
     void Destroy();
+    // Exchanges the pictures of two objects without copying them. Neither may
+    // have a drawing surface lent out (GetDC) at the time.
+    void Swap(CImage& other) noexcept;
 
     bool IsNull() const { return !m_pBuffer; }
     int32_t GetWidth() const { return m_nWidth; }
