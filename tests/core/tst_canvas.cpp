@@ -1,6 +1,7 @@
 #include "CBmpDC.h"
 #include "CMorphCanvas.h"
 #include "CSpanKernel.h"
+#include "DataTable.h"
 #include "TestImages.h"
 
 #include <QTest>
@@ -21,6 +22,19 @@ std::unique_ptr<CImage> Solid(int32_t w, int32_t h, uint8_t b, uint8_t g, uint8_
         return nullptr;
     CBmpDC(*img).FillSolidRect(0, 0, w, h, RGB(r, g, b));
     return img;
+}
+
+// Prepares canvas for w × h with every row's span empty: left past the
+// right edge, right before the left one.
+bool PrepareEmpty(CMorphCanvas& canvas, int32_t w, int32_t h)
+{
+    if (!canvas.Prepare(w, h))
+        return false;
+    for (auto& line : canvas.m_aLineInfo) {
+        line.m_nLeft = w;
+        line.m_nRight = -1;
+    }
+    return true;
 }
 
 void SetPixel(CImage& img, int32_t x, int32_t y, uint8_t v)
@@ -150,11 +164,7 @@ private Q_SLOTS:
         QVERIFY(blendFallsShort);
 
         CMorphCanvas canvas;
-        QVERIFY(canvas.Prepare(640, 480));
-        for (auto& line : canvas.m_aLineInfo) {
-            line.m_nLeft = 640;
-            line.m_nRight = -1;
-        }
+        QVERIFY(PrepareEmpty(canvas, 640, 480));
         canvas.ScanEdge(639, 479, 639, 0, 639, 479, 639, 0);
         for (int y = 0; y < 480; ++y) {
             const auto& line = canvas.m_aLineInfo[size_t(y)];
@@ -169,11 +179,7 @@ private Q_SLOTS:
     void scanEdgeStrictAndHorizontal()
     {
         CMorphCanvas canvas;
-        QVERIFY(canvas.Prepare(10, 4));
-        for (auto& line : canvas.m_aLineInfo) {
-            line.m_nLeft = 10;
-            line.m_nRight = -1;
-        }
+        QVERIFY(PrepareEmpty(canvas, 10, 4));
         canvas.ScanEdge(2, 1, 8, 1, 20, 30, 40, 50);
         QCOMPARE(canvas.m_aLineInfo[1].m_nLeft, 2);
         QCOMPARE(canvas.m_aLineInfo[1].m_nRight, 2);
@@ -239,9 +245,7 @@ private Q_SLOTS:
     void sampling_data()
     {
         QTest::addColumn<QList<int>>("texture"); // 2 × 2: (0,0) (1,0) (0,1) (1,1)
-        QTest::addColumn<QPoint>("t0");
-        QTest::addColumn<QPoint>("t1");
-        QTest::addColumn<int>("expected");
+        Columns<QPoint, QPoint, int>({"t0", "t1", "expected"});
         // Truncation, not rounding, both ways.
         QTest::newRow("10 to 11") << QList<int>{10, 11, 0, 0} << QPoint(0, 0) << QPoint(1, 0) << 10;
         QTest::newRow("11 to 10") << QList<int>{11, 10, 0, 0} << QPoint(0, 0) << QPoint(1, 0) << 10;

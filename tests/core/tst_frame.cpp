@@ -2,6 +2,7 @@
 #include "CMorphCore.h"
 #include "CMorphData.h"
 #include "CSpanKernel.h"
+#include "DataTable.h"
 #include "TestImages.h"
 
 #include <QTest>
@@ -21,17 +22,11 @@ namespace {
 // A w × h picture different from TestImages::Pattern everywhere it matters.
 std::unique_ptr<CImage> OtherPattern(int32_t w, int32_t h)
 {
-    auto img = std::make_unique<CImage>();
-    if (!img->Create(w, h))
-        return nullptr;
-    for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < w; ++x) {
-            uint8_t* p = img->PixelAddress(x, y);
-            p[0] = uint8_t(200 - x * 3 + y * 11);
-            p[1] = uint8_t(x * y + 17);
-            p[2] = uint8_t(255 - y * 2);
-        }
-    return img;
+    return TestImages::Painted(w, h, [](int32_t x, int32_t y, uint8_t* p) {
+        p[0] = uint8_t(200 - x * 3 + y * 11);
+        p[1] = uint8_t(x * y + 17);
+        p[2] = uint8_t(255 - y * 2);
+    });
 }
 
 std::unique_ptr<CImage> Solid(int32_t w, int32_t h, uint8_t v)
@@ -88,8 +83,7 @@ private Q_SLOTS:
     // Black to white without pairs: every pixel of the frame is α itself.
     void alpha_data()
     {
-        QTest::addColumn<float>("t");
-        QTest::addColumn<int>("alpha");
+        Columns<float, int>({"t", "alpha"});
         QTest::newRow("position 1") << Position(1) << 0;
         QTest::newRow("position 3") << Position(3) << 0;
         QTest::newRow("position 4") << Position(4) << 1;
@@ -264,11 +258,7 @@ private Q_SLOTS:
     // picture, far-away targets and pictures whose rows need no padding.
     void kernelsGiveTheSameFrame_data()
     {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<int>("threads");
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("height");
-        QTest::addColumn<int>("pairs");
+        Columns<int, int, int, int, int>({"kind", "threads", "width", "height", "pairs"});
         for (const auto& [name, kind] : {std::pair{"avx2", CSpanKernel::EKind::Avx2}, std::pair{"avx512", CSpanKernel::EKind::Avx512}})
             for (int threads : {1, 2}) {
                 QTest::addRow("%s %d threads 97x61", name, threads) << int(kind) << threads << 97 << 61 << 30;

@@ -4,9 +4,11 @@
 #include "CImage.h"
 #include "CMemoryBudget.h"
 #include "CMessageBox.h"
+#include "DataTable.h"
 #include "HandMadeFiles.h"
 #include "LoadImageFile.h"
 #include "MessageRecorder.h"
+#include "TestFiles.h"
 #include "TestImages.h"
 
 #include <QBuffer>
@@ -60,18 +62,6 @@ QByteArray Encoded(const QImage& image, const char* format)
     return data;
 }
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool WriteAll(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
-
 // The step the fault seam fails, with EIO.
 CAtomicFile::EStep s_failingStep;
 int FailStep(CAtomicFile::EStep step)
@@ -120,8 +110,7 @@ private Q_SLOTS:
 
     void layout_data()
     {
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("rowLength");
+        Columns<int, int>({"width", "rowLength"});
         QTest::newRow("1") << 1 << 4;
         QTest::newRow("4") << 4 << 12;
         QTest::newRow("5") << 5 << 16;
@@ -146,8 +135,7 @@ private Q_SLOTS:
 
     void createRefusesBadSizes_data()
     {
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("height");
+        Columns<int, int>({"width", "height"});
         QTest::newRow("zero width") << 0 << 10;
         QTest::newRow("zero height") << 10 << 0;
         QTest::newRow("negative") << -5 << 10;
@@ -166,8 +154,7 @@ private Q_SLOTS:
 
     void fillsSetEveryByte_data()
     {
-        QTest::addColumn<uint>("color");
-        QTest::addColumn<uint>("rgb");
+        Columns<uint, uint>({"color", "rgb"});
         QTest::newRow("white") << 0xFFFFFFu << 0xFFFFFFu;
         QTest::newRow("black") << 0u << 0u;
         QTest::newRow("red in the low byte") << uint(RGB(255, 0, 0)) << 0xFF0000u;
@@ -239,10 +226,7 @@ private Q_SLOTS:
     // overlapping part lands, at the right place.
     void copyClipsAtEveryEdge_data()
     {
-        QTest::addColumn<int>("dx");
-        QTest::addColumn<int>("dy");
-        QTest::addColumn<int>("sx");
-        QTest::addColumn<int>("sy");
+        Columns<int, int, int, int>({"dx", "dy", "sx", "sy"});
         QTest::newRow("inside") << 1 << 1 << 0 << 0;
         QTest::newRow("left") << -2 << 0 << 0 << 0;
         QTest::newRow("top") << 0 << -2 << 0 << 0;
@@ -293,10 +277,7 @@ private Q_SLOTS:
 
     void blendRounds_data()
     {
-        QTest::addColumn<int>("canvas");
-        QTest::addColumn<int>("out");
-        QTest::addColumn<int>("alpha");
-        QTest::addColumn<int>("result");
+        Columns<int, int, int, int>({"canvas", "out", "alpha", "result"});
         QTest::newRow("alpha 0 keeps output") << 200 << 10 << 0 << 10;
         QTest::newRow("alpha 255 takes canvas") << 200 << 10 << 255 << 200;
         QTest::newRow("half") << 255 << 0 << 127 << 127;   // (255*127 + 127) / 255 = 127.49 → 127
@@ -375,8 +356,7 @@ private Q_SLOTS:
     // Every depth a file may come in arrives as 24 bits at the file's size with its colours.
     void loadsAnyDepth_data()
     {
-        QTest::addColumn<int>("format");
-        QTest::addColumn<QByteArray>("codec");
+        Columns<int, QByteArray>({"format", "codec"});
         QTest::newRow("8-bit palette png") << int(QImage::Format_Indexed8) << QByteArray("png");
         QTest::newRow("8-bit palette bmp") << int(QImage::Format_Indexed8) << QByteArray("bmp");
         QTest::newRow("1-bit bmp") << int(QImage::Format_Mono) << QByteArray("bmp");
@@ -445,8 +425,7 @@ private Q_SLOTS:
 
     void loadFailures_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QByteArray>("content");
+        Columns<QString, QByteArray>({"name", "content"});
         QTest::newRow("missing") << "missing.png" << QByteArray();
         QTest::newRow("text with png extension") << "text.png" << QByteArray("not a picture\n");
         QTest::newRow("empty file") << "empty.bmp" << QByteArray("");
@@ -481,9 +460,7 @@ private Q_SLOTS:
     // TIFF with unassociated alpha and of PNGs with a colour key keep their colour.
     void loadsStoredColours_data()
     {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("extension");
-        QTest::addColumn<QList<uint>>("pixels");
+        Columns<QByteArray, QString, QList<uint>>({"content", "extension", "pixels"});
         QTest::newRow("16-bit BMP 565") << HandMade::Bmp16(4, 1, {0xFFFF, 0xF800, 0x0400, 0x0001}, true) << "bmp"
                                         << QList<uint>{0xFFFFFF, 0xFF0000, 0x008200, 0x000008};
         QTest::newRow("16-bit BMP 555") << HandMade::Bmp16(4, 1, {0x7FFF, 0x7C00, 0x0200, 0x0001}, false) << "bmp"
@@ -560,9 +537,7 @@ private Q_SLOTS:
     // A file whose pixel data ends early is a load failure, not black rows.
     void truncatedFiles_data()
     {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("extension");
-        QTest::addColumn<bool>("loads");
+        Columns<QByteArray, QString, bool>({"content", "extension", "loads"});
         QImage q(64, 64, QImage::Format_RGB32);
         q.fill(qRgb(200, 100, 50));
         const QByteArray bmp = Encoded(q, "bmp");
@@ -611,10 +586,7 @@ private Q_SLOTS:
 
     void workingSetRule_data()
     {
-        QTest::addColumn<qint64>("width");
-        QTest::addColumn<qint64>("height");
-        QTest::addColumn<qint64>("available");
-        QTest::addColumn<bool>("fits");
+        Columns<qint64, qint64, qint64, bool>({"width", "height", "available", "fits"});
         const qint64 gib = qint64(1) << 30;
         QTest::newRow("exactly enough") << qint64(1000) << qint64(500) << qint64(1000 * 500 * 48) << true;
         QTest::newRow("one byte short") << qint64(1000) << qint64(500) << qint64(1000 * 500 * 48 - 1) << false;
@@ -659,9 +631,7 @@ private Q_SLOTS:
     // written and for files smaller and larger than any write buffer.
     void writeFailureKeepsOldFile_data()
     {
-        QTest::addColumn<QByteArray>("format");
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("height");
+        Columns<QByteArray, int, int>({"format", "width", "height"});
         for (const QByteArray& format : QImageWriter::supportedImageFormats()) {
             QTest::newRow(format + " small") << format << 48 << 36;
             QTest::newRow(format + " large") << format << 640 << 480;
@@ -707,8 +677,7 @@ private Q_SLOTS:
     // the old file, after it the new one is in place; no temporary file stays.
     void atomicStepFails_data()
     {
-        QTest::addColumn<int>("step");
-        QTest::addColumn<bool>("replaced");
+        Columns<int, bool>({"step", "replaced"});
         QTest::newRow("open") << int(CAtomicFile::EStep::Open) << false;
         QTest::newRow("write") << int(CAtomicFile::EStep::Write) << false;
         QTest::newRow("fsync") << int(CAtomicFile::EStep::Sync) << false;
@@ -809,10 +778,7 @@ private Q_SLOTS:
     // A format that would shrink the picture is a write failure.
     void formatsThatCannotHoldTheSize_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("height");
-        QTest::addColumn<bool>("ok");
+        Columns<QString, int, int, bool>({"name", "width", "height", "ok"});
         QTest::newRow("ico 320 x 240") << "x.ico" << 320 << 240 << false;
         QTest::newRow("cur 320 x 240") << "x.cur" << 320 << 240 << false;
         QTest::newRow("ico 257 x 10") << "x.ico" << 257 << 10 << false;
@@ -903,8 +869,7 @@ private Q_SLOTS:
 
     void iconRule_data()
     {
-        QTest::addColumn<uint>("type");
-        QTest::addColumn<uint>("full");
+        Columns<uint, uint>({"type", "full"});
         QTest::newRow("OK") << uint(MB_OK) << uint(MB_OK | MB_ICONEXCLAMATION);
         QTest::newRow("OK/Cancel") << uint(MB_OKCANCEL) << uint(MB_OKCANCEL | MB_ICONEXCLAMATION);
         QTest::newRow("Yes/No") << uint(MB_YESNO) << uint(MB_YESNO | MB_ICONQUESTION);
@@ -926,9 +891,7 @@ private Q_SLOTS:
 
     void numberedNames_data()
     {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<int>("index");
-        QTest::addColumn<QString>("name");
+        Columns<QString, int, QString>({"path", "index", "name"});
         QTest::newRow("first") << "/work/face.png" << 0 << "/work/face_00000.png";
         QTest::newRow("29") << "/work/face.jpg" << 29 << "/work/face_00029.jpg";
         QTest::newRow("last of 99999") << "/w/f.png" << 99998 << "/w/f_99998.png";
@@ -951,9 +914,7 @@ private Q_SLOTS:
     // any count is safe.
     void framePosition_data()
     {
-        QTest::addColumn<int>("index");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<float>("t");
+        Columns<int, int, float>({"index", "count", "t"});
         QTest::newRow("second of 4") << 1 << 4 << 0.33333334f;
         QTest::newRow("next to last of 99999") << 99997 << 99999 << 0.9999899864196777f;
         QTest::newRow("one frame") << 0 << 1 << 0.0f;
@@ -969,8 +930,7 @@ private Q_SLOTS:
 
     void overlongPartsRefused_data()
     {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<bool>("ok");
+        Columns<QString, bool>({"path", "ok"});
         const QString n255(255, QLatin1Char('n')), n256(256, QLatin1Char('n'));
         QTest::newRow("base 255") << "/d/" + n255 + ".png" << true;
         QTest::newRow("base 256") << "/d/" + n256 + ".png" << false;

@@ -1,7 +1,8 @@
 #include "CImage.h"
-#include "CMorphCore.h"
-#include "CMorphData.h"
+#include "DataTable.h"
 #include "HandMadeFiles.h"
+#include "RenderedFrame.h"
+#include "TestFiles.h"
 #include "TestImages.h"
 
 #include <QBuffer>
@@ -41,12 +42,6 @@ constexpr bool kAddressSpaceLimitsWork = false;
 #else
 constexpr bool kAddressSpaceLimitsWork = true;
 #endif
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 } // namespace
 
@@ -114,24 +109,6 @@ class TestRenderTool : public QObject
         return image->Load(path) == 0 ? std::move(image) : nullptr;
     }
 
-    // The frame the engine renders in this process for the same input.
-    std::unique_ptr<CImage> renderHere(const QString& source, const QString& target,
-                                       const QList<CMorphHandle>& pairs, float t) const
-    {
-        CMorphData doc;
-        if (!doc.LoadSource(file(source)) || !doc.LoadTarget(file(target)))
-            return nullptr;
-        for (const CMorphHandle& pair : pairs)
-            doc.m_aHandles.Add(pair);
-        CMorphCore core;
-        core.BuildMesh(&doc);
-        auto frame = std::make_unique<CImage>();
-        if (!frame->Create(doc.m_pSourceImage->GetWidth(), doc.m_pSourceImage->GetHeight()))
-            return nullptr;
-        core.RenderFrame(*frame, t);
-        return frame;
-    }
-
 private Q_SLOTS:
     void initTestCase()
     {
@@ -188,7 +165,7 @@ private Q_SLOTS:
         QVERIFY(r.out.contains(QStringLiteral("vertex 0 20 10 30 25\n")));
         QVERIFY(r.out.contains(QStringLiteral(" -5 40 60 2\n")));
         auto written = load(file("pairs.png"));
-        auto expected = renderHere("a.png", "b.png", {{{20, 10}, {30, 25}}, {{-5, 40}, {60, 2}}}, 0.3f);
+        auto expected = RenderedFrame(file("a.png"), file("b.png"), {{{20, 10}, {30, 25}}, {{-5, 40}, {60, 2}}}, 0.3f);
         QVERIFY(written && expected);
         QVERIFY(TestImages::SamePixels(*written, *expected));
     }
@@ -206,7 +183,7 @@ private Q_SLOTS:
         auto f2 = load(file("seq_00002.png"));
         auto a = load(file("a.png"));
         auto b = load(file("b.png"));
-        auto middle = renderHere("a.png", "b.png", {}, 0.5f);
+        auto middle = RenderedFrame(file("a.png"), file("b.png"), {}, 0.5f);
         QVERIFY(f0 && f1 && f2 && a && b && middle);
         QVERIFY(TestImages::SamePixels(*f0, *a));
         QVERIFY(TestImages::SamePixels(*f1, *middle));
@@ -250,9 +227,7 @@ private Q_SLOTS:
 
     void unwritableOutput_data()
     {
-        QTest::addColumn<QStringList>("mode");
-        QTest::addColumn<QString>("failedName");
-        QTest::addColumn<QString>("reason");
+        Columns<QStringList, QString, QString>({"mode", "failedName", "reason"});
         QTest::newRow("one frame") << QStringList{"--t", "0.5"} << "x.png" << "No such file or directory";
         QTest::newRow("sequence") << QStringList{"--frames", "2"} << "x_00001.png" << "No such file or directory";
         QTest::newRow("unknown format") << QStringList{"--t", "0.5"} << "x.nosuchformat"
@@ -344,8 +319,7 @@ private Q_SLOTS:
     // t outside 0 … 1 is refused like a position outside 0 … 1000; the ends are the pictures.
     void tRange_data()
     {
-        QTest::addColumn<QString>("t");
-        QTest::addColumn<int>("exitCode");
+        Columns<QString, int>({"t", "exitCode"});
         QTest::newRow("0") << "0" << 0;
         QTest::newRow("1") << "1" << 0;
         QTest::newRow("7") << "7" << 2;
@@ -396,8 +370,7 @@ private Q_SLOTS:
     // stderr only on a terminal, which a test's pipe is not.
     void summaryLine_data()
     {
-        QTest::addColumn<QStringList>("mode");
-        QTest::addColumn<QString>("summary");
+        Columns<QStringList, QString>({"mode", "summary"});
         QTest::newRow("one frame") << QStringList{"--position", "250", "--out", file("s.png")}
                                    << "wrote " + file("s.png") + " (48 x 36, t = 0.25)\n";
         QTest::newRow("sequence") << QStringList{"--frames", "3", "--out", file("s.png")}
@@ -449,9 +422,7 @@ private Q_SLOTS:
     // with the reason, the old files untouched and no temporary files.
     void fullDisk_data()
     {
-        QTest::addColumn<QString>("size");
-        QTest::addColumn<QString>("extension");
-        QTest::addColumn<int>("frames");
+        Columns<QString, QString, int>({"size", "extension", "frames"});
         for (const char* ext : {"png", "jpg", "bmp", "tif", "webp", "ppm"}) {
             QTest::newRow(QByteArray("small ") + ext) << "" << ext << 0;
             QTest::newRow(QByteArray("large ") + ext) << "640" << ext << 0;
@@ -509,9 +480,7 @@ private Q_SLOTS:
     // Decompression bombs are refused from their headers, in seconds.
     void bombs_data()
     {
-        QTest::addColumn<bool>("bombSource");
-        QTest::addColumn<bool>("bombTarget");
-        QTest::addColumn<QString>("message");
+        Columns<bool, bool, QString>({"bombSource", "bombTarget", "message"});
         QTest::newRow("source") << true << false << "the pictures differ in size";
         QTest::newRow("target") << false << true << "the pictures differ in size";
         QTest::newRow("both") << true << true << "a 30000 x 30000 picture needs 41198 MiB for the morph";
@@ -535,8 +504,7 @@ private Q_SLOTS:
 
     void brokenPictures_data()
     {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("reason");
+        Columns<QByteArray, QString>({"content", "reason"});
         QImage q(48, 36, QImage::Format_RGB32);
         q.fill(qRgb(1, 2, 3));
         QByteArray bmp;

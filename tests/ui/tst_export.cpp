@@ -10,8 +10,10 @@
 #include "CSheet_Morph.h"
 #include "ControlIds.h"
 #include "CursorStack.h"
+#include "DataTable.h"
 #include "FakeFfmpeg.h"
 #include "MessageRecorder.h"
+#include "TestFiles.h"
 #include "TestImages.h"
 #include "WizardFrame.h"
 
@@ -148,12 +150,6 @@ struct StopAt
     }
     QTimer m_timer;
 };
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QStringList Frames(const QString& folder)
 {
@@ -406,10 +402,7 @@ private Q_SLOTS:
     // anything but Yes writes nothing.
     void overwrite_data()
     {
-        QTest::addColumn<QStringList>("files");
-        QTest::addColumn<QStringList>("folders");
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<QString>("named");
+        Columns<QStringList, QStringList, int, QString>({"files", "folders", "answer", "named"});
         QTest::newRow("no") << QStringList{"o_00007.png"} << QStringList() << int(IDNO) << "o_00007.png";
         QTest::newRow("yes") << QStringList{"o_00007.png"} << QStringList() << int(IDYES) << "o_00007.png";
         QTest::newRow("first of two") << QStringList{"o_00007.png", "o_00009.png"} << QStringList{"o_00003.png"}

@@ -1,5 +1,6 @@
 #include "CBmpDC.h"
 #include "CImagePreviewWnd.h"
+#include "DataTable.h"
 #include "TestImages.h"
 
 #include <QApplication>
@@ -69,10 +70,7 @@ private Q_SLOTS:
 
     void fitRect_data()
     {
-        QTest::addColumn<CRect>("box");
-        QTest::addColumn<int>("w");
-        QTest::addColumn<int>("h");
-        QTest::addColumn<CRect>("expected");
+        Columns<CRect, int, int, CRect>({"box", "w", "h", "expected"});
         const CRect box(0, 0, 190, 140);
         QTest::newRow("small, centred") << box << 100 << 50 << CRect(45, 45, 145, 95);
         QTest::newRow("wide, shrunk") << box << 400 << 200 << CRect(0, 22, 190, 117);
