@@ -46,6 +46,14 @@ std::unique_ptr<CImage> Solid(int32_t w, int32_t h, COLORREF color)
     return image;
 }
 
+// A preview of the page's size, 192 × 142, in a parent of its own.
+struct PagePreview
+{
+    PagePreview() { wnd.Create(QRect(0, 0, 192, 142), &parent); }
+    QWidget parent;
+    CImagePreviewWnd wnd;
+};
+
 } // namespace
 
 namespace QTest {
@@ -132,9 +140,8 @@ private Q_SLOTS:
 
     void smallPictureAtItsOwnSize()
     {
-        QWidget parent;
-        CImagePreviewWnd preview;
-        preview.Create(QRect(0, 0, 192, 142), &parent);
+        PagePreview page;
+        CImagePreviewWnd& preview = page.wnd;
         const auto picture = TestImages::Pattern(100, 50);
         preview.SetImage(*picture);
         const CImage& buffer = preview.GetBuffer();
@@ -154,9 +161,8 @@ private Q_SLOTS:
 
     void largePictureShrunk()
     {
-        QWidget parent;
-        CImagePreviewWnd preview;
-        preview.Create(QRect(0, 0, 192, 142), &parent);
+        PagePreview page;
+        CImagePreviewWnd& preview = page.wnd;
         // Top half red, bottom half blue: the shrunk copy keeps the halves in place.
         auto picture = Solid(400, 200, RGB(255, 0, 0));
         {
@@ -176,9 +182,8 @@ private Q_SLOTS:
 
     void newPictureReplacesTheOld()
     {
-        QWidget parent;
-        CImagePreviewWnd preview;
-        preview.Create(QRect(0, 0, 192, 142), &parent);
+        PagePreview page;
+        CImagePreviewWnd& preview = page.wnd;
         preview.SetImage(*Solid(190, 140, RGB(1, 2, 3)));
         preview.SetImage(*Solid(10, 10, RGB(200, 100, 50)));
         const CImage& buffer = preview.GetBuffer();
