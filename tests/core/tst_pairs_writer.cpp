@@ -103,7 +103,8 @@ private Q_SLOTS:
         QFETCH(QString, path);
         QVERIFY(CPairsWriter::Save(m_dir.filePath("file"), HandleArray({}), "a", "b"));
         QVERIFY(QDir(m_dir.path()).mkpath("folder"));
-        QVERIFY(!CPairsWriter::Save(path.isEmpty() ? path : m_dir.filePath(path), HandleArray({Pair(1, 2, 3, 4)}), "a", "b"));
+        QVERIFY(!CPairsWriter::Save(path.isEmpty() ? path : m_dir.filePath(path), HandleArray({Pair(1, 2, 3, 4)}), "a",
+                                    "b"));
         QVERIFY(QFileInfo(m_dir.filePath("folder")).isDir());
         QCOMPARE(ReadAll(m_dir.filePath("file")), CPairsWriter::Text(HandleArray({}), "a", "b"));
     }

@@ -222,7 +222,8 @@ private Q_SLOTS:
         QFETCH(QStringList, args);
         QFETCH(QString, error);
         writeText("bad.txt", "1 2 3 4\n# fine\n1 2 3\n");
-        const Result r = run(QStringList{"--source", file("a.png"), "--target", file("b.png"), "--pairs", pairs} + args);
+        const Result r =
+            run(QStringList{"--source", file("a.png"), "--target", file("b.png"), "--pairs", pairs} + args);
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains(error), qPrintable(r.err));
         QVERIFY(!QFile::exists(file("bad.png")));
@@ -506,40 +507,23 @@ private Q_SLOTS:
     }
 #endif
 
-    void brokenPictures_data()
+    // A picture the loader refuses ends the run with exit 2 and the loader's
+    // reason; what it refuses is tested with the loader.
+    void brokenPicture()
     {
-        Columns<QByteArray, QString>({"content", "reason"});
         QImage q(48, 36, QImage::Format_RGB32);
         q.fill(qRgb(1, 2, 3));
         QByteArray bmp;
         QBuffer buffer(&bmp);
         buffer.open(QIODevice::WriteOnly);
         q.save(&buffer, "bmp");
-        QTest::newRow("BMP cut to half") << bmp.left(bmp.size() / 2) << "the file ends before its pixel data";
-        QTest::newRow("text") << QByteArray("not a picture\n") << "not a picture in a format this program reads";
-        QTest::newRow("PNG without picture data") << HandMade::PngHeaderOnly(48, 36)
-                                                  << "the header does not give the picture's size";
-        QImage noise(48, 36, QImage::Format_RGB32);
-        for (int y = 0; y < 36; ++y)
-            for (int x = 0; x < 48; ++x)
-                noise.setPixel(x, y, qRgb(x * 37 % 256, y * 91 % 256, x * y % 256));
-        QByteArray jpeg;
-        QBuffer jpegBuffer(&jpeg);
-        jpegBuffer.open(QIODevice::WriteOnly);
-        noise.save(&jpegBuffer, "jpg");
-        QTest::newRow("JPEG cut in its header") << jpeg.left(200) << "the file ends before its picture data";
-        QTest::newRow("JPEG cut in half") << jpeg.left(jpeg.size() / 2) << "the file ends before its picture data";
-    }
-    void brokenPictures()
-    {
-        QFETCH(QByteArray, content);
-        QFETCH(QString, reason);
-        writeText("broken.bmp", content);
+        writeText("broken.bmp", bmp.left(bmp.size() / 2));
         const Result r = run({"--source", file("broken.bmp"), "--target", file("b.png"), "--t", "0.5", "--out",
                               file("broken-out.png")});
         QCOMPARE(r.exitCode, 2);
         // Qt's decoders may print their own words before the tool's line.
-        QVERIFY2(r.err.contains("quillarend-render: cannot load " + file("broken.bmp") + ": " + reason),
+        QVERIFY2(r.err.contains("quillarend-render: cannot load " + file("broken.bmp")
+                                + ": the file ends before its pixel data"),
                  qPrintable(r.err));
     }
 };
