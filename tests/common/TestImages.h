@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CBmpDC.h"
 #include "CImage.h"
 
 #include <QImage>
@@ -47,6 +48,16 @@ inline bool WritePattern(const QString& path, int w, int h, const char* format =
         for (int x = 0; x < w; ++x)
             q.setPixel(x, y, PatternRgb(x, y));
     return q.save(path, format);
+}
+
+// A w × h picture of one colour.
+inline std::unique_ptr<CImage> Solid(int32_t w, int32_t h, COLORREF colour)
+{
+    auto img = std::make_unique<CImage>();
+    if (!img->Create(w, h))
+        return nullptr;
+    CBmpDC(*img).FillSolidRect(0, 0, w, h, colour);
+    return img;
 }
 
 inline bool SamePixels(const CImage& a, const CImage& b)

@@ -14,15 +14,7 @@
 
 namespace {
 
-// A w × h picture of one colour.
-std::unique_ptr<CImage> Solid(int32_t w, int32_t h, uint8_t b, uint8_t g, uint8_t r)
-{
-    auto img = std::make_unique<CImage>();
-    if (!img->Create(w, h))
-        return nullptr;
-    CBmpDC(*img).FillSolidRect(0, 0, w, h, RGB(r, g, b));
-    return img;
-}
+using TestImages::Solid;
 
 // Prepares canvas for w × h with every row's span empty: left past the
 // right edge, right before the left one.
@@ -229,7 +221,7 @@ private Q_SLOTS:
         CMorphCanvas canvas;
         QVERIFY(canvas.Prepare(6, 4));
         canvas.Clear();
-        auto white = Solid(8, 8, 255, 255, 255);
+        auto white = Solid(8, 8, RGB(255, 255, 255));
         const CPoint d[3] = {{dst[0], dst[1]}, {dst[2], dst[3]}, {dst[4], dst[5]}};
         const CPoint t[3] = {{0, 0}, {1, 1}, {2, 2}};
         canvas.FillTriangle(t, d, *white);
@@ -280,7 +272,7 @@ private Q_SLOTS:
     // Texture points outside the texture leave the canvas pixel as it was.
     void outsideTextureLeavesPixel()
     {
-        auto tex = Solid(2, 2, 50, 60, 70);
+        auto tex = Solid(2, 2, RGB(70, 60, 50));
         CMorphCanvas canvas;
         QVERIFY(canvas.Prepare(4, 1));
         CBmpDC(canvas).FillSolidRect(0, 0, 4, 1, RGB(1, 2, 3));
@@ -314,8 +306,8 @@ private Q_SLOTS:
     // The later triangle wins on the pixels both reach.
     void laterTriangleOverwrites()
     {
-        auto red = Solid(4, 4, 0, 0, 255);
-        auto blue = Solid(4, 4, 255, 0, 0);
+        auto red = Solid(4, 4, RGB(255, 0, 0));
+        auto blue = Solid(4, 4, RGB(0, 0, 255));
         CMorphCanvas canvas;
         QVERIFY(canvas.Prepare(4, 4));
         const CPoint upper[3] = {{0, 0}, {3, 0}, {0, 3}};
@@ -330,13 +322,13 @@ private Q_SLOTS:
     // Far-away vertices: only the rows and columns of the canvas are visited.
     void hugeCoordinates()
     {
-        auto tex = Solid(16, 16, 5, 6, 7);
+        auto tex = Solid(16, 16, RGB(7, 6, 5));
         CMorphCanvas canvas;
         QVERIFY(canvas.Prepare(16, 16));
         const CPoint d[3] = {{-2000000000, -10}, {2000000000, -10}, {0, 2000000000}};
         const CPoint t[3] = {{0, 0}, {15, 0}, {0, 15}};
         canvas.FillTriangle(t, d, *tex);
-        auto expected = Solid(16, 16, 5, 6, 7);
+        auto expected = Solid(16, 16, RGB(7, 6, 5));
         QVERIFY(TestImages::SamePixels(canvas, *expected));
 
         canvas.Clear();

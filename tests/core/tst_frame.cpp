@@ -1,4 +1,3 @@
-#include "CBmpDC.h"
 #include "CMorphCore.h"
 #include "CMorphData.h"
 #include "CSpanKernel.h"
@@ -29,14 +28,7 @@ std::unique_ptr<CImage> OtherPattern(int32_t w, int32_t h)
     });
 }
 
-std::unique_ptr<CImage> Solid(int32_t w, int32_t h, uint8_t v)
-{
-    auto img = std::make_unique<CImage>();
-    if (!img->Create(w, h))
-        return nullptr;
-    CBmpDC(*img).FillSolidRect(0, 0, w, h, RGB(v, v, v));
-    return img;
-}
+using TestImages::Solid;
 
 std::unique_ptr<CMorphData> MakeDoc(std::unique_ptr<CImage> source, std::unique_ptr<CImage> target)
 {
@@ -96,7 +88,7 @@ private Q_SLOTS:
     {
         QFETCH(float, t);
         QFETCH(int, alpha);
-        auto doc = MakeDoc(Solid(64, 48, 0), Solid(64, 48, 255));
+        auto doc = MakeDoc(Solid(64, 48, RGB(0, 0, 0)), Solid(64, 48, RGB(255, 255, 255)));
         CMorphCore core;
         core.BuildMesh(doc.get());
         CImage out;
@@ -136,10 +128,10 @@ private Q_SLOTS:
         CMorphCore core;
         CImage out;
         QVERIFY(out.Create(640, 480));
-        auto flat = MakeDoc(Solid(640, 480, 0), Solid(640, 480, 255));
+        auto flat = MakeDoc(Solid(640, 480, RGB(0, 0, 0)), Solid(640, 480, RGB(255, 255, 255)));
         core.BuildMesh(flat.get());
         core.RenderFrame(out, Position(500));
-        QVERIFY(TestImages::SamePixels(out, *Solid(640, 480, 127)));
+        QVERIFY(TestImages::SamePixels(out, *Solid(640, 480, RGB(127, 127, 127))));
 
         auto doc = MakeDoc(TestImages::Pattern(640, 480), OtherPattern(640, 480));
         core.BuildMesh(doc.get());
@@ -307,7 +299,7 @@ private Q_SLOTS:
     // Vertices far outside the picture render like any other.
     void farVertices()
     {
-        auto doc = MakeDoc(Solid(32, 24, 200), Solid(32, 24, 100));
+        auto doc = MakeDoc(Solid(32, 24, RGB(200, 200, 200)), Solid(32, 24, RGB(100, 100, 100)));
         doc->m_aHandles.Add(CMorphHandle{CPoint(2000000000, -2000000000), CPoint(-2000000000, 2000000000)});
         doc->m_aHandles.Add(CMorphHandle{CPoint(16, 12), CPoint(2147483647, 2147483647)});
         CMorphCore core;
@@ -326,7 +318,7 @@ private Q_SLOTS:
     void noMeshNoFrame()
     {
         CMorphCore core;
-        auto out = Solid(8, 8, 77);
+        auto out = Solid(8, 8, RGB(77, 77, 77));
         core.RenderFrame(*out, 0.5f);
         QCOMPARE(int(out->PixelAddress(3, 3)[0]), 77);
     }

@@ -36,15 +36,7 @@ Bgr PixelAt(const CImage& image, int32_t x, int32_t y)
 
 const Bgr kFaceBgr{0x56, 0x34, 0x12};
 
-std::unique_ptr<CImage> Solid(int32_t w, int32_t h, COLORREF color)
-{
-    auto image = std::make_unique<CImage>();
-    if (!image->Create(w, h))
-        return nullptr;
-    CBmpDC dc(*image);
-    dc.FillSolidRect(0, 0, w, h, color);
-    return image;
-}
+using TestImages::Solid;
 
 // A preview of the page's size, 192 × 142, in a parent of its own.
 struct PagePreview
