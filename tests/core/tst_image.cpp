@@ -5,6 +5,7 @@
 #include "CMemoryBudget.h"
 #include "CMessageBox.h"
 #include "DataTable.h"
+#include "FailingStep.h"
 #include "HandMadeFiles.h"
 #include "LoadImageFile.h"
 #include "MessageRecorder.h"
@@ -60,13 +61,6 @@ QByteArray Encoded(const QImage& image, const char* format)
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, format);
     return data;
-}
-
-// The step the fault seam fails, with EIO.
-CAtomicFile::EStep s_failingStep;
-int FailStep(CAtomicFile::EStep step)
-{
-    return step == s_failingStep ? EIO : 0;
 }
 
 #if defined(Q_OS_UNIX)
@@ -706,10 +700,11 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = dir.filePath("f.png");
         QVERIFY(WriteAll(path, "old"));
-        s_failingStep = CAtomicFile::EStep(step);
-        CAtomicFile::SetFaultHook(FailStep);
-        const int result = TestImages::Pattern(4, 4)->Save(path);
-        CAtomicFile::SetFaultHook(nullptr);
+        int result;
+        {
+            FailingStep failing(CAtomicFile::EStep(step), EIO);
+            result = TestImages::Pattern(4, 4)->Save(path);
+        }
         QCOMPARE(result, int(CImage::kWriteFailed));
         QCOMPARE(CImage::LastError(), CAtomicFile::ErrorText(EIO));
         QCOMPARE(ReadAll(path) == "old", !replaced);

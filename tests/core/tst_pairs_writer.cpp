@@ -2,6 +2,7 @@
 #include "CPairsFile.h"
 #include "CPairsWriter.h"
 #include "DataTable.h"
+#include "FailingStep.h"
 #include "HandlePairs.h"
 #include "TestFiles.h"
 
@@ -11,16 +12,6 @@
 
 #include <cerrno>
 #include <limits>
-
-namespace {
-
-CAtomicFile::EStep s_failingStep;
-int FailStep(CAtomicFile::EStep step)
-{
-    return step == s_failingStep ? ENOSPC : 0;
-}
-
-} // namespace
 
 class TestPairsWriter : public QObject
 {
@@ -84,10 +75,11 @@ private Q_SLOTS:
         QFETCH(int, step);
         const QString path = m_dir.filePath("kept.txt");
         QVERIFY(CPairsWriter::Save(path, HandleArray({}), "a", "b"));
-        s_failingStep = CAtomicFile::EStep(step);
-        CAtomicFile::SetFaultHook(FailStep);
-        const bool saved = CPairsWriter::Save(path, HandleArray({Pair(1, 2, 3, 4)}), "a", "b");
-        CAtomicFile::SetFaultHook(nullptr);
+        bool saved;
+        {
+            FailingStep failing(CAtomicFile::EStep(step), ENOSPC);
+            saved = CPairsWriter::Save(path, HandleArray({Pair(1, 2, 3, 4)}), "a", "b");
+        }
         QVERIFY(!saved);
         QCOMPARE(ReadAll(path), CPairsWriter::Text(HandleArray({}), "a", "b"));
     }
