@@ -40,6 +40,16 @@ inline std::unique_ptr<CImage> Pattern(int32_t w, int32_t h)
     });
 }
 
+// The pattern with every byte XORed with key: unlike it at every pixel.
+inline std::unique_ptr<CImage> PatternXor(int32_t w, int32_t h, uint8_t key)
+{
+    return Painted(w, h, [key](int32_t x, int32_t y, uint8_t* p) {
+        p[0] = uint8_t(x * 7 + y) ^ key;
+        p[1] = uint8_t(x + y * 5) ^ key;
+        p[2] = uint8_t(x ^ y) ^ key;
+    });
+}
+
 // Writes a QImage of the pattern to path in the given format.
 inline bool WritePattern(const QString& path, int w, int h, const char* format = "png")
 {

@@ -39,11 +39,7 @@ const QString kOverwrite = QStringLiteral("以下のファイル等に上書き�
 // A picture unlike the pattern at every pixel, for the target.
 std::unique_ptr<CImage> Target(int w, int h)
 {
-    auto img = TestImages::Pattern(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w * 3; ++x)
-            img->PixelAddress(0, y)[x] ^= 0xA5;
-    return img;
+    return TestImages::PatternXor(w, h, 0xA5);
 }
 
 std::unique_ptr<CImage> Load(const QString& path)

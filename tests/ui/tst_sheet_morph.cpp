@@ -25,11 +25,7 @@ namespace {
 
 std::unique_ptr<CImage> Target(int w, int h)
 {
-    auto img = TestImages::Pattern(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w * 3; ++x)
-            img->PixelAddress(0, y)[x] ^= 0x5A;
-    return img;
+    return TestImages::PatternXor(w, h, 0x5A);
 }
 
 // The wizard on page 131 with w × h pictures and one point pair.
