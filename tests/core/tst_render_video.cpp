@@ -23,11 +23,6 @@ struct Result
     QString err;
 };
 
-QStringList Entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
-
 } // namespace
 
 // The headless renderer's sequence options and its video and GIF output.

@@ -6,6 +6,7 @@
 #include "ChooserAnswers.h"
 #include "DataTable.h"
 #include "HandlePage.h"
+#include "TestFiles.h"
 #include "TestImages.h"
 
 #include <QDir>
@@ -22,12 +23,6 @@
 #include <memory>
 
 namespace {
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
 
 // The mesh in the renderer's --mesh lines.
 QStringList MeshLines(CMorphData& doc)
