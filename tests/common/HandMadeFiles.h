@@ -85,40 +85,6 @@ inline QByteArray PngBomb(quint32 side)
     return Png(side, side, 1, 0, rows);
 }
 
-// A 16-bit BMP, bottom-up; 565 masks with BI_BITFIELDS, else 555 with BI_RGB.
-inline QByteArray Bmp16(int width, int height, const QList<quint16>& topDownPixels, bool rgb565)
-{
-    const int rowBytes = (width * 2 + 3) / 4 * 4;
-    const int masks = rgb565 ? 12 : 0;
-    const quint32 offset = 14 + 40 + masks;
-    QByteArray out("BM");
-    AppendLe(out, offset + quint32(rowBytes * height), 4);
-    AppendLe(out, 0, 4);
-    AppendLe(out, offset, 4);
-    AppendLe(out, 40, 4);
-    AppendLe(out, quint32(width), 4);
-    AppendLe(out, quint32(height), 4);
-    AppendLe(out, 1, 2);
-    AppendLe(out, 16, 2);
-    AppendLe(out, rgb565 ? 3 : 0, 4);
-    AppendLe(out, quint32(rowBytes * height), 4);
-    AppendLe(out, 2835, 4);
-    AppendLe(out, 2835, 4);
-    AppendLe(out, 0, 4);
-    AppendLe(out, 0, 4);
-    if (rgb565) {
-        AppendLe(out, 0xF800, 4);
-        AppendLe(out, 0x07E0, 4);
-        AppendLe(out, 0x001F, 4);
-    }
-    for (int y = height - 1; y >= 0; --y) {
-        for (int x = 0; x < width; ++x)
-            AppendLe(out, topDownPixels[y * width + x], 2);
-        out.append(QByteArray(rowBytes - width * 2, '\0'));
-    }
-    return out;
-}
-
 // A GIF with a 256-colour table and the given indices, top-down. The LZW data
 // holds only literal codes of 9 bits, with a clear code before the table
 // would grow to 10 bits.
@@ -193,6 +159,20 @@ inline QByteArray Bmp(int width, int height, int bitCount, quint32 compression, 
     for (const quint32 rgb : palette)
         AppendLe(out, rgb, 4); // blue, green, red, reserved
     return out + bits;
+}
+
+// A 16-bit BMP, bottom-up; 565 masks with BI_BITFIELDS, else 555 with BI_RGB.
+inline QByteArray Bmp16(int width, int height, const QList<quint16>& topDownPixels, bool rgb565)
+{
+    const int rowBytes = (width * 2 + 3) / 4 * 4;
+    QByteArray bits;
+    for (int y = height - 1; y >= 0; --y) {
+        for (int x = 0; x < width; ++x)
+            AppendLe(bits, topDownPixels[y * width + x], 2);
+        bits.append(QByteArray(rowBytes - width * 2, '\0'));
+    }
+    return Bmp(width, height, 16, rgb565 ? 3 : 0, {}, bits,
+               rgb565 ? QList<quint32>{0xF800, 0x07E0, 0x001F} : QList<quint32>{});
 }
 
 // A baseline JPEG with an EXIF block whose orientation tag holds orientation.

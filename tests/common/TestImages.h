@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CBmpDC.h"
 #include "CImage.h"
 
 #include <QImage>
@@ -11,30 +12,62 @@
 // Small pictures with known pixels for tests.
 namespace TestImages {
 
-// A w × h picture whose pixel (x, y) is (b, g, r) = (x * 7 + y, x + y * 5, x ^ y), low bytes.
-inline std::unique_ptr<CImage> Pattern(int32_t w, int32_t h)
+// A w × h picture whose pixel (x, y) gets its bytes (b, g, r) from paint(x, y, p).
+template <typename Paint>
+std::unique_ptr<CImage> Painted(int32_t w, int32_t h, Paint paint)
 {
     auto img = std::make_unique<CImage>();
     if (!img->Create(w, h))
         return nullptr;
     for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < w; ++x) {
-            uint8_t* p = img->PixelAddress(x, y);
-            p[0] = uint8_t(x * 7 + y);
-            p[1] = uint8_t(x + y * 5);
-            p[2] = uint8_t(x ^ y);
-        }
+        for (int32_t x = 0; x < w; ++x)
+            paint(x, y, img->PixelAddress(x, y));
     return img;
 }
 
-// Writes a QImage of the pattern above to path in the given format.
+// The pattern's pixel (x, y): (b, g, r) = (x * 7 + y, x + y * 5, x ^ y), low bytes.
+inline QRgb PatternRgb(int x, int y)
+{
+    return qRgb(uint8_t(x ^ y), uint8_t(x + y * 5), uint8_t(x * 7 + y));
+}
+
+inline std::unique_ptr<CImage> Pattern(int32_t w, int32_t h)
+{
+    return Painted(w, h, [](int32_t x, int32_t y, uint8_t* p) {
+        p[0] = uint8_t(x * 7 + y);
+        p[1] = uint8_t(x + y * 5);
+        p[2] = uint8_t(x ^ y);
+    });
+}
+
+// The pattern with every byte XORed with key: unlike it at every pixel.
+inline std::unique_ptr<CImage> PatternXor(int32_t w, int32_t h, uint8_t key)
+{
+    return Painted(w, h, [key](int32_t x, int32_t y, uint8_t* p) {
+        p[0] = uint8_t(x * 7 + y) ^ key;
+        p[1] = uint8_t(x + y * 5) ^ key;
+        p[2] = uint8_t(x ^ y) ^ key;
+    });
+}
+
+// Writes a QImage of the pattern to path in the given format.
 inline bool WritePattern(const QString& path, int w, int h, const char* format = "png")
 {
     QImage q(w, h, QImage::Format_RGB32);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            q.setPixel(x, y, qRgb(uint8_t(x ^ y), uint8_t(x + y * 5), uint8_t(x * 7 + y)));
+            q.setPixel(x, y, PatternRgb(x, y));
     return q.save(path, format);
+}
+
+// A w × h picture of one colour.
+inline std::unique_ptr<CImage> Solid(int32_t w, int32_t h, COLORREF colour)
+{
+    auto img = std::make_unique<CImage>();
+    if (!img->Create(w, h))
+        return nullptr;
+    CBmpDC(*img).FillSolidRect(0, 0, w, h, colour);
+    return img;
 }
 
 inline bool SamePixels(const CImage& a, const CImage& b)

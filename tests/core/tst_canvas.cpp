@@ -1,6 +1,7 @@
 #include "CBmpDC.h"
 #include "CMorphCanvas.h"
 #include "CSpanKernel.h"
+#include "DataTable.h"
 #include "TestImages.h"
 
 #include <QTest>
@@ -13,14 +14,19 @@
 
 namespace {
 
-// A w × h picture of one colour.
-std::unique_ptr<CImage> Solid(int32_t w, int32_t h, uint8_t b, uint8_t g, uint8_t r)
+using TestImages::Solid;
+
+// Prepares canvas for w × h with every row's span empty: left past the
+// right edge, right before the left one.
+bool PrepareEmpty(CMorphCanvas& canvas, int32_t w, int32_t h)
 {
-    auto img = std::make_unique<CImage>();
-    if (!img->Create(w, h))
-        return nullptr;
-    CBmpDC(*img).FillSolidRect(0, 0, w, h, RGB(r, g, b));
-    return img;
+    if (!canvas.Prepare(w, h))
+        return false;
+    for (auto& line : canvas.m_aLineInfo) {
+        line.m_nLeft = w;
+        line.m_nRight = -1;
+    }
+    return true;
 }
 
 void SetPixel(CImage& img, int32_t x, int32_t y, uint8_t v)
@@ -150,11 +156,7 @@ private Q_SLOTS:
         QVERIFY(blendFallsShort);
 
         CMorphCanvas canvas;
-        QVERIFY(canvas.Prepare(640, 480));
-        for (auto& line : canvas.m_aLineInfo) {
-            line.m_nLeft = 640;
-            line.m_nRight = -1;
-        }
+        QVERIFY(PrepareEmpty(canvas, 640, 480));
         canvas.ScanEdge(639, 479, 639, 0, 639, 479, 639, 0);
         for (int y = 0; y < 480; ++y) {
             const auto& line = canvas.m_aLineInfo[size_t(y)];
@@ -169,11 +171,7 @@ private Q_SLOTS:
     void scanEdgeStrictAndHorizontal()
     {
         CMorphCanvas canvas;
-        QVERIFY(canvas.Prepare(10, 4));
-        for (auto& line : canvas.m_aLineInfo) {
-            line.m_nLeft = 10;
-            line.m_nRight = -1;
-        }
+        QVERIFY(PrepareEmpty(canvas, 10, 4));
         canvas.ScanEdge(2, 1, 8, 1, 20, 30, 40, 50);
         QCOMPARE(canvas.m_aLineInfo[1].m_nLeft, 2);
         QCOMPARE(canvas.m_aLineInfo[1].m_nRight, 2);
@@ -223,7 +221,7 @@ private Q_SLOTS:
         CMorphCanvas canvas;
         QVERIFY(canvas.Prepare(6, 4));
         canvas.Clear();
-        auto white = Solid(8, 8, 255, 255, 255);
+        auto white = Solid(8, 8, RGB(255, 255, 255));
         const CPoint d[3] = {{dst[0], dst[1]}, {dst[2], dst[3]}, {dst[4], dst[5]}};
         const CPoint t[3] = {{0, 0}, {1, 1}, {2, 2}};
         canvas.FillTriangle(t, d, *white);
@@ -239,9 +237,7 @@ private Q_SLOTS:
     void sampling_data()
     {
         QTest::addColumn<QList<int>>("texture"); // 2 × 2: (0,0) (1,0) (0,1) (1,1)
-        QTest::addColumn<QPoint>("t0");
-        QTest::addColumn<QPoint>("t1");
-        QTest::addColumn<int>("expected");
+        Columns<QPoint, QPoint, int>({"t0", "t1", "expected"});
         // Truncation, not rounding, both ways.
         QTest::newRow("10 to 11") << QList<int>{10, 11, 0, 0} << QPoint(0, 0) << QPoint(1, 0) << 10;
         QTest::newRow("11 to 10") << QList<int>{11, 10, 0, 0} << QPoint(0, 0) << QPoint(1, 0) << 10;
@@ -276,7 +272,7 @@ private Q_SLOTS:
     // Texture points outside the texture leave the canvas pixel as it was.
     void outsideTextureLeavesPixel()
     {
-        auto tex = Solid(2, 2, 50, 60, 70);
+        auto tex = Solid(2, 2, RGB(70, 60, 50));
         CMorphCanvas canvas;
         QVERIFY(canvas.Prepare(4, 1));
         CBmpDC(canvas).FillSolidRect(0, 0, 4, 1, RGB(1, 2, 3));
@@ -310,8 +306,8 @@ private Q_SLOTS:
     // The later triangle wins on the pixels both reach.
     void laterTriangleOverwrites()
     {
-        auto red = Solid(4, 4, 0, 0, 255);
-        auto blue = Solid(4, 4, 255, 0, 0);
+        auto red = Solid(4, 4, RGB(255, 0, 0));
+        auto blue = Solid(4, 4, RGB(0, 0, 255));
         CMorphCanvas canvas;
         QVERIFY(canvas.Prepare(4, 4));
         const CPoint upper[3] = {{0, 0}, {3, 0}, {0, 3}};
@@ -326,13 +322,13 @@ private Q_SLOTS:
     // Far-away vertices: only the rows and columns of the canvas are visited.
     void hugeCoordinates()
     {
-        auto tex = Solid(16, 16, 5, 6, 7);
+        auto tex = Solid(16, 16, RGB(7, 6, 5));
         CMorphCanvas canvas;
         QVERIFY(canvas.Prepare(16, 16));
         const CPoint d[3] = {{-2000000000, -10}, {2000000000, -10}, {0, 2000000000}};
         const CPoint t[3] = {{0, 0}, {15, 0}, {0, 15}};
         canvas.FillTriangle(t, d, *tex);
-        auto expected = Solid(16, 16, 5, 6, 7);
+        auto expected = Solid(16, 16, RGB(7, 6, 5));
         QVERIFY(TestImages::SamePixels(canvas, *expected));
 
         canvas.Clear();

@@ -1,7 +1,7 @@
-#include "CBmpDC.h"
 #include "CMorphCore.h"
 #include "CMorphData.h"
 #include "CSpanKernel.h"
+#include "DataTable.h"
 #include "TestImages.h"
 
 #include <QTest>
@@ -21,27 +21,14 @@ namespace {
 // A w × h picture different from TestImages::Pattern everywhere it matters.
 std::unique_ptr<CImage> OtherPattern(int32_t w, int32_t h)
 {
-    auto img = std::make_unique<CImage>();
-    if (!img->Create(w, h))
-        return nullptr;
-    for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < w; ++x) {
-            uint8_t* p = img->PixelAddress(x, y);
-            p[0] = uint8_t(200 - x * 3 + y * 11);
-            p[1] = uint8_t(x * y + 17);
-            p[2] = uint8_t(255 - y * 2);
-        }
-    return img;
+    return TestImages::Painted(w, h, [](int32_t x, int32_t y, uint8_t* p) {
+        p[0] = uint8_t(200 - x * 3 + y * 11);
+        p[1] = uint8_t(x * y + 17);
+        p[2] = uint8_t(255 - y * 2);
+    });
 }
 
-std::unique_ptr<CImage> Solid(int32_t w, int32_t h, uint8_t v)
-{
-    auto img = std::make_unique<CImage>();
-    if (!img->Create(w, h))
-        return nullptr;
-    CBmpDC(*img).FillSolidRect(0, 0, w, h, RGB(v, v, v));
-    return img;
-}
+using TestImages::Solid;
 
 std::unique_ptr<CMorphData> MakeDoc(std::unique_ptr<CImage> source, std::unique_ptr<CImage> target)
 {
@@ -88,8 +75,7 @@ private Q_SLOTS:
     // Black to white without pairs: every pixel of the frame is α itself.
     void alpha_data()
     {
-        QTest::addColumn<float>("t");
-        QTest::addColumn<int>("alpha");
+        Columns<float, int>({"t", "alpha"});
         QTest::newRow("position 1") << Position(1) << 0;
         QTest::newRow("position 3") << Position(3) << 0;
         QTest::newRow("position 4") << Position(4) << 1;
@@ -102,7 +88,7 @@ private Q_SLOTS:
     {
         QFETCH(float, t);
         QFETCH(int, alpha);
-        auto doc = MakeDoc(Solid(64, 48, 0), Solid(64, 48, 255));
+        auto doc = MakeDoc(Solid(64, 48, RGB(0, 0, 0)), Solid(64, 48, RGB(255, 255, 255)));
         CMorphCore core;
         core.BuildMesh(doc.get());
         CImage out;
@@ -142,10 +128,10 @@ private Q_SLOTS:
         CMorphCore core;
         CImage out;
         QVERIFY(out.Create(640, 480));
-        auto flat = MakeDoc(Solid(640, 480, 0), Solid(640, 480, 255));
+        auto flat = MakeDoc(Solid(640, 480, RGB(0, 0, 0)), Solid(640, 480, RGB(255, 255, 255)));
         core.BuildMesh(flat.get());
         core.RenderFrame(out, Position(500));
-        QVERIFY(TestImages::SamePixels(out, *Solid(640, 480, 127)));
+        QVERIFY(TestImages::SamePixels(out, *Solid(640, 480, RGB(127, 127, 127))));
 
         auto doc = MakeDoc(TestImages::Pattern(640, 480), OtherPattern(640, 480));
         core.BuildMesh(doc.get());
@@ -264,11 +250,7 @@ private Q_SLOTS:
     // picture, far-away targets and pictures whose rows need no padding.
     void kernelsGiveTheSameFrame_data()
     {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<int>("threads");
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("height");
-        QTest::addColumn<int>("pairs");
+        Columns<int, int, int, int, int>({"kind", "threads", "width", "height", "pairs"});
         for (const auto& [name, kind] : {std::pair{"avx2", CSpanKernel::EKind::Avx2}, std::pair{"avx512", CSpanKernel::EKind::Avx512}})
             for (int threads : {1, 2}) {
                 QTest::addRow("%s %d threads 97x61", name, threads) << int(kind) << threads << 97 << 61 << 30;
@@ -317,7 +299,7 @@ private Q_SLOTS:
     // Vertices far outside the picture render like any other.
     void farVertices()
     {
-        auto doc = MakeDoc(Solid(32, 24, 200), Solid(32, 24, 100));
+        auto doc = MakeDoc(Solid(32, 24, RGB(200, 200, 200)), Solid(32, 24, RGB(100, 100, 100)));
         doc->m_aHandles.Add(CMorphHandle{CPoint(2000000000, -2000000000), CPoint(-2000000000, 2000000000)});
         doc->m_aHandles.Add(CMorphHandle{CPoint(16, 12), CPoint(2147483647, 2147483647)});
         CMorphCore core;
@@ -336,7 +318,7 @@ private Q_SLOTS:
     void noMeshNoFrame()
     {
         CMorphCore core;
-        auto out = Solid(8, 8, 77);
+        auto out = Solid(8, 8, RGB(77, 77, 77));
         core.RenderFrame(*out, 0.5f);
         QCOMPARE(int(out->PixelAddress(3, 3)[0]), 77);
     }

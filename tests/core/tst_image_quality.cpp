@@ -1,4 +1,6 @@
 #include "CImage.h"
+#include "DataTable.h"
+#include "TestFiles.h"
 #include "TestImages.h"
 
 #include <QBuffer>
@@ -18,12 +20,6 @@ QByteArray Encoded(const QImage& image, const char* format, int quality)
     return writer.write(image) ? buffer.data() : QByteArray();
 }
 
-QByteArray Read(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 // Without a quality the save takes the program's choice for the format; with
@@ -35,10 +31,7 @@ class TestImageQuality : public QObject
 private Q_SLOTS:
     void chosenQuality_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QByteArray>("format");
-        QTest::addColumn<int>("asked");
-        QTest::addColumn<int>("used");
+        Columns<QString, QByteArray, int, int>({"name", "format", "asked", "used"});
         QTest::newRow("jpg default") << "a.jpg" << QByteArray("jpg") << int(CImage::kAutoQuality) << 90;
         QTest::newRow("JPEG default") << "a.JPEG" << QByteArray("jpeg") << int(CImage::kAutoQuality) << 90;
         QTest::newRow("jpg 40") << "b.jpg" << QByteArray("jpg") << 40 << 40;
@@ -61,10 +54,10 @@ private Q_SLOTS:
         QCOMPARE(image.Save(dir.filePath(name), asked), 0);
         const QByteArray expected = Encoded(image.ToQImage(), format.constData(), used);
         QVERIFY(!expected.isEmpty());
-        QCOMPARE(Read(dir.filePath(name)), expected);
+        QCOMPARE(ReadAll(dir.filePath(name)), expected);
         // The static save of a picture already taken out gives the same file.
         QCOMPARE(CImage::SaveQImage(image.ToQImage(), dir.filePath("again_" + name), asked), 0);
-        QCOMPARE(Read(dir.filePath("again_" + name)), expected);
+        QCOMPARE(ReadAll(dir.filePath("again_" + name)), expected);
     }
 
     // The JPEG default is not Qt's own (75): a real change, seen in the bytes.
@@ -75,7 +68,7 @@ private Q_SLOTS:
         CImage image;
         QCOMPARE(image.Load(dir.filePath("p.png")), 0);
         QCOMPARE(image.Save(dir.filePath("d.jpg")), 0);
-        QVERIFY(Read(dir.filePath("d.jpg")) != Encoded(image.ToQImage(), "jpg", -1));
+        QVERIFY(ReadAll(dir.filePath("d.jpg")) != Encoded(image.ToQImage(), "jpg", -1));
     }
 };
 

@@ -1,6 +1,7 @@
 #include "CGeometry.h"
 #include "CMorphCore.h"
 #include "CMorphData.h"
+#include "DataTable.h"
 
 #include <QTest>
 
@@ -237,11 +238,7 @@ class TestMesh : public QObject
 private Q_SLOTS:
     void segmentsCross_data()
     {
-        QTest::addColumn<CPoint>("a");
-        QTest::addColumn<CPoint>("b");
-        QTest::addColumn<CPoint>("c");
-        QTest::addColumn<CPoint>("d");
-        QTest::addColumn<bool>("cross");
+        Columns<CPoint, CPoint, CPoint, CPoint, bool>({"a", "b", "c", "d", "cross"});
         QTest::newRow("proper X") << CPoint(0, 0) << CPoint(10, 10) << CPoint(0, 10) << CPoint(10, 0) << true;
         QTest::newRow("apart") << CPoint(0, 0) << CPoint(4, 4) << CPoint(6, 0) << CPoint(10, 4) << false;
         QTest::newRow("parallel") << CPoint(0, 0) << CPoint(10, 0) << CPoint(0, 1) << CPoint(10, 1) << false;
@@ -286,9 +283,7 @@ private Q_SLOTS:
     // in 64 bits, past that the two squares added in doubles.
     void distance_data()
     {
-        QTest::addColumn<CPoint>("a");
-        QTest::addColumn<CPoint>("b");
-        QTest::addColumn<double>("length");
+        Columns<CPoint, CPoint, double>({"a", "b", "length"});
         QTest::newRow("3, 4") << CPoint(0, 0) << CPoint(3, 4) << 5.0;
         // Adding the squares in doubles would give 2439106218.2402906.
         QTest::newRow("sum rounded once") << CPoint(-1892371687, 0) << CPoint(0, 1538885487) << 2439106218.240291;
@@ -307,10 +302,7 @@ private Q_SLOTS:
     // Corner order and diagonal follow the parities of the size.
     void workedExample_data()
     {
-        QTest::addColumn<int>("w");
-        QTest::addColumn<int>("h");
-        QTest::addColumn<QList<CPoint>>("vertices");
-        QTest::addColumn<double>("diagonal");
+        Columns<int, int, QList<CPoint>, double>({"w", "h", "vertices", "diagonal"});
         QTest::newRow("640x480") << 640 << 480
                                  << QList<CPoint>{{639, 479}, {639, 0}, {0, 479}, {0, 0}} << std::sqrt(639.0 * 639 + 479 * 479);
         QTest::newRow("640x481") << 640 << 481
@@ -463,8 +455,7 @@ private Q_SLOTS:
     // duplicate points, points on shared lines and points far outside.
     void edgesMatchThePlainScan_data()
     {
-        QTest::addColumn<int>("pairs");
-        QTest::addColumn<int>("spread");
+        Columns<int, int>({"pairs", "spread"});
         QTest::newRow("sparse") << 30 << 0;
         QTest::newRow("dense grid points") << 120 << 1;
         QTest::newRow("with far points") << 60 << 2;
@@ -499,11 +490,7 @@ private Q_SLOTS:
     // equal keys, shared lines, shared points and extreme coordinates.
     void meshMatchesThePlainScans_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<int>("pairs");
-        QTest::addColumn<int>("rounds");
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("height");
+        Columns<QString, int, int, int, int>({"kind", "pairs", "rounds", "width", "height"});
         QTest::newRow("random small") << "random" << 12 << 30 << 40 << 30;
         QTest::newRow("random tiny picture") << "random" << 8 << 30 << 3 << 2;
         // Small pictures: many triangles whose centroid truncates onto a vertex.
@@ -568,8 +555,7 @@ private Q_SLOTS:
     // than a chunk, come in the same order as all of them sorted at once.
     void smallChunksMatchThePlainScan_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<int>("chunk");
+        Columns<QString, int>({"kind", "chunk"});
         QTest::newRow("random") << "random" << 50;
         QTest::newRow("random, chunk of 1") << "random" << 1;
         QTest::newRow("coincident") << "coincident" << 100;
@@ -609,8 +595,7 @@ private Q_SLOTS:
     // build under the default limit is the same as before.
     void edgePairLimit_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<int>("pairs");
+        Columns<QString, int>({"kind", "pairs"});
         QTest::newRow("random") << "random" << 60;
         QTest::newRow("lines") << "lines" << 60;
         QTest::newRow("clusters") << "clusters" << 50;
@@ -678,8 +663,7 @@ private Q_SLOTS:
     // The benchmark's sets stay within the default limits.
     void largeSetsStillBuild_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<int>("pairs");
+        Columns<QString, int>({"kind", "pairs"});
         QTest::newRow("300 at one position") << "coincident" << 300;
         QTest::newRow("300 on one row") << "row" << 300;
         QTest::newRow("1000 random") << "random" << 1000;

@@ -1,6 +1,10 @@
 #include "CAtomicFile.h"
 #include "CPairsFile.h"
 #include "CPairsWriter.h"
+#include "DataTable.h"
+#include "FailingStep.h"
+#include "HandlePairs.h"
+#include "TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -8,35 +12,6 @@
 
 #include <cerrno>
 #include <limits>
-
-namespace {
-
-CMorphHandle Pair(int32_t sx, int32_t sy, int32_t tx, int32_t ty)
-{
-    return CMorphHandle{CPoint(sx, sy), CPoint(tx, ty)};
-}
-
-CMorphHandleArray Pairs(std::initializer_list<CMorphHandle> list)
-{
-    CMorphHandleArray a;
-    for (const CMorphHandle& h : list)
-        a.Add(h);
-    return a;
-}
-
-CAtomicFile::EStep s_failingStep;
-int FailStep(CAtomicFile::EStep step)
-{
-    return step == s_failingStep ? ENOSPC : 0;
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-} // namespace
 
 class TestPairsWriter : public QObject
 {
@@ -50,8 +25,7 @@ private Q_SLOTS:
     // What is written reads back as the same pairs, names with line breaks included.
     void readsBack_data()
     {
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<QString>("target");
+        Columns<QString, QString>({"source", "target"});
         QTest::newRow("plain names") << "/pictures/a.png" << "/pictures/b.png";
         QTest::newRow("line breaks in the names") << "/x/a\n1 2 3 4.png" << "/x/b\r\n5 6 7 8.png";
         QTest::newRow("Japanese names") << QStringLiteral("/写真/元.jpg") << QStringLiteral("/写真/後.jpg");
@@ -61,7 +35,7 @@ private Q_SLOTS:
         QFETCH(QString, source);
         QFETCH(QString, target);
         const int32_t lo = std::numeric_limits<int32_t>::min(), hi = std::numeric_limits<int32_t>::max();
-        const CMorphHandleArray pairs = Pairs({Pair(1, 2, 3, 4), Pair(lo, hi, -1, 0), Pair(1, 2, 3, 4)});
+        const CMorphHandleArray pairs = HandleArray({Pair(1, 2, 3, 4), Pair(lo, hi, -1, 0), Pair(1, 2, 3, 4)});
         const QString path = m_dir.filePath("pairs.txt");
         QVERIFY(CPairsWriter::Save(path, pairs, source, target));
         const QByteArray text = ReadAll(path);
@@ -85,8 +59,8 @@ private Q_SLOTS:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(QByteArray(1000, 'x'));
         }
-        QVERIFY(CPairsWriter::Save(path, Pairs({Pair(5, 6, 7, 8)}), "a", "b"));
-        QCOMPARE(ReadAll(path), CPairsWriter::Text(Pairs({Pair(5, 6, 7, 8)}), "a", "b"));
+        QVERIFY(CPairsWriter::Save(path, HandleArray({Pair(5, 6, 7, 8)}), "a", "b"));
+        QCOMPARE(ReadAll(path), CPairsWriter::Text(HandleArray({Pair(5, 6, 7, 8)}), "a", "b"));
     }
 
     // Saving goes through the atomic file: a failed write or flush leaves the old file.
@@ -100,13 +74,14 @@ private Q_SLOTS:
     {
         QFETCH(int, step);
         const QString path = m_dir.filePath("kept.txt");
-        QVERIFY(CPairsWriter::Save(path, Pairs({}), "a", "b"));
-        s_failingStep = CAtomicFile::EStep(step);
-        CAtomicFile::SetFaultHook(FailStep);
-        const bool saved = CPairsWriter::Save(path, Pairs({Pair(1, 2, 3, 4)}), "a", "b");
-        CAtomicFile::SetFaultHook(nullptr);
+        QVERIFY(CPairsWriter::Save(path, HandleArray({}), "a", "b"));
+        bool saved;
+        {
+            FailingStep failing(CAtomicFile::EStep(step), ENOSPC);
+            saved = CPairsWriter::Save(path, HandleArray({Pair(1, 2, 3, 4)}), "a", "b");
+        }
         QVERIFY(!saved);
-        QCOMPARE(ReadAll(path), CPairsWriter::Text(Pairs({}), "a", "b"));
+        QCOMPARE(ReadAll(path), CPairsWriter::Text(HandleArray({}), "a", "b"));
     }
     void saveFails_data()
     {
@@ -118,11 +93,12 @@ private Q_SLOTS:
     void saveFails()
     {
         QFETCH(QString, path);
-        QVERIFY(CPairsWriter::Save(m_dir.filePath("file"), Pairs({}), "a", "b"));
+        QVERIFY(CPairsWriter::Save(m_dir.filePath("file"), HandleArray({}), "a", "b"));
         QVERIFY(QDir(m_dir.path()).mkpath("folder"));
-        QVERIFY(!CPairsWriter::Save(path.isEmpty() ? path : m_dir.filePath(path), Pairs({Pair(1, 2, 3, 4)}), "a", "b"));
+        QVERIFY(!CPairsWriter::Save(path.isEmpty() ? path : m_dir.filePath(path), HandleArray({Pair(1, 2, 3, 4)}), "a",
+                                    "b"));
         QVERIFY(QFileInfo(m_dir.filePath("folder")).isDir());
-        QCOMPARE(ReadAll(m_dir.filePath("file")), CPairsWriter::Text(Pairs({}), "a", "b"));
+        QCOMPARE(ReadAll(m_dir.filePath("file")), CPairsWriter::Text(HandleArray({}), "a", "b"));
     }
 };
 

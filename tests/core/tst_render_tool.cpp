@@ -1,7 +1,8 @@
 #include "CImage.h"
-#include "CMorphCore.h"
-#include "CMorphData.h"
+#include "DataTable.h"
 #include "HandMadeFiles.h"
+#include "RenderedFrame.h"
+#include "TestFiles.h"
 #include "TestImages.h"
 
 #include <QBuffer>
@@ -41,12 +42,6 @@ constexpr bool kAddressSpaceLimitsWork = false;
 #else
 constexpr bool kAddressSpaceLimitsWork = true;
 #endif
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 } // namespace
 
@@ -114,24 +109,6 @@ class TestRenderTool : public QObject
         return image->Load(path) == 0 ? std::move(image) : nullptr;
     }
 
-    // The frame the engine renders in this process for the same input.
-    std::unique_ptr<CImage> renderHere(const QString& source, const QString& target,
-                                       const QList<CMorphHandle>& pairs, float t) const
-    {
-        CMorphData doc;
-        if (!doc.LoadSource(file(source)) || !doc.LoadTarget(file(target)))
-            return nullptr;
-        for (const CMorphHandle& pair : pairs)
-            doc.m_aHandles.Add(pair);
-        CMorphCore core;
-        core.BuildMesh(&doc);
-        auto frame = std::make_unique<CImage>();
-        if (!frame->Create(doc.m_pSourceImage->GetWidth(), doc.m_pSourceImage->GetHeight()))
-            return nullptr;
-        core.RenderFrame(*frame, t);
-        return frame;
-    }
-
 private Q_SLOTS:
     void initTestCase()
     {
@@ -188,7 +165,7 @@ private Q_SLOTS:
         QVERIFY(r.out.contains(QStringLiteral("vertex 0 20 10 30 25\n")));
         QVERIFY(r.out.contains(QStringLiteral(" -5 40 60 2\n")));
         auto written = load(file("pairs.png"));
-        auto expected = renderHere("a.png", "b.png", {{{20, 10}, {30, 25}}, {{-5, 40}, {60, 2}}}, 0.3f);
+        auto expected = RenderedFrame(file("a.png"), file("b.png"), {{{20, 10}, {30, 25}}, {{-5, 40}, {60, 2}}}, 0.3f);
         QVERIFY(written && expected);
         QVERIFY(TestImages::SamePixels(*written, *expected));
     }
@@ -206,7 +183,7 @@ private Q_SLOTS:
         auto f2 = load(file("seq_00002.png"));
         auto a = load(file("a.png"));
         auto b = load(file("b.png"));
-        auto middle = renderHere("a.png", "b.png", {}, 0.5f);
+        auto middle = RenderedFrame(file("a.png"), file("b.png"), {}, 0.5f);
         QVERIFY(f0 && f1 && f2 && a && b && middle);
         QVERIFY(TestImages::SamePixels(*f0, *a));
         QVERIFY(TestImages::SamePixels(*f1, *middle));
@@ -229,13 +206,26 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(file("coincident.png")));
     }
 
-    void malformedPairsLine()
+    // A pairs file the reader refuses ends the run with exit 2 and the
+    // reader's FILE:LINE message; what it refuses is tested with the reader.
+    void refusedPairs_data()
     {
+        Columns<QString, QStringList, QString>({"pairs", "args", "error"});
+        QTest::newRow("malformed line") << file("bad.txt") << QStringList{"--t", "0.5", "--out", file("bad.png")}
+                                        << file("bad.txt") + ":3:";
+        QTest::newRow("endless line") << "/dev/zero" << QStringList{"--mesh"}
+                                      << "quillarend-render: /dev/zero:1: line longer than 4096 bytes\n";
+    }
+    void refusedPairs()
+    {
+        QFETCH(QString, pairs);
+        QFETCH(QStringList, args);
+        QFETCH(QString, error);
         writeText("bad.txt", "1 2 3 4\n# fine\n1 2 3\n");
-        const Result r = run({"--source", file("a.png"), "--target", file("b.png"), "--pairs", file("bad.txt"),
-                              "--t", "0.5", "--out", file("bad.png")});
+        const Result r =
+            run(QStringList{"--source", file("a.png"), "--target", file("b.png"), "--pairs", pairs} + args);
         QCOMPARE(r.exitCode, 2);
-        QVERIFY2(r.err.contains(file("bad.txt") + ":3:"), qPrintable(r.err));
+        QVERIFY2(r.err.contains(error), qPrintable(r.err));
         QVERIFY(!QFile::exists(file("bad.png")));
     }
 
@@ -250,9 +240,7 @@ private Q_SLOTS:
 
     void unwritableOutput_data()
     {
-        QTest::addColumn<QStringList>("mode");
-        QTest::addColumn<QString>("failedName");
-        QTest::addColumn<QString>("reason");
+        Columns<QStringList, QString, QString>({"mode", "failedName", "reason"});
         QTest::newRow("one frame") << QStringList{"--t", "0.5"} << "x.png" << "No such file or directory";
         QTest::newRow("sequence") << QStringList{"--frames", "2"} << "x_00001.png" << "No such file or directory";
         QTest::newRow("unknown format") << QStringList{"--t", "0.5"} << "x.nosuchformat"
@@ -344,8 +332,7 @@ private Q_SLOTS:
     // t outside 0 … 1 is refused like a position outside 0 … 1000; the ends are the pictures.
     void tRange_data()
     {
-        QTest::addColumn<QString>("t");
-        QTest::addColumn<int>("exitCode");
+        Columns<QString, int>({"t", "exitCode"});
         QTest::newRow("0") << "0" << 0;
         QTest::newRow("1") << "1" << 0;
         QTest::newRow("7") << "7" << 2;
@@ -396,8 +383,7 @@ private Q_SLOTS:
     // stderr only on a terminal, which a test's pipe is not.
     void summaryLine_data()
     {
-        QTest::addColumn<QStringList>("mode");
-        QTest::addColumn<QString>("summary");
+        Columns<QStringList, QString>({"mode", "summary"});
         QTest::newRow("one frame") << QStringList{"--position", "250", "--out", file("s.png")}
                                    << "wrote " + file("s.png") + " (48 x 36, t = 0.25)\n";
         QTest::newRow("sequence") << QStringList{"--frames", "3", "--out", file("s.png")}
@@ -436,22 +422,12 @@ private Q_SLOTS:
         QVERIFY(r.out.contains(QStringLiteral(" -5 40 60 2\n")));
     }
 
-    void pairsFromDevZero()
-    {
-        const Result r = run({"--source", file("a.png"), "--target", file("b.png"), "--pairs", "/dev/zero", "--mesh"});
-        QCOMPARE(r.exitCode, 2);
-        QCOMPARE(r.err, QStringLiteral("quillarend-render: /dev/zero:1: line longer than 4096 bytes\n"));
-        QVERIFY(r.nMilliseconds < 5000);
-    }
-
 #if defined(Q_OS_UNIX)
     // A disk that fills while frames are written: exit 1, a message per file
     // with the reason, the old files untouched and no temporary files.
     void fullDisk_data()
     {
-        QTest::addColumn<QString>("size");
-        QTest::addColumn<QString>("extension");
-        QTest::addColumn<int>("frames");
+        Columns<QString, QString, int>({"size", "extension", "frames"});
         for (const char* ext : {"png", "jpg", "bmp", "tif", "webp", "ppm"}) {
             QTest::newRow(QByteArray("small ") + ext) << "" << ext << 0;
             QTest::newRow(QByteArray("large ") + ext) << "640" << ext << 0;
@@ -509,9 +485,7 @@ private Q_SLOTS:
     // Decompression bombs are refused from their headers, in seconds.
     void bombs_data()
     {
-        QTest::addColumn<bool>("bombSource");
-        QTest::addColumn<bool>("bombTarget");
-        QTest::addColumn<QString>("message");
+        Columns<bool, bool, QString>({"bombSource", "bombTarget", "message"});
         QTest::newRow("source") << true << false << "the pictures differ in size";
         QTest::newRow("target") << false << true << "the pictures differ in size";
         QTest::newRow("both") << true << true << "a 30000 x 30000 picture needs 41198 MiB for the morph";
@@ -533,41 +507,23 @@ private Q_SLOTS:
     }
 #endif
 
-    void brokenPictures_data()
+    // A picture the loader refuses ends the run with exit 2 and the loader's
+    // reason; what it refuses is tested with the loader.
+    void brokenPicture()
     {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("reason");
         QImage q(48, 36, QImage::Format_RGB32);
         q.fill(qRgb(1, 2, 3));
         QByteArray bmp;
         QBuffer buffer(&bmp);
         buffer.open(QIODevice::WriteOnly);
         q.save(&buffer, "bmp");
-        QTest::newRow("BMP cut to half") << bmp.left(bmp.size() / 2) << "the file ends before its pixel data";
-        QTest::newRow("text") << QByteArray("not a picture\n") << "not a picture in a format this program reads";
-        QTest::newRow("PNG without picture data") << HandMade::PngHeaderOnly(48, 36)
-                                                  << "the header does not give the picture's size";
-        QImage noise(48, 36, QImage::Format_RGB32);
-        for (int y = 0; y < 36; ++y)
-            for (int x = 0; x < 48; ++x)
-                noise.setPixel(x, y, qRgb(x * 37 % 256, y * 91 % 256, x * y % 256));
-        QByteArray jpeg;
-        QBuffer jpegBuffer(&jpeg);
-        jpegBuffer.open(QIODevice::WriteOnly);
-        noise.save(&jpegBuffer, "jpg");
-        QTest::newRow("JPEG cut in its header") << jpeg.left(200) << "the file ends before its picture data";
-        QTest::newRow("JPEG cut in half") << jpeg.left(jpeg.size() / 2) << "the file ends before its picture data";
-    }
-    void brokenPictures()
-    {
-        QFETCH(QByteArray, content);
-        QFETCH(QString, reason);
-        writeText("broken.bmp", content);
+        writeText("broken.bmp", bmp.left(bmp.size() / 2));
         const Result r = run({"--source", file("broken.bmp"), "--target", file("b.png"), "--t", "0.5", "--out",
                               file("broken-out.png")});
         QCOMPARE(r.exitCode, 2);
         // Qt's decoders may print their own words before the tool's line.
-        QVERIFY2(r.err.contains("quillarend-render: cannot load " + file("broken.bmp") + ": " + reason),
+        QVERIFY2(r.err.contains("quillarend-render: cannot load " + file("broken.bmp")
+                                + ": the file ends before its pixel data"),
                  qPrintable(r.err));
     }
 };

@@ -1,6 +1,7 @@
 #include "CImage.h"
-#include "CMorphCore.h"
-#include "CMorphData.h"
+#include "DataTable.h"
+#include "RenderedFrame.h"
+#include "TestFiles.h"
 #include "TestImages.h"
 
 #include <QDir>
@@ -21,17 +22,6 @@ struct Result
     QString out;
     QString err;
 };
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QStringList Entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
 
 } // namespace
 
@@ -80,17 +70,7 @@ class TestRenderVideo : public QObject
     // The frame the engine renders in this process at t.
     std::unique_ptr<CImage> renderHere(float t) const
     {
-        CMorphData doc;
-        if (!doc.LoadSource(file("a.png")) || !doc.LoadTarget(file("b.png")))
-            return nullptr;
-        doc.m_aHandles.Add({{10, 8}, {30, 20}});
-        CMorphCore core;
-        core.BuildMesh(&doc);
-        auto frame = std::make_unique<CImage>();
-        if (!frame->Create(doc.m_pSourceImage->GetWidth(), doc.m_pSourceImage->GetHeight()))
-            return nullptr;
-        core.RenderFrame(*frame, t);
-        return frame;
+        return RenderedFrame(file("a.png"), file("b.png"), {{{10, 8}, {30, 20}}}, t);
     }
 
 private Q_SLOTS:
@@ -165,8 +145,7 @@ private Q_SLOTS:
     // same frame saved here at that quality.
     void jpegQuality_data()
     {
-        QTest::addColumn<QStringList>("option");
-        QTest::addColumn<int>("quality");
+        Columns<QStringList, int>({"option", "quality"});
         QTest::newRow("default") << QStringList() << 90;
         QTest::newRow("40") << QStringList{"--quality", "40"} << 40;
         QTest::newRow("100") << QStringList{"--quality", "100"} << 100;
@@ -193,11 +172,7 @@ private Q_SLOTS:
     // One file holding exactly the frames asked for, at the rate asked for.
     void videoFrames_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QStringList>("rate");
-        QTest::addColumn<int>("frames");
-        QTest::addColumn<QString>("codec");
-        QTest::addColumn<QString>("fps");
+        Columns<QString, QStringList, int, QString, QString>({"name", "rate", "frames", "codec", "fps"});
         QTest::newRow("mp4") << "v.mp4" << QStringList() << 12 << "h264" << "25/1";
         QTest::newRow("MP4 at 10 fps") << "V10.MP4" << QStringList{"--fps", "10"} << 5 << "h264" << "10/1";
         QTest::newRow("mkv") << "v.mkv" << QStringList() << 4 << "h264" << "25/1";

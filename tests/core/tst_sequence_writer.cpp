@@ -1,5 +1,6 @@
 #include "CImage.h"
 #include "CSequenceWriter.h"
+#include "DataTable.h"
 
 #include <QDir>
 #include <QRandomGenerator>
@@ -58,9 +59,7 @@ private Q_SLOTS:
     // the workers finish in.
     void sameAsOneByOne_data()
     {
-        QTest::addColumn<int>("jobs");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QList<int>>("failing");
+        Columns<int, int, QList<int>>({"jobs", "count", "failing"});
         QTest::newRow("one job") << 1 << 7 << QList<int>{2, 3};
         QTest::newRow("two jobs") << 2 << 20 << QList<int>{0, 5, 19};
         QTest::newRow("more jobs than frames") << 8 << 3 << QList<int>{1};
@@ -107,10 +106,7 @@ private Q_SLOTS:
     // As many jobs as the frames waiting for the encoders leave memory for.
     void jobsThatFit_data()
     {
-        QTest::addColumn<int>("jobs");
-        QTest::addColumn<qint64>("pixels");
-        QTest::addColumn<qint64>("available");
-        QTest::addColumn<int>("fit");
+        Columns<int, qint64, qint64, int>({"jobs", "pixels", "available", "fit"});
         const qint64 big = qint64(8000) * 6000, gib = qint64(1) << 30;
         QTest::newRow("64 big frames in 2 GiB") << 64 << big << 2 * gib << 5;
         QTest::newRow("all fit") << 64 << qint64(640 * 480) << 2 * gib << 64;

@@ -1,7 +1,9 @@
 #include "CBmpDC.h"
 #include "CImage.h"
 #include "CVideoWriter.h"
+#include "DataTable.h"
 #include "SmallDisk.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -57,17 +59,6 @@ bool HaveFfmpeg()
     return !QStandardPaths::findExecutable("ffmpeg").isEmpty() && !QStandardPaths::findExecutable("ffprobe").isEmpty();
 }
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QStringList Entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-}
-
 } // namespace
 
 class TestVideoWriter : public QObject
@@ -93,8 +84,7 @@ private Q_SLOTS:
 
     void videoPaths_data()
     {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<bool>("video");
+        Columns<QString, bool>({"path", "video"});
         QTest::newRow("mp4") << "/a/b.mp4" << true;
         QTest::newRow("MKV") << "/a/b.MKV" << true;
         QTest::newRow("webm") << "b.webm" << true;
@@ -114,12 +104,7 @@ private Q_SLOTS:
     // are made even for 4:2:0 chroma.
     void framesInFile_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("height");
-        QTest::addColumn<int>("frames");
-        QTest::addColumn<QString>("codec");
-        QTest::addColumn<QString>("pixels");
+        Columns<QString, int, int, int, QString, QString>({"name", "width", "height", "frames", "codec", "pixels"});
         QTest::newRow("mp4") << "v.mp4" << 64 << 48 << 7 << "h264" << "yuv420p";
         QTest::newRow("mp4 odd size") << "odd.mp4" << 63 << 47 << 5 << "h264" << "yuv420p";
         QTest::newRow("mkv") << "v.mkv" << 64 << 48 << 6 << "h264" << "yuv420p";
@@ -237,8 +222,7 @@ private Q_SLOTS:
     // read-only file (the link and the mode stay), and under the longest names.
     void replacesLikePictures_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("link");
+        Columns<QString, bool>({"name", "link"});
         QTest::newRow("link to a read-only file") << "link.mp4" << true;
         QTest::newRow("255-byte name") << QString(251, QLatin1Char('v')) + ".mkv" << false;
     }
@@ -272,10 +256,7 @@ private Q_SLOTS:
     // BT.601 below, converted by the same matrix.
     void colourTags_data()
     {
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("height");
-        QTest::addColumn<QString>("space");
-        QTest::addColumn<QString>("matrix");
+        Columns<int, int, QString, QString>({"width", "height", "space", "matrix"});
         QTest::newRow("HD") << 1280 << 720 << "bt709" << "bt709";
         QTest::newRow("SD") << 640 << 480 << "smpte170m" << "bt601";
     }
@@ -351,10 +332,7 @@ private Q_SLOTS:
 
     void badUse_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("frameWidth");
-        QTest::addColumn<int>("frames");
-        QTest::addColumn<QString>("reason");
+        Columns<QString, int, int, QString>({"name", "frameWidth", "frames", "reason"});
         QTest::newRow("frame of another size") << "s.mp4" << 9 << 2 << "another size";
         QTest::newRow("more frames than announced") << "m.mp4" << 8 << 3 << "more frames";
         QTest::newRow("not a video name") << "n.png" << 8 << 2 << "no video format";

@@ -2,6 +2,7 @@
 #include "CDialogTemplate.h"
 #include "CSpinButtonCtrl.h"
 #include "ControlIds.h"
+#include "DataTable.h"
 #include "MessageRecorder.h"
 
 #include <QApplication>
@@ -28,8 +29,7 @@ class TestConfigRenban : public QObject
 private Q_SLOTS:
     void scan_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<std::optional<int>>("expected");
+        Columns<QString, std::optional<int>>({"text", "expected"});
         const std::optional<int> none;
         QTest::newRow("plain") << "30" << std::optional<int>(30);
         QTest::newRow("trailing letters") << "12abc" << std::optional<int>(12);
@@ -95,8 +95,7 @@ private Q_SLOTS:
     // The frame rate is checked like the count (the same check), only for a video.
     void frameRate_data()
     {
-        QTest::addColumn<bool>("video");
-        QTest::addColumn<QString>("text");
+        Columns<bool, QString>({"video", "text"});
         QTest::addColumn<int>("fps"); // 0: refused with the range message
         QTest::newRow("120") << true << "120" << 120;
         QTest::newRow("121") << true << "121" << 0;

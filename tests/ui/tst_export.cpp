@@ -10,8 +10,10 @@
 #include "CSheet_Morph.h"
 #include "ControlIds.h"
 #include "CursorStack.h"
+#include "DataTable.h"
 #include "FakeFfmpeg.h"
 #include "MessageRecorder.h"
+#include "TestFiles.h"
 #include "TestImages.h"
 #include "WizardFrame.h"
 
@@ -38,11 +40,7 @@ const QString kOverwrite = QStringLiteral("以下のファイル等に上書き�
 // A picture unlike the pattern at every pixel, for the target.
 std::unique_ptr<CImage> Target(int w, int h)
 {
-    auto img = TestImages::Pattern(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w * 3; ++x)
-            img->PixelAddress(0, y)[x] ^= 0xA5;
-    return img;
+    return TestImages::PatternXor(w, h, 0xA5);
 }
 
 std::unique_ptr<CImage> Load(const QString& path)
@@ -149,12 +147,6 @@ struct StopAt
     }
     QTimer m_timer;
 };
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QStringList Frames(const QString& folder)
 {
@@ -410,10 +402,7 @@ private Q_SLOTS:
     // anything but Yes writes nothing.
     void overwrite_data()
     {
-        QTest::addColumn<QStringList>("files");
-        QTest::addColumn<QStringList>("folders");
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<QString>("named");
+        Columns<QStringList, QStringList, int, QString>({"files", "folders", "answer", "named"});
         QTest::newRow("no") << QStringList{"o_00007.png"} << QStringList() << int(IDNO) << "o_00007.png";
         QTest::newRow("yes") << QStringList{"o_00007.png"} << QStringList() << int(IDYES) << "o_00007.png";
         QTest::newRow("first of two") << QStringList{"o_00007.png", "o_00009.png"} << QStringList{"o_00003.png"}

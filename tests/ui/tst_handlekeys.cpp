@@ -1,10 +1,6 @@
-#include "CMorphDlg.h"
-#include "CMorphHandleWnd.h"
-#include "CSheet_Handle.h"
-#include "ControlIds.h"
-#include "MessageRecorder.h"
+#include "DataTable.h"
+#include "HandlePage.h"
 #include "TestImages.h"
-#include "WizardFrame.h"
 
 #include <QPushButton>
 #include <QTest>
@@ -12,56 +8,18 @@
 #include <limits>
 #include <memory>
 
-namespace {
-
-using Pairs = QList<CMorphHandle>;
-
-CMorphHandle Pair(int sx, int sy, int tx, int ty)
-{
-    return CMorphHandle{CPoint(sx, sy), CPoint(tx, ty)};
-}
-
-} // namespace
-
-class TestHandleKeys : public QObject
+class TestHandleKeys : public QObject, public HandlePage
 {
     Q_OBJECT
 
-    std::unique_ptr<CMorphDlg> m_pDlg;
-    MessageRecorder m_messages;
-
-    CMorphData& Doc() { return *m_pDlg->m_pMorphData; }
-    CSheet_Handle& Page() { return *static_cast<CSheet_Handle*>(m_pDlg->GetSheet(IDD_SHEET_HANDLE)); }
-    CMorphHandleWnd& View(bool bSource) { return bSource ? Page().m_wndSrcView : Page().m_wndDstView; }
-
     bool Open()
     {
-        m_pDlg = std::make_unique<WizardFrame>();
-        Doc().m_pSourceImage = TestImages::Pattern(120, 90);
-        Doc().m_pTargetImage = TestImages::Pattern(120, 90);
-        m_pDlg->show();
-        m_pDlg->activateWindow();
-        if (!QTest::qWaitForWindowActive(m_pDlg.get()))
-            return false;
-        m_pDlg->ShowPage(IDD_SHEET_HANDLE);
-        return m_pDlg->GetCurSheet() == &Page();
-    }
-
-    void SetPairs(const Pairs& pairs, int32_t selected)
-    {
-        Doc().m_aHandles.RemoveAll();
-        for (const CMorphHandle& h : pairs)
-            Doc().m_aHandles.Add(h);
-        g_nSelHandle = selected;
-        View(true).RedrawBothViews();
-    }
-
-    Pairs DocPairs()
-    {
-        Pairs pairs;
-        for (int32_t i = 0; i < Doc().m_aHandles.GetSize(); ++i)
-            pairs << Doc().m_aHandles[i];
-        return pairs;
+        return NewWizard(true,
+                         [](CMorphData& doc) {
+                             doc.m_pSourceImage = TestImages::Pattern(120, 90);
+                             doc.m_pTargetImage = TestImages::Pattern(120, 90);
+                         })
+               && TurnToPage();
     }
 
     QRgb EdgePixel(CMorphHandleWnd& view) { return view.grab().toImage().pixel(0, 0); }
@@ -95,10 +53,7 @@ private Q_SLOTS:
     // Arrows move this view's point of the selected pair; the other half stays.
     void arrows_data()
     {
-        QTest::addColumn<bool>("source");
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("modifiers");
-        QTest::addColumn<CMorphHandle>("moved");
+        Columns<bool, int, int, CMorphHandle>({"source", "key", "modifiers", "moved"});
         const int none = Qt::NoModifier, shift = Qt::ShiftModifier;
         QTest::newRow("source left") << true << int(Qt::Key_Left) << none << Pair(49, 40, 60, 30);
         QTest::newRow("source right, Shift") << true << int(Qt::Key_Right) << shift << Pair(60, 40, 60, 30);
@@ -137,8 +92,7 @@ private Q_SLOTS:
 
     void deleteKey_data()
     {
-        QTest::addColumn<int>("selected");
-        QTest::addColumn<int>("after");
+        Columns<int, int>({"selected", "after"});
         QTest::newRow("first of three") << 0 << 0;
         QTest::newRow("middle") << 1 << 1;
         QTest::newRow("last") << 2 << 1;
@@ -213,8 +167,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("edits");
         QTest::addColumn<QString>("keys"); // z: Ctrl+Z, y: Ctrl+Y, Z: Ctrl+Shift+Z
-        QTest::addColumn<QString>("pairs");
-        QTest::addColumn<int>("selected");
+        Columns<QString, int>({"pairs", "selected"});
         QTest::newRow("three clicks, two undone") << "c c c" << "zz" << "10,10" << -1;
         QTest::newRow("one redone") << "c c c" << "zzZ" << "10,10 30,30" << 1;
         QTest::newRow("a drag") << "c d" << "z" << "10,10" << 0;

@@ -1,11 +1,7 @@
-#include "CMorphDlg.h"
-#include "CMorphHandleWnd.h"
-#include "CSheet_Handle.h"
-#include "ControlIds.h"
-#include "MessageRecorder.h"
+#include "DataTable.h"
+#include "HandlePage.h"
 #include "TestImages.h"
 #include "WindowInput.h"
-#include "WizardFrame.h"
 
 #include <QApplication>
 #include <QScrollBar>
@@ -21,69 +17,12 @@ const QRgb kWhite = qRgb(255, 255, 255);
 const QRgb kRedFill = qRgb(255, 0, 0), kRedLight = qRgb(255, 200, 200), kRedDark = qRgb(128, 0, 0);
 const QRgb kGreenFill = qRgb(0, 255, 0), kGreenLight = qRgb(200, 255, 200), kGreenDark = qRgb(0, 128, 0);
 
-using Pairs = QList<CMorphHandle>;
-
-CMorphHandle Pair(int sx, int sy, int tx, int ty)
-{
-    return CMorphHandle{CPoint(sx, sy), CPoint(tx, ty)};
-}
-
-CMorphHandle Pair(int x, int y)
-{
-    return Pair(x, y, x, y);
-}
-
-// The test pattern's pixel (x, y).
-QRgb Picture(int x, int y)
-{
-    return qRgb(uint8_t(x ^ y), uint8_t(x + y * 5), uint8_t(x * 7 + y));
-}
-
 } // namespace
 
-class TestHandleView : public QObject
+class TestHandleView : public QObject, public HandlePage
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    std::unique_ptr<CMorphDlg> m_pDlg;
-    MessageRecorder m_messages;
-
-    CMorphData& Doc() { return *m_pDlg->m_pMorphData; }
-    CSheet_Handle& Page() { return *static_cast<CSheet_Handle*>(m_pDlg->GetSheet(IDD_SHEET_HANDLE)); }
-    CMorphHandleWnd& View(bool bSource) { return bSource ? Page().m_wndSrcView : Page().m_wndDstView; }
-
-    // The wizard on page 130 with two pictures of the named size.
-    bool Open(const QString& size)
-    {
-        m_pDlg = std::make_unique<WizardFrame>();
-        m_pDlg->show();
-        if (!QTest::qWaitForWindowExposed(m_pDlg.get()))
-            return false;
-        if (!Doc().LoadSource(m_dir.filePath(size + "-a.png")) || !Doc().LoadTarget(m_dir.filePath(size + "-b.png")))
-            return false;
-        m_pDlg->ShowPage(IDD_SHEET_HANDLE);
-        return m_pDlg->GetCurSheet() == &Page();
-    }
-
-    // Puts pairs straight into the document and shows them.
-    void SetPairs(const Pairs& pairs, int32_t selected)
-    {
-        Doc().m_aHandles.RemoveAll();
-        for (const CMorphHandle& h : pairs)
-            Doc().m_aHandles.Add(h);
-        g_nSelHandle = selected;
-        View(true).Redraw(true);
-        View(false).Redraw(true);
-    }
-
-    Pairs DocPairs()
-    {
-        Pairs pairs;
-        for (int32_t i = 0; i < Doc().m_aHandles.GetSize(); ++i)
-            pairs << Doc().m_aHandles[i];
-        return pairs;
-    }
 
     // View coordinates of a picture point, through the view's current picture rectangle.
     static QPoint At(const CMorphHandleWnd& view, int x, int y)
@@ -102,11 +41,7 @@ class TestHandleView : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(m_dir.isValid());
-        QVERIFY(TestImages::WritePattern(m_dir.filePath("small-a.png"), 120, 90));
-        QVERIFY(TestImages::WritePattern(m_dir.filePath("small-b.png"), 120, 90));
-        QVERIFY(TestImages::WritePattern(m_dir.filePath("large-a.png"), 1000, 900));
-        QVERIFY(TestImages::WritePattern(m_dir.filePath("large-b.png"), 1000, 900));
+        QVERIFY(WriteSizedPictures());
     }
 
     void init() { g_nSelHandle = -1; }
@@ -138,7 +73,7 @@ private Q_SLOTS:
             QCOMPARE(PixelAt(v, 30, 20), kRedFill);
             QCOMPARE(PixelAt(v, 26, 16), kRedLight);
             QCOMPARE(PixelAt(v, 34, 24), kRedDark);
-            QCOMPARE(PixelAt(v, 35, 20), Picture(35, 20)); // the picture next to it
+            QCOMPARE(PixelAt(v, 35, 20), TestImages::PatternRgb(35, 20)); // the picture next to it
         }
     }
 
@@ -244,8 +179,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("source");
         QTest::addColumn<QPoint>("press"); // picture coordinates
-        QTest::addColumn<QPoint>("to");
-        QTest::addColumn<CPoint>("dropped");
+        Columns<QPoint, CPoint>({"to", "dropped"});
         QTest::newRow("source, inside") << true << QPoint(52, 41) << QPoint(72, 61) << CPoint(70, 60);
         QTest::newRow("target, inside") << false << QPoint(46, 36) << QPoint(10, 10) << CPoint(14, 14);
         QTest::newRow("past the left top") << true << QPoint(50, 40) << QPoint(-180, -170) << CPoint(-180, -170);
@@ -294,7 +228,7 @@ private Q_SLOTS:
         QCOMPARE(DocPairs(), (Pairs{Pair(50, 40), Pair(90, 70)}));
         QCOMPARE(g_nSelHandle, 0);
         QCOMPARE(PixelAt(view, 50, 40), kRedFill);
-        QCOMPARE(PixelAt(view, 80, 20), Picture(80, 20));
+        QCOMPARE(PixelAt(view, 80, 20), TestImages::PatternRgb(80, 20));
         QTest::mouseMove(&view, At(view, 60, 60));
         QTest::mouseRelease(&view, Qt::LeftButton, {}, At(view, 60, 60));
         QTest::mouseRelease(&view, Qt::RightButton, {}, At(view, 60, 60));
@@ -304,10 +238,7 @@ private Q_SLOTS:
     // A right press on a square deletes the pair; the selection keeps its index within the pairs left.
     void deleteKeepsSelectionIndex_data()
     {
-        QTest::addColumn<int>("count");
-        QTest::addColumn<int>("selected");
-        QTest::addColumn<int>("deleted");
-        QTest::addColumn<int>("after");
+        Columns<int, int, int, int>({"count", "selected", "deleted", "after"});
         QTest::newRow("the only pair") << 1 << 0 << 0 << -1;
         QTest::newRow("four, 1 selected, delete 0") << 4 << 1 << 0 << 1;
         QTest::newRow("three, 2 selected, delete 0") << 3 << 2 << 0 << 1;
@@ -332,8 +263,8 @@ private Q_SLOTS:
         pairs.removeAt(deleted);
         QCOMPARE(DocPairs(), pairs);
         QCOMPARE(g_nSelHandle, after);
-        QCOMPARE(PixelAt(View(true), 10 + 20 * deleted, 10), Picture(10 + 20 * deleted, 10));
-        QCOMPARE(PixelAt(View(false), 100 - 20 * deleted, 80), Picture(100 - 20 * deleted, 80));
+        QCOMPARE(PixelAt(View(true), 10 + 20 * deleted, 10), TestImages::PatternRgb(10 + 20 * deleted, 10));
+        QCOMPARE(PixelAt(View(false), 100 - 20 * deleted, 80), TestImages::PatternRgb(100 - 20 * deleted, 80));
         if (after >= 0) {
             QCOMPARE(PixelAt(View(true), pairs[after].m_ptSource.x, 10), kRedFill);
             QCOMPARE(PixelAt(View(false), pairs[after].m_ptTarget.x, 80), kRedFill);

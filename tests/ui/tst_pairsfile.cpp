@@ -2,14 +2,12 @@
 #include "CFileChooser.h"
 #include "CImagePreviewWnd.h"
 #include "CMorphCore.h"
-#include "CMorphDlg.h"
-#include "CMorphHandleWnd.h"
-#include "CSheet_Handle.h"
 #include "CSheet_Path.h"
-#include "ControlIds.h"
-#include "MessageRecorder.h"
+#include "ChooserAnswers.h"
+#include "DataTable.h"
+#include "HandlePage.h"
+#include "TestFiles.h"
 #include "TestImages.h"
-#include "WizardFrame.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,41 +23,6 @@
 #include <memory>
 
 namespace {
-
-using Pairs = QList<CMorphHandle>;
-
-CMorphHandle Pair(int sx, int sy, int tx, int ty)
-{
-    return CMorphHandle{CPoint(sx, sy), CPoint(tx, ty)};
-}
-
-// Answers every Open or Save chooser with the next path of a queue.
-class ChooserAnswers
-{
-public:
-    ChooserAnswers()
-    {
-        m_previous = CFileChooser::SetHandler([this](const CFileChooser::Request& request) {
-            requests << request;
-            return paths.isEmpty() ? QString() : paths.takeFirst();
-        });
-    }
-    ~ChooserAnswers() { CFileChooser::SetHandler(std::move(m_previous)); }
-    ChooserAnswers(const ChooserAnswers&) = delete;
-    ChooserAnswers& operator=(const ChooserAnswers&) = delete;
-
-    QStringList paths;
-    QList<CFileChooser::Request> requests;
-
-private:
-    CFileChooser::Handler m_previous;
-};
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
 
 // The mesh in the renderer's --mesh lines.
 QStringList MeshLines(CMorphData& doc)
@@ -104,47 +67,17 @@ bool Drop(QWidget* widget, const QPoint& pos, const QStringList& paths)
 
 } // namespace
 
-class TestPairsFile : public QObject
+class TestPairsFile : public QObject, public HandlePage
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    std::unique_ptr<CMorphDlg> m_pDlg;
-    MessageRecorder m_messages{IDYES};
 
-    CMorphData& Doc() { return *m_pDlg->m_pMorphData; }
-    CSheet_Handle& Page() { return *static_cast<CSheet_Handle*>(m_pDlg->GetSheet(IDD_SHEET_HANDLE)); }
     CSheet_Path& PathPage() { return *static_cast<CSheet_Path*>(m_pDlg->GetSheet(IDD_SHEET_PATH)); }
     QString File(const QString& name) const { return m_dir.filePath(name); }
 
     bool Open(bool toHandlePage = true)
     {
-        m_pDlg = std::make_unique<WizardFrame>();
-        m_pDlg->show();
-        m_pDlg->activateWindow();
-        if (!QTest::qWaitForWindowActive(m_pDlg.get()))
-            return false;
-        if (!toHandlePage)
-            return true;
-        if (!Doc().LoadSource(File("a.png")) || !Doc().LoadTarget(File("b.png")))
-            return false;
-        m_pDlg->ShowPage(IDD_SHEET_HANDLE);
-        return m_pDlg->GetCurSheet() == &Page();
-    }
-
-    void SetPairs(const Pairs& pairs)
-    {
-        Doc().m_aHandles.RemoveAll();
-        for (const CMorphHandle& h : pairs)
-            Doc().m_aHandles.Add(h);
-    }
-
-    Pairs DocPairs()
-    {
-        Pairs pairs;
-        for (int32_t i = 0; i < Doc().m_aHandles.GetSize(); ++i)
-            pairs << Doc().m_aHandles[i];
-        return pairs;
+        return NewWizard(true) && (!toHandlePage || LoadOnPage(File("a.png"), File("b.png")));
     }
 
     void WriteText(const QString& name, const QByteArray& text)
@@ -161,6 +94,9 @@ class TestPairsFile : public QObject
                                  Pair(5, 35, 8, 30),   Pair(45, 20, 41, 24)};
         return pairs;
     }
+
+public:
+    TestPairsFile() : HandlePage(IDYES) {}
 
 private Q_SLOTS:
     void initTestCase()
@@ -284,8 +220,7 @@ private Q_SLOTS:
     // A bad line is named by its number; nothing changes and nothing is asked.
     void malformedLine_data()
     {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<int>("line");
+        Columns<QByteArray, int>({"text", "line"});
         QTest::newRow("three numbers") << QByteArray("1 2 3 4\n# c\n1 2 3\n") << 3;
         QTest::newRow("a word") << QByteArray("x 2 3 4\n") << 1;
         QTest::newRow("past 32 bits") << QByteArray("\n\n\n1 2 3 4\n1 2 3 2147483648\n") << 5;

@@ -1,5 +1,6 @@
 #include "CBmpDC.h"
 #include "CImagePreviewWnd.h"
+#include "DataTable.h"
 #include "TestImages.h"
 
 #include <QApplication>
@@ -35,15 +36,15 @@ Bgr PixelAt(const CImage& image, int32_t x, int32_t y)
 
 const Bgr kFaceBgr{0x56, 0x34, 0x12};
 
-std::unique_ptr<CImage> Solid(int32_t w, int32_t h, COLORREF color)
+using TestImages::Solid;
+
+// A preview of the page's size, 192 × 142, in a parent of its own.
+struct PagePreview
 {
-    auto image = std::make_unique<CImage>();
-    if (!image->Create(w, h))
-        return nullptr;
-    CBmpDC dc(*image);
-    dc.FillSolidRect(0, 0, w, h, color);
-    return image;
-}
+    PagePreview() { wnd.Create(QRect(0, 0, 192, 142), &parent); }
+    QWidget parent;
+    CImagePreviewWnd wnd;
+};
 
 } // namespace
 
@@ -69,10 +70,7 @@ private Q_SLOTS:
 
     void fitRect_data()
     {
-        QTest::addColumn<CRect>("box");
-        QTest::addColumn<int>("w");
-        QTest::addColumn<int>("h");
-        QTest::addColumn<CRect>("expected");
+        Columns<CRect, int, int, CRect>({"box", "w", "h", "expected"});
         const CRect box(0, 0, 190, 140);
         QTest::newRow("small, centred") << box << 100 << 50 << CRect(45, 45, 145, 95);
         QTest::newRow("wide, shrunk") << box << 400 << 200 << CRect(0, 22, 190, 117);
@@ -134,9 +132,8 @@ private Q_SLOTS:
 
     void smallPictureAtItsOwnSize()
     {
-        QWidget parent;
-        CImagePreviewWnd preview;
-        preview.Create(QRect(0, 0, 192, 142), &parent);
+        PagePreview page;
+        CImagePreviewWnd& preview = page.wnd;
         const auto picture = TestImages::Pattern(100, 50);
         preview.SetImage(*picture);
         const CImage& buffer = preview.GetBuffer();
@@ -156,9 +153,8 @@ private Q_SLOTS:
 
     void largePictureShrunk()
     {
-        QWidget parent;
-        CImagePreviewWnd preview;
-        preview.Create(QRect(0, 0, 192, 142), &parent);
+        PagePreview page;
+        CImagePreviewWnd& preview = page.wnd;
         // Top half red, bottom half blue: the shrunk copy keeps the halves in place.
         auto picture = Solid(400, 200, RGB(255, 0, 0));
         {
@@ -178,9 +174,8 @@ private Q_SLOTS:
 
     void newPictureReplacesTheOld()
     {
-        QWidget parent;
-        CImagePreviewWnd preview;
-        preview.Create(QRect(0, 0, 192, 142), &parent);
+        PagePreview page;
+        CImagePreviewWnd& preview = page.wnd;
         preview.SetImage(*Solid(190, 140, RGB(1, 2, 3)));
         preview.SetImage(*Solid(10, 10, RGB(200, 100, 50)));
         const CImage& buffer = preview.GetBuffer();

@@ -1,3 +1,5 @@
+#include "DataTable.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTest>
@@ -11,9 +13,7 @@ class TestProgramOptions : public QObject
 private Q_SLOTS:
     void answersWithoutWindow_data()
     {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QString>("starts");
-        QTest::addColumn<QString>("mentions");
+        Columns<QStringList, QString, QString>({"args", "starts", "mentions"});
         QTest::newRow("help") << QStringList{"--help"} << "usage: quillarend" << "--version";
         QTest::newRow("version") << QStringList{"--version"} << "Quillarend 1.00\n" << "";
         QTest::newRow("after another argument") << QStringList{"picture.png", "--version"} << "Quillarend 1.00\n"

@@ -1,4 +1,5 @@
 #include "CImageScrollWnd.h"
+#include "DataTable.h"
 #include "TestImages.h"
 
 #include <QApplication>
@@ -107,11 +108,7 @@ private Q_SLOTS:
     // Placement and bar state for pictures around the 400 × 300 client size.
     void placement_data()
     {
-        QTest::addColumn<int>("w");
-        QTest::addColumn<int>("h");
-        QTest::addColumn<CRect>("rect");
-        QTest::addColumn<int>("hMax");
-        QTest::addColumn<int>("vMax");
+        Columns<int, int, CRect, int, int>({"w", "h", "rect", "hMax", "vMax"});
         QTest::newRow("smaller, centred") << 300 << 200 << CRect(50, 50, 350, 250) << 0 << 0;
         QTest::newRow("odd free space") << 397 << 295 << CRect(1, 2, 398, 297) << 0 << 0;
         QTest::newRow("exactly the client") << 400 << 300 << CRect(0, 0, 400, 300) << 0 << 0;

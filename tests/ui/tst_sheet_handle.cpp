@@ -1,11 +1,6 @@
 #include "CDialogTemplate.h"
-#include "CMorphDlg.h"
-#include "CMorphHandleWnd.h"
-#include "CSheet_Handle.h"
-#include "ControlIds.h"
-#include "MessageRecorder.h"
+#include "HandlePage.h"
 #include "TestImages.h"
-#include "WizardFrame.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -15,16 +10,10 @@
 
 #include <memory>
 
-class TestSheetHandle : public QObject
+class TestSheetHandle : public QObject, public HandlePage
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    std::unique_ptr<CMorphDlg> m_pDlg;
-    MessageRecorder m_messages;
-
-    CMorphData& Doc() { return *m_pDlg->m_pMorphData; }
-    CSheet_Handle& Page() { return *static_cast<CSheet_Handle*>(m_pDlg->GetSheet(IDD_SHEET_HANDLE)); }
 
     bool Load(const QString& source, const QString& target)
     {

@@ -4,6 +4,7 @@
 #include "CMorphDlg.h"
 #include "CSheet_Morph.h"
 #include "ControlIds.h"
+#include "DataTable.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
 #include "WindowInput.h"
@@ -24,11 +25,7 @@ namespace {
 
 std::unique_ptr<CImage> Target(int w, int h)
 {
-    auto img = TestImages::Pattern(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w * 3; ++x)
-            img->PixelAddress(0, y)[x] ^= 0x5A;
-    return img;
+    return TestImages::PatternXor(w, h, 0x5A);
 }
 
 // The wizard on page 131 with w × h pictures and one point pair.
@@ -161,10 +158,7 @@ private Q_SLOTS:
 
     void keys_data()
     {
-        QTest::addColumn<int>("start");
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("presses");
-        QTest::addColumn<int>("expected");
+        Columns<int, int, int, int>({"start", "key", "presses", "expected"});
         // Right, Down and Page Down towards 1000; Left, Up and Page Up towards 0.
         QTest::newRow("right") << 0 << int(Qt::Key_Right) << 1 << 1;
         QTest::newRow("right at 1000") << 1000 << int(Qt::Key_Right) << 1 << 1000;
@@ -281,8 +275,7 @@ private Q_SLOTS:
     // Other pictures: the frame takes their size and the view's bars follow.
     void newSize_data()
     {
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("height");
+        Columns<int, int>({"width", "height"});
         QTest::newRow("wider than the view") << 2000 << 20;
         QTest::newRow("taller than the view") << 30 << 1500;
         QTest::newRow("small") << 7 << 5;

@@ -3,8 +3,10 @@
 #include "CImagePreviewWnd.h"
 #include "CMorphDlg.h"
 #include "CSheet_Path.h"
-#include "CursorStack.h"
+#include "ChooserAnswers.h"
 #include "ControlIds.h"
+#include "CursorStack.h"
+#include "DataTable.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
 #include "WizardFrame.h"
@@ -26,28 +28,6 @@ const QString kNoSource = QStringLiteral("元画像が読み込まれていま�
 const QString kNoTarget = QStringLiteral("変更後の画像が読み込まれていません。");
 const QString kSizeDiffers = QStringLiteral("元画像と変更後の画像サイズが異なります。");
 const QString kFilter = QStringLiteral("画像ファイル(bmp, jpg, png)|*.bmp;*.jpg;*.png||");
-
-// Answers the Open dialog from a queue (empty = cancel) and records each request.
-class ChooserAnswers
-{
-public:
-    ChooserAnswers()
-    {
-        m_previous = CFileChooser::SetHandler([this](const CFileChooser::Request& request) {
-            requests.append(request);
-            return answers.isEmpty() ? QString() : answers.takeFirst();
-        });
-    }
-    ~ChooserAnswers() { CFileChooser::SetHandler(std::move(m_previous)); }
-    ChooserAnswers(const ChooserAnswers&) = delete;
-    ChooserAnswers& operator=(const ChooserAnswers&) = delete;
-
-    QStringList answers;
-    QList<CFileChooser::Request> requests;
-
-private:
-    CFileChooser::Handler m_previous;
-};
 
 // Both sides of the page, so tests can run once per side.
 struct Side
@@ -148,8 +128,7 @@ private Q_SLOTS:
     void refusals_data()
     {
         QTest::addColumn<QSize>("source"); // empty: not loaded
-        QTest::addColumn<QSize>("target");
-        QTest::addColumn<QString>("message");
+        Columns<QSize, QString>({"target", "message"});
         QTest::newRow("nothing") << QSize() << QSize() << kNoSource;
         QTest::newRow("target only") << QSize() << QSize(40, 30) << kNoSource;
         QTest::newRow("source only") << QSize(40, 30) << QSize() << kNoTarget;
@@ -167,11 +146,11 @@ private Q_SLOTS:
         ChooserAnswers chooser;
         MessageRecorder messages;
         if (source.isValid()) {
-            chooser.answers << Picture(source.width(), source.height());
+            chooser.paths << Picture(source.width(), source.height());
             Browse(dlg, kSource);
         }
         if (target.isValid()) {
-            chooser.answers << Picture(target.width(), target.height());
+            chooser.paths << Picture(target.width(), target.height());
             Browse(dlg, kTarget);
         }
         QVERIFY(messages.boxes.isEmpty());
@@ -187,7 +166,7 @@ private Q_SLOTS:
         dlg.show();
         ChooserAnswers chooser;
         MessageRecorder messages;
-        chooser.answers << Picture(40, 30) << Picture(40, 30);
+        chooser.paths << Picture(40, 30) << Picture(40, 30);
         Browse(dlg, kSource);
         Browse(dlg, kTarget);
         // With no target path yet, its chooser opens in the source's folder.
@@ -208,7 +187,7 @@ private Q_SLOTS:
         dlg.show();
         ChooserAnswers chooser;
         const QString first = Picture(100, 50), second = Picture(60, 80);
-        chooser.answers << first << second;
+        chooser.paths << first << second;
         Browse(dlg, s);
         QCOMPARE(chooser.requests.size(), 1);
         QCOMPARE(chooser.requests[0].strInitialPath, QString());
@@ -246,7 +225,7 @@ private Q_SLOTS:
         ChooserAnswers chooser;
         MessageRecorder messages;
         const QString path = Picture(40, 30);
-        chooser.answers << path << path;
+        chooser.paths << path << path;
         Browse(dlg, kSource);
         Browse(dlg, kTarget);
         CMorphData& doc = *dlg.m_pMorphData;
@@ -291,7 +270,7 @@ private Q_SLOTS:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("not a picture");
         }
-        chooser.answers << Picture(40, 30) << bad;
+        chooser.paths << Picture(40, 30) << bad;
         Browse(dlg, s);
         Browse(dlg, s);
         CMessageBox::SetHandler(previous);
@@ -329,7 +308,7 @@ private Q_SLOTS:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("not a picture");
         }
-        chooser.answers << good << good << bad;
+        chooser.paths << good << good << bad;
         Browse(dlg, kSource);
         Browse(dlg, kTarget);
         dlg.m_pMorphData->AddHandle(CPoint(1, 2));
@@ -356,8 +335,7 @@ private Q_SLOTS:
     // the pairs; another one asks first and loses them only on Yes.
     void newPictureDiscardsPairs_data()
     {
-        QTest::addColumn<int>("side");
-        QTest::addColumn<bool>("sameFile");
+        Columns<int, bool>({"side", "sameFile"});
         QTest::addColumn<int>("answer"); // 0: no question
         QTest::addColumn<int>("pairs");
         QTest::newRow("target, same file") << 1 << true << 0 << 3;
@@ -378,7 +356,7 @@ private Q_SLOTS:
         MessageRecorder messages(answer);
         const QString path = Picture(40, 30), other = m_dir.filePath(QStringLiteral("other.png"));
         QVERIFY(QFile::exists(other) || QFile::copy(path, other));
-        chooser.answers << path << path;
+        chooser.paths << path << path;
         Browse(dlg, kSource);
         Browse(dlg, kTarget);
         Next(dlg);
@@ -392,7 +370,7 @@ private Q_SLOTS:
         QCOMPARE(dlg.GetCurSheet(), Page(dlg));
         QVERIFY(!dlg.GetButton(IDC_BACK)->isEnabled());
         QCOMPARE(doc.m_aHandles.GetSize(), 3);
-        chooser.answers << (sameFile ? path : other);
+        chooser.paths << (sameFile ? path : other);
         Browse(dlg, s);
         QCOMPARE(doc.m_aHandles.GetSize(), pairs);
         QCOMPARE(PathText(dlg, s), answer == IDYES ? other : path);

@@ -7,6 +7,7 @@
 #include "CMorphDlg.h"
 #include "CSheet.h"
 #include "ControlIds.h"
+#include "DataTable.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
 #include "WizardFrame.h"
@@ -203,10 +204,7 @@ private Q_SLOTS:
     // made smaller.
     void fittingPixelSize_data()
     {
-        QTest::addColumn<int>("em");
-        QTest::addColumn<double>("line");
-        QTest::addColumn<double>("letter");
-        QTest::addColumn<int>("size");
+        Columns<int, double, double, int>({"em", "line", "letter", "size"});
         QTest::newRow("one em, 96 DPI") << 12 << 1.0 << 0.5 << 12;
         QTest::newRow("one em, 128 DPI") << 16 << 1.0 << 0.5 << 16;
         QTest::newRow("one em, odd em") << 15 << 1.0 << 0.5 << 15;
@@ -325,8 +323,7 @@ private Q_SLOTS:
     // A focused push button answers Enter and Space, though none is the default.
     void focusedButtonTakesEnter_data()
     {
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("modifiers");
+        Columns<int, int>({"key", "modifiers"});
         QTest::newRow("return") << int(Qt::Key_Return) << int(Qt::NoModifier);
         QTest::newRow("keypad enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier);
         QTest::newRow("space") << int(Qt::Key_Space) << int(Qt::NoModifier);
@@ -547,8 +544,7 @@ private Q_SLOTS:
 
     void exceptionsBecomeErrorBoxes_data()
     {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<QString>("text");
+        Columns<int, QString>({"kind", "text"});
         QTest::newRow("out of memory") << 0 << QStringLiteral("メモリが不足しているため、操作を完了できませんでした。");
         QTest::newRow("bad index") << 1 << QStringLiteral("無効な引数が指定されたため、操作を完了できませんでした。");
         QTest::newRow("other") << 2 << QStringLiteral("内部エラーが発生したため、操作を完了できませんでした。");

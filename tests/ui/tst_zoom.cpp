@@ -1,13 +1,9 @@
 #include "CImageScrollWnd.h"
-#include "CZoom.h"
-#include "CMorphDlg.h"
-#include "CMorphHandleWnd.h"
-#include "CSheet_Handle.h"
 #include "CSheet_Morph.h"
-#include "ControlIds.h"
-#include "MessageRecorder.h"
+#include "CZoom.h"
+#include "DataTable.h"
+#include "HandlePage.h"
 #include "TestImages.h"
-#include "WizardFrame.h"
 
 #include <QCursor>
 #include <QPushButton>
@@ -22,16 +18,6 @@
 namespace {
 
 const QRgb kRedFill = qRgb(255, 0, 0), kRedLight = qRgb(255, 200, 200), kRedDark = qRgb(128, 0, 0);
-
-QRgb Picture(int x, int y)
-{
-    return qRgb(uint8_t(x ^ y), uint8_t(x + y * 5), uint8_t(x * 7 + y));
-}
-
-CMorphHandle Pair(int x, int y)
-{
-    return CMorphHandle{CPoint(x, y), CPoint(x, y)};
-}
 
 // A plain view whose back buffer the test can read.
 class BufferView : public CImageScrollWnd
@@ -68,39 +54,11 @@ void CtrlWheel(QWidget* view, const QPoint& at, int angle)
 
 } // namespace
 
-class TestZoom : public QObject
+class TestZoom : public QObject, public HandlePage
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    std::unique_ptr<CMorphDlg> m_pDlg;
-    MessageRecorder m_messages;
     QWidget m_parent;
-
-    CMorphData& Doc() { return *m_pDlg->m_pMorphData; }
-    CSheet_Handle& Page() { return *static_cast<CSheet_Handle*>(m_pDlg->GetSheet(IDD_SHEET_HANDLE)); }
-    CMorphHandleWnd& View(bool bSource) { return bSource ? Page().m_wndSrcView : Page().m_wndDstView; }
-
-    bool Open(const QString& size)
-    {
-        m_pDlg = std::make_unique<WizardFrame>();
-        m_pDlg->show();
-        if (!QTest::qWaitForWindowExposed(m_pDlg.get()))
-            return false;
-        if (!Doc().LoadSource(m_dir.filePath(size + "-a.png")) || !Doc().LoadTarget(m_dir.filePath(size + "-b.png")))
-            return false;
-        m_pDlg->ShowPage(IDD_SHEET_HANDLE);
-        return m_pDlg->GetCurSheet() == &Page();
-    }
-
-    void SetPairs(const QList<CMorphHandle>& pairs, int32_t selected)
-    {
-        Doc().m_aHandles.RemoveAll();
-        for (const CMorphHandle& h : pairs)
-            Doc().m_aHandles.Add(h);
-        g_nSelHandle = selected;
-        View(true).RedrawBothViews();
-    }
 
     // Where a centred picture of w × h starts in a view at zoom percent z.
     static QPoint CentredOrigin(const CImageScrollWnd& view, int w, int h, int z)
@@ -122,11 +80,7 @@ class TestZoom : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(m_dir.isValid());
-        QVERIFY(TestImages::WritePattern(m_dir.filePath("small-a.png"), 120, 90));
-        QVERIFY(TestImages::WritePattern(m_dir.filePath("small-b.png"), 120, 90));
-        QVERIFY(TestImages::WritePattern(m_dir.filePath("large-a.png"), 1000, 900));
-        QVERIFY(TestImages::WritePattern(m_dir.filePath("large-b.png"), 1000, 900));
+        QVERIFY(WriteSizedPictures());
         m_parent.resize(900, 700);
         m_parent.show();
         QVERIFY(QTest::qWaitForWindowExposed(&m_parent));
@@ -143,9 +97,7 @@ private Q_SLOTS:
     // The largest zoom at which the picture fits, within the limits.
     void fitZoom_data()
     {
-        QTest::addColumn<QSize>("client");
-        QTest::addColumn<QSize>("picture");
-        QTest::addColumn<int>("zoom");
+        Columns<QSize, QSize, int>({"client", "picture", "zoom"});
         QTest::newRow("1080p in an editor") << QSize(326, 415) << QSize(1920, 1080) << 17;
         QTest::newRow("small picture") << QSize(400, 300) << QSize(120, 90) << 334;
         QTest::newRow("limited to 800 %") << QSize(400, 300) << QSize(1, 1) << 800;
@@ -262,7 +214,7 @@ private Q_SLOTS:
         const QPoint o = CentredOrigin(view, 120, 90, 300);
         for (const QPoint p : {QPoint(0, 0), QPoint(7, 3), QPoint(119, 89)})
             for (int d = 0; d < 3; ++d)
-                QCOMPARE(ClientPixel(view, o + 3 * p + QPoint(d, 2 - d)), Picture(p.x(), p.y()));
+                QCOMPARE(ClientPixel(view, o + 3 * p + QPoint(d, 2 - d)), TestImages::PatternRgb(p.x(), p.y()));
         view.SetZoom(50, view.ClientCentre());
         const QPoint h = CentredOrigin(view, 120, 90, 50);
         for (const QPoint p : {QPoint(0, 0), QPoint(10, 4), QPoint(59, 44)}) {
@@ -271,7 +223,7 @@ private Q_SLOTS:
                 int sum = 0;
                 for (int dy = 0; dy < 2; ++dy)
                     for (int dx = 0; dx < 2; ++dx) {
-                        const QRgb src = Picture(2 * p.x() + dx, 2 * p.y() + dy);
+                        const QRgb src = TestImages::PatternRgb(2 * p.x() + dx, 2 * p.y() + dy);
                         sum += ch == 0 ? qRed(src) : ch == 1 ? qGreen(src) : qBlue(src);
                     }
                 const int value = ch == 0 ? qRed(got) : ch == 1 ? qGreen(got) : qBlue(got);
@@ -362,7 +314,7 @@ private Q_SLOTS:
         const CRect rc = view.GetImageRect();
         QCOMPARE(view.Zoom().ClientToPicture(anchor.x(), rc.left), picture.x());
         QCOMPARE(view.Zoom().ClientToPicture(anchor.y(), rc.top), picture.y());
-        QCOMPARE(ClientPixel(view, anchor), Picture(picture.x(), picture.y()));
+        QCOMPARE(ClientPixel(view, anchor), TestImages::PatternRgb(picture.x(), picture.y()));
         CtrlWheel(&view, view.GetClientOrigin() + anchor, -240);
         QCOMPARE(view.GetZoom(), 100);
         QCOMPARE(view.GetScrollBar(Qt::Horizontal)->value(), 200);
