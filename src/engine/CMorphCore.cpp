@@ -9,6 +9,7 @@
 #include <atomic>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <string>
@@ -378,30 +379,34 @@ bool CMorphCore::IsRefused(int32_t p, int32_t q, int32_t r, const std::vector<in
     return anyInside(farOfPQ) || anyInside(farOfQR) || anyInside(farOfPR);
 }
 
-void CMorphCore::RenderFrame(CImage& out, float t)
+void CMorphCore::RenderFrame(CImage& out, float shape, float color)
 {
     if (!m_pData || !m_pData->m_pSourceImage || !m_pData->m_pTargetImage)
         return;
-    CImage& source = *m_pData->m_pSourceImage;
-    CImage& target = *m_pData->m_pTargetImage;
+    const CImage& source = *m_pData->m_pSourceImage;
+    const CImage& target = *m_pData->m_pTargetImage;
 
-    if (t == 0.0f || t == 1.0f) {
-        CImage& picture = t == 0.0f ? source : target;
-        CBmpDC dc(out);
-        dc.BitBlt(0, 0, picture.GetWidth(), picture.GetHeight(), *picture.GetDC(), 0, 0);
-        picture.ReleaseDC();
+    // The ends are exact copies, row by row: no drawing surface is lent out
+    // of the shared pictures.
+    if (shape == color && (shape == 0.0f || shape == 1.0f)) {
+        const CImage& picture = shape == 0.0f ? source : target;
+        const int32_t w = std::min(picture.GetWidth(), out.GetWidth());
+        const int32_t h = std::min(picture.GetHeight(), out.GetHeight());
+        for (int32_t y = 0; y < h; ++y)
+            std::memcpy(out.PixelAddress(0, y), picture.PixelAddress(0, y), size_t(w) * 3);
         return;
     }
 
-    const double dt = t, rt = 1.0 - dt;
+    const double ds = shape, rs = 1.0 - ds;
     const int32_t n = m_points.GetSize();
     std::vector<CPoint> between(static_cast<size_t>(n));
     for (int32_t k = 0; k < n; ++k) {
         const CMorphHandle& v = m_points[k];
-        between[size_t(k)] = CPoint(TruncToInt32(dt * v.m_ptTarget.x + rt * v.m_ptSource.x),
-                                    TruncToInt32(dt * v.m_ptTarget.y + rt * v.m_ptSource.y));
+        between[size_t(k)] = CPoint(TruncToInt32(ds * v.m_ptTarget.x + rs * v.m_ptSource.x),
+                                    TruncToInt32(ds * v.m_ptTarget.y + rs * v.m_ptSource.y));
     }
-    const uint8_t alpha = uint8_t(std::clamp(TruncToInt32(dt * 255.0), 0, 255));
+    const double dc = color;
+    const uint8_t alpha = uint8_t(std::clamp(TruncToInt32(dc * 255.0), 0, 255));
     const int32_t width = m_canvas.GetWidth(), height = m_canvas.GetHeight();
     const int32_t blendWidth = std::min(width, out.GetWidth());
     const int32_t blendHeight = std::min(height, out.GetHeight());

@@ -47,8 +47,13 @@ public:
     // pictures unchanged, while frames are rendered from this mesh.
     void BuildMesh(CMorphData* pData);
 
-    // Draws the frame at position t (0 = source, 1 = target) over all of out.
-    void RenderFrame(CImage& out, float t);
+    // Draws the frame at position t (0 = source, 1 = target) over all of out:
+    // the mesh and the cross-fade both at t.
+    void RenderFrame(CImage& out, float t) { RenderFrame(out, t, t); }
+    // Draws the frame with the mesh at shape and the cross-fade at color. Only
+    // reads the document's pictures, so frames may render from them on several
+    // threads at once, each into its own picture with its own engine.
+    void RenderFrame(CImage& out, float shape, float color);
 
     // Whether segments a–b and c–d cross properly, as CGeometry decides it.
     static bool SegmentsCross(const CPoint& a, const CPoint& b, const CPoint& c, const CPoint& d)

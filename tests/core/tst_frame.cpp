@@ -72,6 +72,37 @@ private Q_SLOTS:
         QVERIFY(!TestImages::SamePixels(out, *doc->m_pTargetImage));
     }
 
+    // The cross-fade follows the colour position whatever the mesh does (black
+    // to white, a moving pair: every covered pixel is α of the colour), and
+    // without pairs, where the corners stay, only the colour counts.
+    void shapeAndColourApart_data()
+    {
+        Columns<float, float, int>({"shape", "color", "alpha"});
+        QTest::newRow("shape ahead") << 0.75f << 0.25f << 63;
+        QTest::newRow("colour ahead") << 0.2f << 0.9f << 229;
+        QTest::newRow("source mesh") << 0.0f << 0.5f << 127;
+        QTest::newRow("target mesh") << 1.0f << 0.5f << 127;
+    }
+    void shapeAndColourApart()
+    {
+        QFETCH(float, shape);
+        QFETCH(float, color);
+        QFETCH(int, alpha);
+        auto fade = MakeDoc(Solid(64, 48, RGB(0, 0, 0)), Solid(64, 48, RGB(255, 255, 255)));
+        fade->m_aHandles.Add(CMorphHandle{CPoint(20, 15), CPoint(45, 35)});
+        auto corners = MakeDoc(TestImages::Pattern(64, 48), OtherPattern(64, 48));
+        CMorphCore moving, fading;
+        moving.BuildMesh(fade.get());
+        fading.BuildMesh(corners.get());
+        CImage a, b;
+        QVERIFY(a.Create(64, 48) && b.Create(64, 48));
+        moving.RenderFrame(a, shape, color);
+        QCOMPARE(int(a.PixelAddress(32, 24)[1]), alpha);
+        fading.RenderFrame(a, shape, color);
+        fading.RenderFrame(b, color);
+        QVERIFY(TestImages::SamePixels(a, b));
+    }
+
     // Black to white without pairs: every pixel of the frame is α itself.
     void alpha_data()
     {
