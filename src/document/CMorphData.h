@@ -3,6 +3,7 @@
 #include "CHandleHistory.h"
 #include "CImage.h"
 #include "CMorphHandleArray.h"
+#include "CMorphTiming.h"
 
 #include <QString>
 
@@ -49,6 +50,8 @@ public:
     CMorphHandleArray m_aHandles;
     CHandleHistory m_history; // every edit of m_aHandles, for undo and redo
     CMorphHandleArray m_aSavedHandles;
+    // How sequences, videos and playback pace the morph; kept for the whole run.
+    CMorphTiming m_timing;
     QString m_strSourcePath;
     std::unique_ptr<CImage> m_pSourceImage;
     QString m_strTargetPath;
