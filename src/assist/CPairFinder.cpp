@@ -21,13 +21,18 @@ struct SCandidate
     double dResidual = 0;      // distance of to from it
 };
 
-cv::Ptr<cv::Feature2D> Detector(CPairFinder::EFeatures eFeatures, int width, int height)
+// About 2500 features a megapixel, so a small picture is not crowded.
+int FeatureCount(int width, int height)
+{
+    return std::clamp(int(double(width) * height / 400.0), 500, 8000);
+}
+
+cv::Ptr<cv::Feature2D> Detector(CPairFinder::EFeatures eFeatures, int width, int height, bool bLowContrast)
 {
     if (eFeatures == CPairFinder::kAkaze)
-        return cv::AKAZE::create();
-    // About 2500 features a megapixel, so a small picture is not crowded.
-    const int count = std::clamp(int(double(width) * height / 400.0), 500, 8000);
-    return cv::ORB::create(count);
+        return cv::AKAZE::create(cv::AKAZE::DESCRIPTOR_MLDB, 0, 3, bLowContrast ? 0.0002f : 0.001f);
+    return cv::ORB::create(FeatureCount(width, height), 1.2f, 8, 31, 0, 2, cv::ORB::HARRIS_SCORE, 31,
+                           bLowContrast ? 6 : 20);
 }
 
 // The matches that pass the ratio test, source to target.
@@ -86,10 +91,16 @@ CPairFinder::SResult CPairFinder::Find(const CImage& source, const CImage& targe
     const CGrayPicture from(source), to(target);
     const int w = from.GetWidth(), h = from.GetHeight();
 
-    const cv::Ptr<cv::Feature2D> detector = Detector(eFeatures, w, h);
+    cv::Ptr<cv::Feature2D> detector = Detector(eFeatures, w, h, false);
     std::vector<cv::KeyPoint> keysFrom, keysTo;
     cv::Mat descFrom, descTo;
     detector->detectAndCompute(from.Mat(), cv::noArray(), keysFrom, descFrom);
+    // Soft pictures (mist, skin, clouds) give few corners at the usual
+    // threshold; then both are searched again with a lower one.
+    if (keysFrom.size() < size_t(FeatureCount(w, h) / 4)) {
+        detector = Detector(eFeatures, w, h, true);
+        detector->detectAndCompute(from.Mat(), cv::noArray(), keysFrom, descFrom);
+    }
     detector->detectAndCompute(to.Mat(), cv::noArray(), keysTo, descTo);
     std::vector<cv::DMatch> matches;
     RatioMatches(descFrom, descTo, detector->defaultNorm(), matches);

@@ -32,7 +32,7 @@ public:
     static constexpr int kLevels = 2;
     // Smallest mean squared gradient, in grey levels per pixel, across the
     // window's weakest direction.
-    static constexpr double kMinTexture = 6.0;
+    static constexpr double kMinTexture = 1.0;
     // Largest distance, in pixels, of the point tracked back from where it began.
     static constexpr double kMaxBackError = 0.5;
 

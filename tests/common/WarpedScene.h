@@ -88,21 +88,22 @@ inline void PutGrey(uint8_t* p, double v)
     p[2] = uint8_t(g * 3 / 4 + 30);
 }
 
-// The source picture: the texture itself.
-inline std::unique_ptr<CImage> Source(int32_t w, int32_t h, uint32_t seed)
+// The source picture: the texture itself, its contrast about mid-grey
+// scaled by contrast.
+inline std::unique_ptr<CImage> Source(int32_t w, int32_t h, uint32_t seed, double contrast = 1)
 {
     auto img = std::make_unique<CImage>();
     if (!img->Create(w, h))
         return nullptr;
     for (int32_t y = 0; y < h; ++y)
         for (int32_t x = 0; x < w; ++x)
-            PutGrey(img->PixelAddress(x, y), Texture(x, y, seed));
+            PutGrey(img->PixelAddress(x, y), 128 + contrast * (Texture(x, y, seed) - 128));
     return img;
 }
 
 // The target picture: the texture moved by map, 10 % brighter plus 8 grey
 // levels, with noise of ±3 levels.
-inline std::unique_ptr<CImage> Target(int32_t w, int32_t h, uint32_t seed, const SMap& map)
+inline std::unique_ptr<CImage> Target(int32_t w, int32_t h, uint32_t seed, const SMap& map, double contrast = 1)
 {
     auto img = std::make_unique<CImage>();
     if (!img->Create(w, h))
@@ -112,7 +113,7 @@ inline std::unique_ptr<CImage> Target(int32_t w, int32_t h, uint32_t seed, const
             double px, py;
             map.Backward(x, y, px, py);
             const double noise = 6 * (Hash(x, y, seed + 99) - 0.5);
-            PutGrey(img->PixelAddress(x, y), 1.1 * Texture(px, py, seed) + 8 + noise);
+            PutGrey(img->PixelAddress(x, y), 1.1 * (128 + contrast * (Texture(px, py, seed) - 128)) + 8 + noise);
         }
     return img;
 }
