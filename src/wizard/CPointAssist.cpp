@@ -146,11 +146,11 @@ QString CPointAssist::Explain(CPartnerMatcher::EResult eResult)
     case CPartnerMatcher::kMatched:
         return QStringLiteral("合わせました。");
     case CPartnerMatcher::kFlat:
-        return QStringLiteral("模様が少なくて合わせられません。ほかのポイントから推定した位置に置きました。");
+        return QStringLiteral("模様が少ないため、推定した位置に置きました。");
     case CPartnerMatcher::kLost:
-        return QStringLiteral("相手が見つかりません。ほかのポイントから推定した位置に置きました。");
+        return QStringLiteral("見つからないため、推定した位置に置きました。");
     case CPartnerMatcher::kOutside:
-        return QStringLiteral("相手が画像の外に出ます。推定した位置に近い画像の端に置きました。");
+        return QStringLiteral("相手が画像の外のため、端に置きました。");
     case CPartnerMatcher::kNoPictures:
         break;
     }
@@ -201,7 +201,7 @@ void CPointAssist::FindPairs()
         found = CPairFinder::Find(*doc->m_pSourceImage, *doc->m_pTargetImage, doc->m_aHandles);
     }
     if (found.aPairs.empty()) {
-        SetStatus(QStringLiteral("確かな対応点が見つかりませんでした（特徴の一致 %1 個）。").arg(found.nMatches));
+        SetStatus(QStringLiteral("確かな対応点が見つかりませんでした。"));
         return;
     }
     CMorphHandleArray pairs = doc->m_aHandles;
@@ -263,8 +263,10 @@ void CPointAssist::PaintOverlay(const CMorphHandleWnd& view, QImage& screen)
 
 void CPointAssist::SetStatus(const QString& text)
 {
-    if (m_pStatus)
+    if (m_pStatus) {
         m_pStatus->setText(text);
+        m_pStatus->setToolTip(text); // in full where the line is too short
+    }
 }
 
 QString CPointAssist::GetStatus() const
