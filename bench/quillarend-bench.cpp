@@ -5,6 +5,8 @@
 //   buildmesh <kind> pairs=N runs=R median_ms=<ms> cpu_ms=<ms> edges=E triangles=T
 //   (or "buildmesh <kind> pairs=N refused: <reason>" past the build's limits)
 //   preview WxH threads=T slider_to_screen_ms=<ms> render_ms=<ms> rebuild_ms=<ms> paint_ms=<ms> after_render=<ratio>
+//   match WxH pairs=N clicks=C median_ms=<ms> max_ms=<ms> matched=<share>
+//   findpairs WxH features=orb|akaze median_ms=<ms> pairs=N median_err_px=<px> max_err_px=<px>
 // Every pixel-loop kernel the processor has renders the same frames with each
 // thread count, one after the other in each round, so the ratios to the scalar
 // kernel and to one thread come from the same moments of a noisy machine.
@@ -12,13 +14,18 @@
 // point, and pairs all on one row. The preview cases drive page 131 offscreen
 // with 100 pairs: the slider is set and the frame rendered and painted, and
 // then each stage is timed alone on the same frame.
-// Options: --only render|mesh|preview (default: render and mesh),
+// The assist cases (on one processor, --pin or 0) time a partner match at
+// 3840 × 2160 and the pair finder at 1920 × 1080 on a textured picture and
+// its copy moved by a known similarity, with both feature detectors.
+// Options: --only render|mesh|preview|assist (default: render and mesh),
 // --width W --height H (default 1920 × 1080 with 0, 16 and 100 pairs, and
 // 3840 × 2160 with 100 pairs), --threads N (default: 2 and 4; one thread is
 // always timed too), --pin CPU (one-thread cases run on that processor only).
 
 #include "CImage.h"
 #include "CMorphApp.h"
+#include "CPairFinder.h"
+#include "CPartnerMatcher.h"
 #include "CMorphCore.h"
 #include "CMorphData.h"
 #include "CMorphDlg.h"
@@ -30,6 +37,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -347,6 +355,129 @@ bool PreviewCases(const std::vector<int32_t>& threadCounts)
     return true;
 }
 
+template <typename Paint>
+std::unique_ptr<CImage> PaintedPicture(int32_t w, int32_t h, Paint paint)
+{
+    auto image = std::make_unique<CImage>();
+    if (!image->Create(w, h))
+        return nullptr;
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x)
+            paint(x, y, image->PixelAddress(x, y));
+    return image;
+}
+
+// Blocks of random grey with a finer random grain: corners and texture at
+// several sizes, the same on every run.
+std::unique_ptr<CImage> MakeTexture(int32_t w, int32_t h)
+{
+    const auto hash = [](uint32_t x, uint32_t y) {
+        uint32_t v = x * 0x8DA6B343u ^ y * 0xD8163841u;
+        v ^= v >> 15;
+        v *= 0x2C1B3C6Du;
+        return uint8_t(v >> 24);
+    };
+    return PaintedPicture(w, h, [&](int32_t x, int32_t y, uint8_t* p) {
+        const int v = hash(uint32_t(x / 13), uint32_t(y / 9)) / 2 + hash(uint32_t(x / 3), uint32_t(y / 3)) / 4
+            + hash(uint32_t(x / 41), uint32_t(y / 37)) / 4;
+        p[0] = p[1] = p[2] = uint8_t(v);
+    });
+}
+
+// q = c + 1.05 · R(5°) · (p − c) + (20, 12) about the centre c.
+struct SMove
+{
+    double dCx, dCy;
+    void Forward(double x, double y, double& u, double& v) const
+    {
+        const double a = 5 * 3.14159265358979 / 180, s = 1.05;
+        u = dCx + s * (std::cos(a) * (x - dCx) - std::sin(a) * (y - dCy)) + 20;
+        v = dCy + s * (std::sin(a) * (x - dCx) + std::cos(a) * (y - dCy)) + 12;
+    }
+};
+
+// The source moved by move, nearest pixel, 10 % brighter.
+std::unique_ptr<CImage> MovedCopy(const CImage& source, const SMove& move)
+{
+    const int32_t w = source.GetWidth(), h = source.GetHeight();
+    const double a = -5 * 3.14159265358979 / 180, s = 1 / 1.05;
+    return PaintedPicture(w, h, [&](int32_t x, int32_t y, uint8_t* p) {
+        const double dx = x - 20 - move.dCx, dy = y - 12 - move.dCy;
+        const long sx = std::lround(move.dCx + s * (std::cos(a) * dx - std::sin(a) * dy));
+        const long sy = std::lround(move.dCy + s * (std::sin(a) * dx + std::cos(a) * dy));
+        const uint8_t v = sx >= 0 && sy >= 0 && sx < w && sy < h ? source.PixelAddress(int32_t(sx), int32_t(sy))[0] : 128;
+        p[0] = p[1] = p[2] = uint8_t(std::min(255, v * 11 / 10));
+    });
+}
+
+bool AssistCases(int32_t pinCpu)
+{
+    PinThread(pinCpu < 0 ? 0 : pinCpu);
+    {
+        const int32_t w = 3840, h = 2160;
+        const auto source = MakeTexture(w, h);
+        const SMove move{w / 2.0, h / 2.0};
+        const auto target = source ? MovedCopy(*source, move) : nullptr;
+        if (!target) {
+            std::fprintf(stderr, "quillarend-bench: not enough memory for %dx%d pictures\n", int(w), int(h));
+            return false;
+        }
+        CMorphHandleArray pairs;
+        for (const double fx : {0.25, 0.5, 0.75})
+            for (const double fy : {0.3, 0.7}) {
+                double u, v;
+                move.Forward(w * fx, h * fy, u, v);
+                pairs.Add(CMorphHandle{CPoint(int32_t(w * fx), int32_t(h * fy)),
+                                       CPoint(int32_t(std::lround(u)), int32_t(std::lround(v)))});
+            }
+        // The grey copies are made when the page is entered, not per click.
+        CPartnerMatcher matcher;
+        matcher.SetPictures(source.get(), target.get());
+        std::vector<double> ms;
+        int matched = 0;
+        Lcg random;
+        const int clicks = 60;
+        for (int k = 0; k < clicks; ++k) {
+            const CPoint click(100 + random.Below(w - 200), 100 + random.Below(h - 200));
+            CPartnerMatcher::SSuggestion s;
+            ms.push_back(TimeMs([&] { s = matcher.Suggest(pairs, -1, click, true); }));
+            matched += s.eResult == CPartnerMatcher::kMatched;
+        }
+        std::printf("match %dx%d pairs=%d clicks=%d median_ms=%.2f max_ms=%.2f matched=%.2f\n", int(w), int(h),
+                    int(pairs.GetSize()), clicks, Median(ms), *std::max_element(ms.begin(), ms.end()),
+                    double(matched) / clicks);
+        std::fflush(stdout);
+    }
+    const int32_t w = 1920, h = 1080;
+    const auto source = MakeTexture(w, h);
+    const SMove move{w / 2.0, h / 2.0};
+    const auto target = source ? MovedCopy(*source, move) : nullptr;
+    if (!target)
+        return false;
+    // The detectors one after the other in each round, so both meet the same moments of a noisy machine.
+    const CPairFinder::EFeatures kinds[] = {CPairFinder::kOrb, CPairFinder::kAkaze};
+    std::vector<double> ms[2];
+    CPairFinder::SResult found[2];
+    for (int round = 0; round < 3; ++round)
+        for (int k = 0; k < 2; ++k)
+            ms[k].push_back(TimeMs([&] { found[k] = CPairFinder::Find(*source, *target, {}, kinds[k]); }));
+    for (int k = 0; k < 2; ++k) {
+        std::vector<double> errors;
+        for (const CMorphHandle& pair : found[k].aPairs) {
+            double u, v;
+            move.Forward(pair.m_ptSource.x, pair.m_ptSource.y, u, v);
+            errors.push_back(std::hypot(pair.m_ptTarget.x - u, pair.m_ptTarget.y - v));
+        }
+        std::sort(errors.begin(), errors.end());
+        std::printf("findpairs %dx%d features=%s median_ms=%.1f pairs=%d median_err_px=%.2f max_err_px=%.2f\n",
+                    int(w), int(h), k == 0 ? "orb" : "akaze", Median(ms[k]), int(errors.size()),
+                    errors.empty() ? 0.0 : errors[errors.size() / 2], errors.empty() ? 0.0 : errors.back());
+        std::fflush(stdout);
+    }
+    PinThread(-1);
+    return true;
+}
+
 bool ParseNumber(const char* text, long min, long max, int32_t& value)
 {
     char* end = nullptr;
@@ -373,14 +504,15 @@ int main(int argc, char** argv)
         bool ok = i + 1 < argc && (isWidth || isHeight || isThreads || isPin || isOnly);
         if (ok && isOnly) {
             only = argv[i + 1];
-            ok = std::strcmp(only, "render") == 0 || std::strcmp(only, "mesh") == 0 || std::strcmp(only, "preview") == 0;
+            ok = std::strcmp(only, "render") == 0 || std::strcmp(only, "mesh") == 0 || std::strcmp(only, "preview") == 0
+                || std::strcmp(only, "assist") == 0;
         } else if (ok) {
             ok = isThreads ? ParseNumber(argv[i + 1], 1, 16, threads)
                  : isPin   ? ParseNumber(argv[i + 1], 0, 1023, pinCpu)
                            : ParseNumber(argv[i + 1], 2, 30000, isWidth ? w : h);
         }
         if (!ok) {
-            std::fprintf(stderr, "usage: quillarend-bench [--only render|mesh|preview] [--width W] [--height H] "
+            std::fprintf(stderr, "usage: quillarend-bench [--only render|mesh|preview|assist] [--width W] [--height H] "
                                  "(2 to 30000) [--threads N] (1 to 16) [--pin CPU]\n");
             return 2;
         }
@@ -388,7 +520,8 @@ int main(int argc, char** argv)
         ++i;
     }
     const auto runs = [&](const char* group) {
-        return only ? std::strcmp(only, group) == 0 : std::strcmp(group, "preview") != 0;
+        return only ? std::strcmp(only, group) == 0
+                    : std::strcmp(group, "preview") != 0 && std::strcmp(group, "assist") != 0;
     };
 
     // One thread always, for the ratios, and the count asked for or 2 and 4.
@@ -405,6 +538,8 @@ int main(int argc, char** argv)
         PinThread(-1);
     }
     if (runs("mesh") && !MeshCases(threads))
+        return 1;
+    if (runs("assist") && !AssistCases(pinCpu))
         return 1;
     if (runs("preview")) {
         // The page is driven offscreen unless a platform is named.

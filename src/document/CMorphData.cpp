@@ -75,11 +75,19 @@ bool CMorphData::CheckImages() const
 
 void CMorphData::AddHandle(const CPoint& point)
 {
+    AddPair(CMorphHandle{point, point});
+}
+
+void CMorphData::AddPair(const CMorphHandle& pair)
+{
     if (!CheckImages())
         return;
-    if (point.x < 0 || point.y < 0 || point.x >= m_pSourceImage->GetWidth() || point.y >= m_pSourceImage->GetHeight())
+    const auto inside = [this](const CPoint& p) {
+        return p.x >= 0 && p.y >= 0 && p.x < m_pSourceImage->GetWidth() && p.y < m_pSourceImage->GetHeight();
+    };
+    if (!inside(pair.m_ptSource) || !inside(pair.m_ptTarget))
         return;
-    m_history.Add(m_aHandles, CMorphHandle{point, point});
+    m_history.Add(m_aHandles, pair);
 }
 
 void CMorphData::RemoveHandle(int32_t index)

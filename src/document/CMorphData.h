@@ -33,6 +33,8 @@ public:
     // of equal size, and the point lies in [0, width) × [0, height). Missing or
     // mismatched pictures are reported; a point outside is ignored silently.
     void AddHandle(const CPoint& point);
+    // The same for a pair whose points differ; both must lie in the pictures.
+    void AddPair(const CMorphHandle& pair);
     void RemoveHandle(int32_t index);
 
     QString GetSourcePath() const { return m_strSourcePath; }

@@ -8,7 +8,10 @@
 #include "CMessageBox.h"
 #include "CMorphCore.h"
 #include "CMorphData.h"
+#include "CPairFinder.h"
 #include "CPairsFile.h"
+#include "CPairsWriter.h"
+#include "CPartnerMatcher.h"
 #include "CSequenceWriter.h"
 #include "CSignalCleanup.h"
 #include "CVideoWriter.h"
@@ -53,6 +56,8 @@ struct SOptions
     int nJobs = CSequenceWriter::DefaultJobs(); // frames encoding at once
     int nQuality = CImage::kAutoQuality;
     double dFps = 25; // video and GIF frame rate
+    std::optional<CPoint> ptSuggest; // print the suggested target point of this source point
+    QString strAutoPairs;            // write the pairs found in the pictures here
 };
 
 // One command-line option: a flag when pszValue is null. apply stores the
@@ -138,6 +143,23 @@ const SOption s_aOptions[] = {
          }
          return true;
      }},
+    {"--suggest", "X,Y",
+     "print the suggested target point \"TX TY\" of source point X,Y (the pairs file is the prior), "
+     "or \"none\" when the pictures do not tell; renders nothing",
+     [](SOptions& o, const QString& v, QString& error) {
+         const QStringList parts = v.split(QLatin1Char(','));
+         bool okX = false, okY = false;
+         const int x = parts.size() == 2 ? parts[0].trimmed().toInt(&okX) : 0;
+         const int y = parts.size() == 2 ? parts[1].trimmed().toInt(&okY) : 0;
+         if (!okX || !okY) {
+             error = QStringLiteral("--suggest needs two whole numbers X,Y, not %1").arg(v);
+             return false;
+         }
+         return o.ptSuggest = CPoint(x, y), true;
+     }},
+    {"--auto-pairs", "OUT",
+     "find pairs in the two pictures and write them after those of --pairs as a pairs file; renders nothing",
+     [](SOptions& o, const QString& v, QString&) { return o.strAutoPairs = v, true; }},
     {"--mesh", nullptr, "print the mesh (vertices, edges, triangles) to standard output; needs no --out",
      [](SOptions& o, const QString&, QString&) { return o.bMesh = true, true; }},
     {"--quiet", nullptr, "no summary line and no progress",
@@ -160,6 +182,7 @@ QString Usage()
         "                         (--t T | --position P | --frames N) --out PATH [--mesh] [--quiet]\n"
         "                         [--jobs J] [--quality Q] [--fps F]\n"
         "       quillarend-render --source SRC --target DST [--pairs FILE] --mesh\n"
+        "       quillarend-render --source SRC --target DST [--pairs FILE] [--suggest X,Y] [--auto-pairs OUT]\n"
         "\n"
         "Renders the morph of SRC into DST along the point pairs, as the wizard does.\n"
         "\n"
@@ -186,6 +209,22 @@ QString Usage()
                 .arg(CPairsFile::kMaxPairs)
                 .arg(CPairsFile::kMaxBytes);
     return text;
+}
+
+// --suggest and --auto-pairs read the pictures and render nothing.
+bool IsAssistRun(const SOptions& o)
+{
+    return o.ptSuggest.has_value() || !o.strAutoPairs.isEmpty();
+}
+
+bool AssistOptionsFit(const SOptions& o)
+{
+    if (!o.strOut.isEmpty() || o.nModes != 0 || o.bMesh) {
+        PrintError(QStringLiteral("--suggest and --auto-pairs render nothing: leave out --out, --t, --position, "
+                                  "--frames and --mesh"));
+        return false;
+    }
+    return true;
 }
 
 // Parses the command line; on error prints why and returns nothing.
@@ -221,6 +260,8 @@ std::optional<SOptions> ParseArguments(const QStringList& args)
         PrintError(QStringLiteral("--source and --target are required"));
         return std::nullopt;
     }
+    if (IsAssistRun(o))
+        return AssistOptionsFit(o) ? std::optional<SOptions>(o) : std::nullopt;
     if (o.strOut.isEmpty() && !(o.bMesh && o.nModes == 0)) {
         PrintError(QStringLiteral("--out is required to render (only --mesh works without it)"));
         return std::nullopt;
@@ -484,6 +525,47 @@ int Run(const SOptions& o)
     return kExitOk;
 }
 
+// --suggest and --auto-pairs: the partner of one point, the pairs found in
+// the pictures. A suggestion that declines prints "none" and still succeeds.
+int RunAssist(const SOptions& o)
+{
+    CMorphHandleArray pairs;
+    QString error;
+    if (!o.strPairs.isEmpty() && !CPairsFile::Load(o.strPairs, pairs, error)) {
+        PrintError(error);
+        return kExitBadInput;
+    }
+    QString sourcePath, targetPath;
+    std::unique_ptr<CImage> source, target;
+    if (!LoadPicture(o.strSource, sourcePath, source) || !LoadPicture(o.strTarget, targetPath, target))
+        return kExitBadInput;
+    if (source->GetWidth() != target->GetWidth() || source->GetHeight() != target->GetHeight()) {
+        PrintError(QStringLiteral("the pictures differ in size"));
+        return kExitBadInput;
+    }
+    if (o.ptSuggest) {
+        CPartnerMatcher matcher;
+        matcher.SetPictures(source.get(), target.get());
+        const CPartnerMatcher::SSuggestion s = matcher.Suggest(pairs, -1, *o.ptSuggest, true);
+        if (s.eResult == CPartnerMatcher::kMatched)
+            std::printf("%d %d\n", int(s.ptPartner.x), int(s.ptPartner.y));
+        else
+            std::printf("none\n");
+    }
+    if (!o.strAutoPairs.isEmpty()) {
+        const CPairFinder::SResult found = CPairFinder::Find(*source, *target, pairs);
+        for (const CMorphHandle& pair : found.aPairs)
+            pairs.Add(pair);
+        if (!CAtomicFile::Replace(o.strAutoPairs, CPairsWriter::Text(pairs, sourcePath, targetPath), error)) {
+            PrintError(QStringLiteral("cannot write %1: %2").arg(o.strAutoPairs, error));
+            return kExitOutputFailed;
+        }
+        if (!o.bQuiet)
+            std::printf("found %d pairs\n", int(found.aPairs.size()));
+    }
+    return kExitOk;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -513,7 +595,7 @@ int main(int argc, char** argv)
     }
     int result = kExitBadInput;
     try {
-        result = Run(*options);
+        result = IsAssistRun(*options) ? RunAssist(*options) : Run(*options);
     } catch (const std::bad_alloc&) {
         PrintError(QStringLiteral("not enough memory"));
     }

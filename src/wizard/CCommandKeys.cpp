@@ -34,6 +34,17 @@ const QList<CCommandKeys::SRow>& CCommandKeys::Rows()
          u"やり直す"},
         {SavePairs, editorPage, {Qt::CTRL | Qt::Key_S}, u"Ctrl+S", u"ポイントを保存"},
         {LoadPairs, editorPage, {Qt::CTRL | Qt::Key_O}, u"Ctrl+O", u"ポイントを読み込む"},
+        {MatchPartner, editorPage, {Qt::CTRL | Qt::Key_M}, u"Ctrl+M",
+         u"合わせる: 選択中のポイントの相手を画像から探して移動"},
+        {FindPairs, editorPage, {Qt::CTRL | Qt::Key_F}, u"Ctrl+F", u"自動で点を置く"},
+        {AutoMatch, editorPage, {Qt::CTRL | Qt::SHIFT | Qt::Key_M}, u"Ctrl+Shift+M",
+         u"追加したポイントを自動で合わせる（切り替え）"},
+        {ShowNumbers, editorPage, {Qt::CTRL | Qt::Key_1}, u"Ctrl+1 … Ctrl+5",
+         u"表示の切り替え: 番号 / 相手 / 選択の強調 / メッシュ / 裏返る三角形"},
+        {ShowPartner, editorPage, {Qt::CTRL | Qt::Key_2}, nullptr, nullptr},
+        {ShowSelection, editorPage, {Qt::CTRL | Qt::Key_3}, nullptr, nullptr},
+        {ShowMesh, editorPage, {Qt::CTRL | Qt::Key_4}, nullptr, nullptr},
+        {ShowTurned, editorPage, {Qt::CTRL | Qt::Key_5}, nullptr, nullptr},
     };
     return rows;
 }

@@ -32,6 +32,14 @@ public:
         Redo,
         SavePairs,
         LoadPairs,
+        MatchPartner,
+        FindPairs,
+        AutoMatch,
+        ShowNumbers,
+        ShowPartner,
+        ShowSelection,
+        ShowMesh,
+        ShowTurned,
     };
 
     // Where a row works.
