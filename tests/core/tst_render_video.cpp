@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -293,6 +294,24 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(ended(), 10000);
     }
 #endif
+
+    // The frame-rate bounds --help gives are rates the tool takes.
+    void helpGivesAcceptedFpsBounds()
+    {
+        if (!HaveFfmpeg())
+            QSKIP("ffmpeg and ffprobe are not installed");
+        const Result help = run({"--help"});
+        QCOMPARE(help.exitCode, 0);
+        const QRegularExpressionMatch bounds = QRegularExpression(
+            R"(video \(([0-9.]+) \.\.\. ([0-9.]+)\) or GIF \(([0-9.]+) \.\.\. ([0-9.]+)\))").match(help.out);
+        QVERIFY2(bounds.hasMatch(), qPrintable(help.out));
+        for (int i = 1; i <= 4; ++i) {
+            const QString out = file(QStringLiteral("bound%1.%2").arg(i).arg(i <= 2 ? "mkv" : "gif"));
+            const Result r = run(pictures() + QStringList{"--frames", "2", "--fps", bounds.captured(i), "--out", out});
+            QVERIFY2(r.exitCode == 0, qPrintable(bounds.captured(i) + ": " + r.err));
+            QVERIFY(QFile::remove(out));
+        }
+    }
 
     void badValues_data()
     {
