@@ -36,12 +36,31 @@ CImage::EResult Failed(CImage::EResult code, const QString& reason)
 
 QString TooLargeText(const QSize& size, int64_t available)
 {
+    // Pixels times bytes per pixel passes 64 bits for the largest headers:
+    // whole MiB and the rest are multiplied apart.
+    constexpr int64_t kMiB = int64_t(1) << 20;
+    const int64_t pixels = int64_t(size.width()) * size.height();
+    const int64_t mib = pixels / kMiB * CImage::kWorkingSetBytesPerPixel
+                        + pixels % kMiB * CImage::kWorkingSetBytesPerPixel / kMiB;
     return QStringLiteral("a %1 x %2 picture needs %3 MiB for the morph (%4 bytes per pixel), %5 MiB are available")
         .arg(size.width())
         .arg(size.height())
-        .arg(int64_t(size.width()) * size.height() * CImage::kWorkingSetBytesPerPixel >> 20)
+        .arg(mib)
         .arg(CImage::kWorkingSetBytesPerPixel)
         .arg(available >> 20);
+}
+
+bool TooManyPixels(const QSize& size)
+{
+    return int64_t(size.width()) * size.height() > CImage::kMaxPixels;
+}
+
+QString TooManyPixelsText(const QSize& size)
+{
+    return QStringLiteral("a %1 x %2 picture has more than the %3 pixels a picture may have")
+        .arg(size.width())
+        .arg(size.height())
+        .arg(CImage::kMaxPixels);
 }
 
 // Decodes through Qt, upright as the file's orientation says; false with the reason.
@@ -244,6 +263,8 @@ CImage::EResult CImage::Load(const QString& path)
         const int64_t available = CMemoryBudget::AvailableBytes();
         if (declared.isValid() && !WorkingSetFits(declared.width(), declared.height(), available))
             return Failed(kTooLarge, TooLargeText(declared, available));
+        if (declared.isValid() && TooManyPixels(declared))
+            return Failed(kTooManyPixels, TooManyPixelsText(declared));
         if (!rules.Check())
             return Failed(kDamaged, rules.Reason());
         QImage image;

@@ -28,7 +28,8 @@ public:
         kNoEncoder = -5,   // no extension, or none an encoder claims
         kCannotHold = -6,  // the format cannot hold the picture
         kWriteFailed = -7, // a step of writing the file failed
-        kNoMemory = -8
+        kNoMemory = -8,
+        kTooManyPixels = -9 // more pixels than kMaxPixels
     };
 
     CImage();
@@ -70,8 +71,8 @@ public:
     // its EXIF orientation says; the stored colour bytes are kept (also those
     // of transparent pixels) and alpha dropped. A picture whose morph would
     // not fit in the memory available now (WorkingSetFits) is refused from
-    // its header, before decoding; a file whose pixel data ends early is
-    // refused. The file rules are CImageFileRules'.
+    // its header, before decoding, and so is one of more than kMaxPixels; a
+    // file whose pixel data ends early is refused. The file rules are CImageFileRules'.
     EResult Load(const QString& path);
 
     // Encoder quality 0 … 100 as Qt's writers read it (for PNG: 0 smallest and
@@ -81,6 +82,10 @@ public:
     static constexpr int kJpegQuality = 90;
     // zlib level 4: several times faster than the default level, files about as large.
     static constexpr int kPngQuality = 50;
+
+    // Most pixels a picture may have, whatever memory is free (16384 x 16384):
+    // a header may declare any size, and no morph of more is of use.
+    static constexpr int64_t kMaxPixels = int64_t(1) << 28;
 
     // The upright picture size a file's header declares, without decoding the pixels.
     static bool ReadSize(const QString& path, QSize& size, QString& error);

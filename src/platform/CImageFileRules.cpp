@@ -25,6 +25,7 @@ constexpr qint64 kBmpHeadBytes = kBmpMasks + 3 * 4;
 constexpr quint32 kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitFields = 3, kBiAlphaBitFields = 6;
 // RLE escapes: a zero count, then one of these.
 constexpr uchar kRleEndOfLine = 0, kRleEndOfBitmap = 1, kRleDelta = 2;
+constexpr int64_t kRleMaxRun = 255; // pixels one run codes
 // 5-5-5 masks of an uncompressed 16-bit BMP.
 constexpr quint32 kRgb555[3] = {0x7C00, 0x03E0, 0x001F};
 
@@ -500,6 +501,20 @@ bool CImageFileRules::Check()
     switch (m_eFormat) {
     case EFormat::kBmp:
         if (IsRle()) {
+            // A run codes at most 255 pixels in 2 bytes; pixels past an early
+            // end would come from nowhere, so a header that declares more
+            // than its data can code is refused before anything is decoded.
+            const qint64 dataBytes = std::max<qint64>(0, m_file.size() - m_bmp.nDataOffset);
+            const int64_t codable = dataBytes / 2 * kRleMaxRun;
+            const int64_t declared = int64_t(m_size.width()) * m_size.height();
+            if (declared > codable) {
+                m_strReason = QStringLiteral("the RLE data (%1 bytes) can code at most %2 pixels, the header "
+                                             "declares %3")
+                                  .arg(dataBytes)
+                                  .arg(codable)
+                                  .arg(declared);
+                return false;
+            }
             complete = WalkRle(RleData(), nullptr);
         } else if (const qint64 end = BmpDataEnd(); end > m_file.size()) {
             m_strReason = QStringLiteral("the file ends before its pixel data (%1 of %2 bytes)")

@@ -36,8 +36,9 @@ public:
     // The upright size the header declares; invalid when it does not tell
     // (then Reason says why).
     QSize DeclaredSize() const { return m_size; }
-    // Whether the file holds all the pixel data its headers promise; if not,
-    // Reason says why.
+    // Whether the file holds all the pixel data its headers promise (for an
+    // RLE BMP, also whether its data could code that many pixels at all); if
+    // not, Reason says why.
     bool Check();
     // Decodes the files Qt's decoder gets wrong.
     EDecoded Decode(QImage& image);

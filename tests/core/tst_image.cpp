@@ -567,6 +567,19 @@ private Q_SLOTS:
                               << "not a picture in a format this program reads";
         QTest::newRow("PNG without picture data") << HandMade::PngHeaderOnly(48, 36) << "bmp"
                                                   << "the header does not give the picture's size";
+        // Headers that declare more pixels than their data can hold or any picture may have.
+        const QList<quint32> grey16{0, 0x111111, 0x222222, 0x333333, 0x444444, 0x555555, 0x666666, 0x777777,
+                                    0x888888, 0x999999, 0xAAAAAA, 0xBBBBBB, 0xCCCCCC, 0xDDDDDD, 0xEEEEEE, 0xFFFFFF};
+        QTest::newRow("RLE4 of 8 x 16777220 that ends at once")
+            << HandMade::Bmp(8, 16777220, 4, 2, grey16, QByteArray("\x00\x01", 2)) << "bmp"
+            << "the RLE data (2 bytes) can code at most 255 pixels, the header declares 134217760";
+        const QByteArray twoRuns("\xFF\x00\xFF\x00\x00\x01", 6);
+        QTest::newRow("RLE8 one pixel more than its bytes code")
+            << HandMade::Bmp(766, 1, 8, 1, {0}, twoRuns) << "bmp" << "can code at most 765 pixels";
+        QTest::newRow("RLE8 filled by its runs") << HandMade::Bmp(510, 1, 8, 1, {0}, twoRuns) << "bmp" << "";
+        QTest::newRow("BMP of 16385 x 16384")
+            << HandMade::Bmp(16385, 16384, 24, 0, {}, QByteArray(64, '\0')) << "bmp"
+            << "a 16385 x 16384 picture"; // more pixels than any picture may have, or than memory holds
     }
     void truncatedFiles()
     {
@@ -631,6 +644,17 @@ private Q_SLOTS:
         QString error;
         QVERIFY(CImage::ReadSize(path, size, error));
         QCOMPARE(size, QSize(30000, 30000));
+    }
+
+    // The too-large reason of the largest header any BMP can declare.
+    void tooLargeReasonOfLargestHeader()
+    {
+        const QString path = m_dir.filePath("largest.bmp");
+        QVERIFY(WriteAll(path, HandMade::Bmp(INT32_MAX, INT32_MAX, 24, 0, {}, QByteArray(64, '\0'))));
+        CImage img;
+        QCOMPARE(img.Load(path), CImage::kTooLarge);
+        QVERIFY2(CImage::LastError().startsWith("a 2147483647 x 2147483647 picture needs 211106232336384 MiB"),
+                 qPrintable(CImage::LastError()));
     }
 
 #if defined(Q_OS_UNIX)
