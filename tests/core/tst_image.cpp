@@ -29,8 +29,12 @@
 
 #if defined(Q_OS_UNIX)
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
 #include <sys/sysmacros.h>
 #endif
 
@@ -734,6 +738,66 @@ private Q_SLOTS:
         QCOMPARE(ReadAll(path) == "old", !replaced);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"f.png"});
     }
+
+#if defined(Q_OS_UNIX)
+    // The folder renamed away while its file is written: the write fails and
+    // its temporary is removed from the folder where it now is.
+    void folderRenamedMidWrite()
+    {
+        QTemporaryDir dir;
+        static QString s_from, s_to;
+        s_from = dir.filePath("out");
+        s_to = dir.filePath("moved");
+        QVERIFY(QDir().mkpath(s_from));
+        CAtomicFile::SetFaultHook([](CAtomicFile::EStep at) {
+            return at == CAtomicFile::EStep::Sync && !QDir().rename(s_from, s_to) ? EIO : 0;
+        });
+        const int result = TestImages::Pattern(4, 4)->Save(s_from + "/f.png");
+        CAtomicFile::SetFaultHook(nullptr);
+        QCOMPARE(result, int(CImage::kWriteFailed));
+        QCOMPARE(CImage::LastError(), CAtomicFile::ErrorText(ENOENT));
+        QCOMPARE(QDir(s_to).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // The first write into a folder removes what a killed run left there: its
+    // own temporaries, old, unlocked and of this user; nothing else.
+    void staleTemporariesRemoved_data()
+    {
+        Columns<QString, int, bool, bool, bool>({"name", "ageSeconds", "otherUser", "locked", "removed"});
+        const int old = CAtomicFile::kStaleSeconds + 60;
+        QTest::newRow("left by a killed run") << ".qtmp0123abcd" << old << false << false << true;
+        QTest::newRow("fresh") << ".qtmp0123abcd" << 60 << false << false << false;
+        QTest::newRow("held by a live writer") << ".qtmp0123abcd" << old << false << true << false;
+        QTest::newRow("another user's") << ".qtmp0123abcd" << old << true << false << false;
+        QTest::newRow("seven digits") << ".qtmp0123abc" << old << false << false << false;
+        QTest::newRow("upper-case digits") << ".qtmp0123ABCD" << old << false << false << false;
+        QTest::newRow("no dot") << "qtmp0123abcd" << old << false << false << false;
+    }
+    void staleTemporariesRemoved()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, ageSeconds);
+        QFETCH(bool, otherUser);
+        QFETCH(bool, locked);
+        QFETCH(bool, removed);
+        QTemporaryDir dir;
+        const QString left = dir.filePath(name);
+        QVERIFY(WriteAll(left, "half a video"));
+        const QByteArray native = QFile::encodeName(left);
+        if (otherUser && (::geteuid() != 0 || ::chown(native.constData(), 65534, 65534) != 0))
+            QSKIP("files of another user can only be made as root");
+        const struct timeval times[2] = {{time(nullptr) - ageSeconds, 0}, {time(nullptr) - ageSeconds, 0}};
+        QCOMPARE(::utimes(native.constData(), times), 0);
+        const int held = locked ? ::open(native.constData(), O_RDONLY | O_CLOEXEC) : -1;
+        if (locked)
+            QCOMPARE(::flock(held, LOCK_EX), 0);
+        QCOMPARE(TestImages::Pattern(4, 4)->Save(dir.filePath("f.png")), 0);
+        if (held >= 0)
+            ::close(held);
+        QCOMPARE(QFile::exists(left), !removed);
+        QVERIFY(QFile::exists(dir.filePath("f.png")));
+    }
+#endif
 
     // Names up to the file system's 255 bytes are created and replaced.
     void longNamesReplaced_data()
