@@ -872,6 +872,32 @@ private Q_SLOTS:
     }
 #endif
 
+#if defined(Q_OS_UNIX)
+    // What replacing by rename does, as the README says: a hard link keeps the
+    // old contents, the writer owns the new file, the mode stays.
+    void replacementByRename()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("f.png"), other = dir.filePath("hard.png");
+        QCOMPARE(TestImages::Pattern(9, 7)->Save(path), 0);
+        const QByteArray old = ReadAll(path);
+        QCOMPARE(::link(QFile::encodeName(path).constData(), QFile::encodeName(other).constData()), 0);
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0444), 0);
+        const bool root = ::geteuid() == 0;
+        if (root)
+            QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+        auto second = TestImages::Pattern(9, 7);
+        FillAll(*second, 0x010203);
+        QCOMPARE(second->Save(path), 0);
+        struct stat st{};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 07777), 0444);
+        QCOMPARE(st.st_uid, ::geteuid());
+        QCOMPARE(ReadAll(other), old);
+        QVERIFY(ReadAll(path) != old);
+    }
+#endif
+
     // A format that would shrink the picture is a write failure.
     void formatsThatCannotHoldTheSize_data()
     {
