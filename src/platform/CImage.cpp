@@ -15,10 +15,13 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <deque>
 #include <limits>
 #include <mutex>
 #include <new>
 #include <utility>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -32,6 +35,80 @@ CImage::EResult Failed(CImage::EResult code, const QString& reason)
 {
     s_strLastError = reason;
     return code;
+}
+
+// Pictures from pipes and other streams are read whole into memory, since the
+// file rules read at offsets; ReadSize keeps what it read for the Load that
+// follows it (the tool reads both headers first), keyed by the stream's
+// device and inode, so a pipe is read once.
+constexpr qint64 kMaxStreamBytes = qint64(1) << 30;
+constexpr qint64 kStreamChunk = qint64(1) << 20;
+constexpr size_t kKeptStreams = 2;
+struct SKeptStream
+{
+    QByteArray aKey;
+    QByteArray aData;
+};
+std::mutex s_streamMutex;
+std::deque<SKeptStream> s_keptStreams;
+
+QByteArray StreamKey(const QString& path)
+{
+    struct stat st{};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return QByteArray();
+    return QByteArray::number(qulonglong(st.st_dev)) + ':' + QByteArray::number(qulonglong(st.st_ino));
+}
+
+// The bytes of an open stream, or those ReadSize kept of it; false with the reason.
+bool TakeStream(const QString& path, QFile& file, QByteArray& data, CImage::EResult& code, QString& reason)
+{
+    const QByteArray key = StreamKey(path);
+    {
+        const std::lock_guard<std::mutex> lock(s_streamMutex);
+        for (auto it = s_keptStreams.begin(); !key.isEmpty() && it != s_keptStreams.end(); ++it) {
+            if (it->aKey == key) {
+                data = std::move(it->aData);
+                s_keptStreams.erase(it);
+                return true;
+            }
+        }
+    }
+    data.clear();
+    while (true) {
+        const QByteArray chunk = file.read(kStreamChunk);
+        if (chunk.isEmpty())
+            break;
+        if (data.size() + chunk.size() > kMaxStreamBytes) {
+            code = CImage::kTooLarge;
+            reason = QStringLiteral("a picture read from a pipe may have at most %1 MiB").arg(kMaxStreamBytes >> 20);
+            return false;
+        }
+        data += chunk;
+    }
+    if (file.error() != QFileDevice::NoError) {
+        code = CImage::kUnreadable;
+        reason = file.errorString();
+        return false;
+    }
+    if (data.isEmpty()) {
+        code = CImage::kDamaged;
+        reason = QStringLiteral("the pipe gave no data (a pipe can be read only once)");
+        return false;
+    }
+    return true;
+}
+
+void KeepStream(const QString& path, const QByteArray& data)
+{
+    const QByteArray key = StreamKey(path);
+    if (key.isEmpty())
+        return;
+    const std::lock_guard<std::mutex> lock(s_streamMutex);
+    std::erase_if(s_keptStreams, [&](const SKeptStream& kept) { return kept.aKey == key; });
+    if (s_keptStreams.size() == kKeptStreams)
+        s_keptStreams.pop_front();
+    s_keptStreams.push_back({key, data});
 }
 
 QString TooLargeText(const QSize& size, int64_t available)
@@ -236,7 +313,17 @@ bool CImage::ReadSize(const QString& path, QSize& size, QString& error)
         s_strLastError = error;
         return false;
     }
-    CImageFileRules rules(file);
+    QByteArray streamed;
+    QBuffer stream(&streamed);
+    if (file.isSequential()) {
+        EResult code = kOk;
+        if (!TakeStream(path, file, streamed, code, error) || !stream.open(QIODevice::ReadOnly)) {
+            s_strLastError = error;
+            return false;
+        }
+        KeepStream(path, streamed);
+    }
+    CImageFileRules rules(file.isSequential() ? static_cast<QIODevice&>(stream) : file);
     size = rules.DeclaredSize();
     if (size.isValid())
         return true;
@@ -257,7 +344,17 @@ CImage::EResult CImage::Load(const QString& path)
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             return Failed(kUnreadable, file.errorString());
-        CImageFileRules rules(file);
+        QByteArray streamed;
+        QBuffer stream(&streamed);
+        if (file.isSequential()) {
+            EResult code = kOk;
+            QString reason;
+            if (!TakeStream(path, file, streamed, code, reason))
+                return Failed(code, reason);
+            if (!stream.open(QIODevice::ReadOnly))
+                return Failed(kNoMemory, QStringLiteral("not enough memory"));
+        }
+        CImageFileRules rules(file.isSequential() ? static_cast<QIODevice&>(stream) : file);
         // Refuse from the header what could not be held, before decoding it.
         const QSize declared = rules.DeclaredSize();
         const int64_t available = CMemoryBudget::AvailableBytes();

@@ -1,6 +1,6 @@
 #include "CImageFileRules.h"
 
-#include <QFile>
+#include <QIODevice>
 #include <QImageReader>
 
 #include <algorithm>
@@ -70,7 +70,7 @@ quint32 Be32(const QByteArray& b, qsizetype i)
     return Be16(b, i) << 16 | Be16(b, i + 2);
 }
 
-QByteArray ReadAt(QFile& file, qint64 offset, qint64 count)
+QByteArray ReadAt(QIODevice& file, qint64 offset, qint64 count)
 {
     if (offset < 0 || count < 0 || !file.seek(offset))
         return QByteArray();
@@ -120,7 +120,7 @@ bool ChannelTables(const quint32 masks[3], uint8_t tables[3][256])
 
 // Where a tRNS chunk of a grey or RGB PNG lies: a colour key that would make
 // its pixels load black. Empty when there is none.
-std::pair<qint64, qint64> PngColourKeyChunk(QFile& file)
+std::pair<qint64, qint64> PngColourKeyChunk(QIODevice& file)
 {
     const qint64 size = file.size();
     qint64 pos = kPngSignatureSize;
@@ -149,7 +149,7 @@ std::pair<qint64, qint64> PngColourKeyChunk(QFile& file)
 
 // Where the first value of a TIFF's ExtraSamples tag lies when it says
 // unassociated alpha, which the decoder multiplies into the colours; -1 otherwise.
-qint64 TiffUnassociatedAlphaField(QFile& file)
+qint64 TiffUnassociatedAlphaField(QIODevice& file)
 {
     const QByteArray h = ReadAt(file, 0, 16);
     if (h.size() < 8)
@@ -198,7 +198,7 @@ QString ReaderReason(const QImageReader& reader)
 
 } // namespace
 
-CImageFileRules::CImageFileRules(QFile& file) : m_file(file)
+CImageFileRules::CImageFileRules(QIODevice& file) : m_file(file)
 {
     const QByteArray magic = ReadAt(file, 0, kMagicBytes);
     if (magic.startsWith("BM") && ReadBmpInfo())

@@ -422,6 +422,39 @@ private Q_SLOTS:
         QVERIFY(r.out.contains(QStringLiteral(" -5 40 60 2\n")));
     }
 
+    // Pictures read from a pipe: read whole, once, or refused with the true
+    // reason, without the decoders' warnings about seeking.
+    void picturesFromPipes_data()
+    {
+        Columns<QString, QString, QByteArray, int, QString>({"source", "target", "input", "exitCode", "error"});
+        const QByteArray a = ReadAll(file("a.png"));
+        QTest::newRow("source") << "/dev/stdin" << file("b.png") << a << 0 << "";
+        QTest::newRow("target") << file("b.png") << "/dev/stdin" << a << 0 << "";
+        QTest::newRow("text") << "/dev/stdin" << file("b.png") << QByteArray("not a picture\n") << 2
+                              << "not a picture in a format this program reads";
+        QTest::newRow("one pipe for both") << "/dev/stdin" << "/dev/stdin" << a << 2
+                                           << "a pipe can be read only once";
+    }
+    void picturesFromPipes()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, target);
+        QFETCH(QByteArray, input);
+        QFETCH(int, exitCode);
+        QFETCH(QString, error);
+        const QString out = file("from-pipe.png");
+        QFile::remove(out);
+        const Result r = run({"--source", source, "--target", target, "--t", "0", "--out", out}, input);
+        QCOMPARE(r.exitCode, exitCode);
+        QVERIFY2(r.err.contains(error) && !r.err.contains("QIODevice"), qPrintable(r.err));
+        if (exitCode == 0) {
+            CImage back, expected;
+            QCOMPARE(back.Load(out), 0);
+            QCOMPARE(expected.Load(source == "/dev/stdin" ? file("a.png") : file("b.png")), 0);
+            QVERIFY(TestImages::SamePixels(back, expected));
+        }
+    }
+
 #if defined(Q_OS_UNIX)
     // A disk that fills while frames are written: exit 1, a message per file
     // with the reason, the old files untouched and no temporary files.
