@@ -127,16 +127,18 @@ void CloseFolder(int fd)
 // Removes the temporaries a killed run left in the folder, once per folder
 // and process: names of this class only, regular files of this user that
 // nobody holds locked and that were not touched for kStaleSeconds.
-void SweepStale(int folderFd)
+void SweepStale(int folderFd, const QString& path)
 {
     struct stat folder{};
     if (::fstat(folderFd, &folder) != 0)
         return;
     {
+        // By name and inode: a folder made anew under an old name, or a new
+        // one on a reused inode, is another folder.
         static std::mutex s_mutex;
-        static std::set<std::pair<dev_t, ino_t>> s_swept;
+        static std::set<std::pair<QString, std::pair<dev_t, ino_t>>> s_swept;
         const std::lock_guard<std::mutex> lock(s_mutex);
-        if (!s_swept.insert({folder.st_dev, folder.st_ino}).second)
+        if (!s_swept.insert({path, {folder.st_dev, folder.st_ino}}).second)
             return;
     }
     const int listFd = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
@@ -306,7 +308,7 @@ bool CAtomicFile::Begin(const QString& path)
     m_nFolderFd = OpenFolder(folder);
     if (m_nFolderFd < 0)
         return Fail(errno);
-    SweepStale(m_nFolderFd);
+    SweepStale(m_nFolderFd, folder);
 #endif
     for (int attempt = 0; attempt < kNameAttempts && m_nFd < 0; ++attempt) {
         const QString name = QStringLiteral("%1%2").arg(QLatin1String(kTemporaryPrefix)).arg(
