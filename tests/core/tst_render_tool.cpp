@@ -36,8 +36,8 @@ struct Limits
     quint64 nAddressSpace = 0;
 };
 
-// Address-space limits cannot be combined with AddressSanitizer's shadow memory.
-#if defined(__SANITIZE_ADDRESS__)
+// Address-space limits cannot be combined with the sanitizers' shadow memory.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool kAddressSpaceLimitsWork = false;
 #else
 constexpr bool kAddressSpaceLimitsWork = true;
@@ -501,7 +501,7 @@ private Q_SLOTS:
     void tooManyPairs()
     {
         if (!kAddressSpaceLimitsWork)
-            QSKIP("address-space limits do not work under AddressSanitizer");
+            QSKIP("address-space limits do not work under the sanitizers");
         // All at one point: every candidate edge has length 0 and would be
         // accepted, so the build refuses them from the counts before it starts.
         const QByteArray pairs = QByteArray("320 240 320 240\n").repeated(40000);
@@ -529,7 +529,7 @@ private Q_SLOTS:
         QFETCH(bool, bombTarget);
         QFETCH(QString, message);
         if (!kAddressSpaceLimitsWork)
-            QSKIP("address-space limits do not work under AddressSanitizer");
+            QSKIP("address-space limits do not work under the sanitizers");
         const Result r = run({"--source", bombSource ? bomb() : file("a.png"), "--target",
                               bombTarget ? bomb() : file("b.png"), "--t", "0.5", "--out", file("bomb-out.png")},
                              QByteArray(), Limits{0, quint64(8) << 30});
