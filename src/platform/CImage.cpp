@@ -21,20 +21,43 @@
 #include <new>
 #include <utility>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#if defined(Q_OS_WIN)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace {
 
 std::atomic<int> s_nLiveImages{0};
 thread_local QString s_strLastError;
+thread_local int s_nLastErrno = 0;
 // QImageReader's allocation limit is one process-wide value; loads set it for
 // their own picture, so they take turns.
 std::mutex s_loadMutex;
 
-CImage::EResult Failed(CImage::EResult code, const QString& reason)
+CImage::EResult Failed(CImage::EResult code, const QString& reason, int errnum = 0)
 {
     s_strLastError = reason;
+    s_nLastErrno = errnum;
     return code;
+}
+
+// Why a file that QFile could not open cannot be opened, as an error number.
+int OpenErrno(const QString& path)
+{
+    struct stat st{};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return errno;
+    if (S_ISDIR(st.st_mode))
+        return EISDIR;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    ::close(fd);
+    return 0;
 }
 
 // Pictures from pipes and other streams are read whole into memory, since the
@@ -140,12 +163,13 @@ QString TooManyPixelsText(const QSize& size)
         .arg(CImage::kMaxPixels);
 }
 
-// Decodes through Qt, upright as the file's orientation says; false with the reason.
-bool DecodeWithQt(QIODevice* source, int64_t available, QImage& image, QString& reason)
+// Decodes through Qt, upright as the file's orientation says; kOk, or the
+// failure with the reason.
+CImage::EResult DecodeWithQt(QIODevice* source, int64_t available, QImage& image, QString& reason)
 {
     if (!source) {
         reason = QStringLiteral("cannot read the file");
-        return false;
+        return CImage::kDamaged;
     }
     QImageReader reader(source);
     reader.setAutoTransform(true);
@@ -158,11 +182,14 @@ bool DecodeWithQt(QIODevice* source, int64_t available, QImage& image, QString& 
                 available / CImage::kWorkingSetBytesPerPixel * 8 >> 20, 1, std::numeric_limits<int>::max())));
         image = reader.read();
     }
-    if (image.isNull())
-        reason = reader.error() == QImageReader::UnsupportedFormatError
-                     ? QStringLiteral("not a picture in a format this program reads")
-                     : QStringLiteral("the picture data cannot be decoded (%1)").arg(reader.errorString());
-    return !image.isNull();
+    if (!image.isNull())
+        return CImage::kOk;
+    if (reader.error() == QImageReader::UnsupportedFormatError) {
+        reason = QStringLiteral("not a picture in a format this program reads");
+        return CImage::kNotPicture;
+    }
+    reason = QStringLiteral("the picture data cannot be decoded (%1)").arg(reader.errorString());
+    return CImage::kDamaged;
 }
 
 // Whether encoded data holds the whole picture at its size; some encoders
@@ -296,6 +323,11 @@ QString CImage::LastError()
     return s_strLastError;
 }
 
+int CImage::LastErrno()
+{
+    return s_nLastErrno;
+}
+
 bool CImage::WorkingSetFits(int64_t width, int64_t height, int64_t availableBytes)
 {
     if (width <= 0 || height <= 0)
@@ -343,7 +375,7 @@ CImage::EResult CImage::Load(const QString& path)
     try {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
-            return Failed(kUnreadable, file.errorString());
+            return Failed(kUnreadable, file.errorString(), OpenErrno(path));
         QByteArray streamed;
         QBuffer stream(&streamed);
         if (file.isSequential()) {
@@ -369,8 +401,9 @@ CImage::EResult CImage::Load(const QString& path)
         const CImageFileRules::EDecoded own = rules.Decode(image);
         if (own == CImageFileRules::EDecoded::kFailed)
             return Failed(kDamaged, rules.Reason());
-        if (own == CImageFileRules::EDecoded::kNotMine && !DecodeWithQt(rules.Source(), available, image, reason))
-            return Failed(kDamaged, reason);
+        if (own == CImageFileRules::EDecoded::kNotMine)
+            if (const EResult decoded = DecodeWithQt(rules.Source(), available, image, reason); decoded != kOk)
+                return Failed(decoded, reason);
         rules.Fix(image);
         return FromQImage(image) ? kOk : Failed(kNoMemory, QStringLiteral("not enough memory"));
     } catch (const std::bad_alloc&) {

@@ -24,12 +24,13 @@ public:
         kBadRequest = -1,  // no file name, no picture, or an object that holds one already
         kUnreadable = -2,  // the file cannot be opened
         kTooLarge = -3,    // its morph would not fit in the memory available
-        kDamaged = -4,     // not a picture, or its data is cut short or cannot be decoded
+        kDamaged = -4,     // its data is cut short or cannot be decoded
         kNoEncoder = -5,   // no extension, or none an encoder claims
         kCannotHold = -6,  // the format cannot hold the picture
         kWriteFailed = -7, // a step of writing the file failed
         kNoMemory = -8,
-        kTooManyPixels = -9 // more pixels than kMaxPixels
+        kTooManyPixels = -9, // more pixels than kMaxPixels
+        kNotPicture = -10    // not a picture in a format this program reads
     };
 
     CImage();
@@ -112,6 +113,9 @@ public:
     // Why the last Load, ReadSize, Save or SaveQImage on this thread failed, in
     // English, e.g. "No space left on device".
     static QString LastError();
+    // The error number of the last failure on this thread where the system
+    // gave one (a file that cannot be opened), else 0.
+    static int LastErrno();
 
     // A top-down copy for painting and encoding.
     QImage ToQImage() const;

@@ -1,6 +1,7 @@
 #include "CSheet_Handle.h"
 
 #include "CDialogTemplate.h"
+#include "CFailureReason.h"
 #include "CFileChooser.h"
 #include "CMessageBox.h"
 #include "CMorphDlg.h"
@@ -126,10 +127,12 @@ void CSheet_Handle::OnSavePairs()
     if (path.isEmpty())
         return;
     CMorphData* pDoc = GetDocument();
-    if (CPairsWriter::Save(path, pDoc->m_aHandles, pDoc->GetSourcePath(), pDoc->GetTargetPath()))
+    QString reason;
+    int errnum = 0;
+    if (CPairsWriter::Save(path, pDoc->m_aHandles, pDoc->GetSourcePath(), pDoc->GetTargetPath(), reason, errnum))
         pDoc->MarkPairsSaved();
     else
-        CMessageBox::Show(QStringLiteral("書き出しに失敗しました。\n\n") + path, MB_OK | MB_ICONWARNING);
+        CMessageBox::Show(CFailureReason::WriteFailed(path, CFailureReason::OfWrite(errnum)), MB_OK | MB_ICONWARNING);
 }
 
 void CSheet_Handle::OnLoadPairs()

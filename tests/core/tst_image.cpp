@@ -421,34 +421,48 @@ private Q_SLOTS:
         QFile::remove(path);
     }
 
+    // Every load failure names the file and gives the reason in Japanese.
     void loadFailures_data()
     {
-        Columns<QString, QByteArray>({"name", "content"});
-        QTest::newRow("missing") << "missing.png" << QByteArray();
-        QTest::newRow("text with png extension") << "text.png" << QByteArray("not a picture\n");
-        QTest::newRow("empty file") << "empty.bmp" << QByteArray("");
-        QTest::newRow("unknown format") << "data.xyz" << QByteArray("\x01\x02\x03\x04", 4);
-        QTest::newRow("decompression bomb") << "bomb.png" << HandMade::PngHeaderOnly(100000, 100000);
-        QTest::newRow("truncated png") << "cut.png" << HandMade::PngHeaderOnly(64, 64);
-        QTest::newRow("empty path") << "" << QByteArray();
+        Columns<QString, QByteArray, QString>({"name", "content", "reason"});
+        const QString damaged = QStringLiteral("画像のデータが壊れているか、途中で切れています。");
+        QTest::newRow("missing") << "missing.png" << QByteArray() << kNoSuchFile;
+        QTest::newRow("text with png extension") << "text.png" << QByteArray("not a picture\n") << kNotAPicture;
+        QTest::newRow("empty file") << "empty.bmp" << QByteArray("") << kNotAPicture;
+        QTest::newRow("unknown format") << "data.xyz" << QByteArray("\x01\x02\x03\x04", 4) << kNotAPicture;
+        QTest::newRow("decompression bomb") << "bomb.png" << HandMade::PngHeaderOnly(100000, 100000) << damaged;
+        QTest::newRow("truncated png") << "cut.png" << HandMade::PngHeaderOnly(64, 64) << damaged;
+        QTest::newRow("RLE bomb") << "rle.bmp" << HandMade::Bmp(8, 16777220, 4, 2, {0}, QByteArray("\x00\x01", 2))
+                                  << damaged;
+        QTest::newRow("unreadable") << "locked.png" << QByteArray("x") << QStringLiteral("このファイルを読む権限がありません。");
+        QTest::newRow("a folder") << "folder.png" << QByteArray() << QStringLiteral("フォルダは読み込めません。");
+        QTest::newRow("empty path") << "" << QByteArray() << QStringLiteral("ファイル名がありません。");
     }
     void loadFailures()
     {
         QFETCH(QString, name);
         QFETCH(QByteArray, content);
+        QFETCH(QString, reason);
         QString path;
         if (!name.isEmpty()) {
             path = m_dir.filePath(name);
-            if (name != "missing.png") {
+            if (name == "folder.png") {
+                QVERIFY(QDir().mkpath(path));
+            } else if (name != "missing.png") {
                 QFile f(path);
                 QVERIFY(f.open(QIODevice::WriteOnly));
                 f.write(content);
             }
         }
+        if (name == "locked.png") {
+            QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
+            if (::geteuid() == 0)
+                QSKIP("root reads any file");
+        }
         const int live = CImage::LiveCount();
         MessageRecorder rec;
         QVERIFY(!LoadImageFile(path));
-        QCOMPARE(rec.texts(), QStringList{LoadFailedMessage(path)});
+        QCOMPARE(rec.texts(), QStringList{LoadFailedMessage(path, reason)});
         QCOMPARE(rec.boxes[0].type, unsigned(MB_OK | MB_ICONEXCLAMATION));
         QCOMPARE(CImage::LiveCount(), live);
     }
@@ -642,7 +656,7 @@ private Q_SLOTS:
         MessageRecorder rec;
         QVERIFY(!LoadImageFile(path));
         QVERIFY(timer.elapsed() < 5000);
-        QCOMPARE(rec.texts(), QStringList{LoadFailedMessage(path)});
+        QCOMPARE(rec.texts(), QStringList{LoadFailedMessage(path, QStringLiteral("画像が大きすぎて、今空いているメモリでは扱えません。"))});
         QVERIFY2(CImage::LastError().contains("30000 x 30000"), qPrintable(CImage::LastError()));
         QSize size;
         QString error;

@@ -6,6 +6,7 @@
 #include "ChooserAnswers.h"
 #include "DataTable.h"
 #include "HandlePage.h"
+#include "SmallDisk.h"
 #include "TestFiles.h"
 #include "TestImages.h"
 
@@ -168,28 +169,37 @@ private Q_SLOTS:
         QVERIFY(!chooser.requests[1].bSave);
     }
 
-    // A failed write shows the write-failure message and leaves no file.
+    // A failed write shows the write-failure message with the reason in
+    // Japanese and leaves no file.
     void saveFailure_data()
     {
-        QTest::addColumn<QString>("path");
-        QTest::newRow("parent is a file") << "a.png/points.txt";
-        QTest::newRow("a folder in its place") << "folder";
-        QTest::newRow("missing folder") << "no/such/points.txt";
+        Columns<QString, QString>({"path", "reason"});
+        QTest::newRow("parent is a file") << "a.png/points.txt" << "フォルダが見つかりません。";
+        QTest::newRow("a folder in its place") << "folder" << "同じ名前のフォルダがあります。";
+        QTest::newRow("missing folder") << "no/such/points.txt" << "フォルダが見つかりません。";
+        QTest::newRow("full disk") << "points.txt" << "ディスクの空き容量が不足しています。";
     }
     void saveFailure()
     {
         QFETCH(QString, path);
+        QFETCH(QString, reason);
         QVERIFY(QDir(m_dir.path()).mkpath("folder"));
+        SmallDisk disk(64 * 1024);
+        const bool full = QTest::currentDataTag() == QByteArray("full disk");
+        if (full && !(disk.IsMounted() && disk.LeaveFree(0)))
+            QSKIP("a small disk cannot be mounted here");
+        const QString dir = full ? disk.Path() : m_dir.path();
+        path = dir + "/" + path;
         QVERIFY(Open());
         SetPairs(Sample());
         ChooserAnswers chooser;
-        chooser.paths << File(path);
-        const QStringList before = QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::Hidden);
+        chooser.paths << path;
+        const QStringList before = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden);
         Page().OnSavePairs();
-        QCOMPARE(m_messages.texts(), QStringList{QStringLiteral("書き出しに失敗しました。\n\n") + File(path)});
+        QCOMPARE(m_messages.texts(), QStringList{QStringLiteral("書き出しに失敗しました。\n\n") + path + "\n" + reason});
         QCOMPARE(m_messages.boxes[0].type, unsigned(MB_OK | MB_ICONWARNING));
-        QVERIFY(!QFileInfo(File(path)).isFile());
-        QCOMPARE(QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::Hidden), before); // no temporary left
+        QVERIFY(!QFileInfo(path).isFile());
+        QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden), before); // no temporary left
         QVERIFY(QFileInfo(File("a.png")).isFile());
         QCOMPARE(DocPairs(), Sample());
         QVERIFY(Doc().HasUnsavedPairs());
@@ -302,7 +312,7 @@ private Q_SLOTS:
         // A file that is no picture: the load-failure message, nothing replaced.
         WriteText("text.png", "not a picture");
         QVERIFY(Drop(&page, sourceBox->geometry().center(), {File("text.png")}));
-        QCOMPARE(m_messages.texts(), QStringList{LoadFailedMessage(File("text.png"))});
+        QCOMPARE(m_messages.texts(), QStringList{LoadFailedMessage(File("text.png"), kNotAPicture)});
         QCOMPARE(sourceBox->text(), File("b.png"));
         QVERIFY(!Drop(&page, sourceBox->geometry().center(), {File("a.png"), File("b.png"), File("c.png")}));
     }
