@@ -160,6 +160,13 @@ bool CSheet_Handle::LoadPairsFile(const QString& path)
     pDoc->MarkPairsSaved(); // they are in that file
     g_nSelHandle = -1;
     m_wndSrcView.RedrawBothViews();
+    // Points outside the pictures are not shown: without a word the page
+    // could look as if nothing was read.
+    if (const int64_t outside = pDoc->CountPointsOutside(); outside > 0)
+        CMessageBox::Show(QStringLiteral("読み込んだ %1 組のポイントのうち %2 個が画像の外にあり、表示されません。")
+                              .arg(pDoc->m_aHandles.GetSize())
+                              .arg(outside),
+                          MB_OK | MB_ICONWARNING);
     return true;
 }
 

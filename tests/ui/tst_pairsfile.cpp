@@ -165,7 +165,9 @@ private Q_SLOTS:
         QCOMPARE(DocPairs(), pairs);
         QVERIFY(!Doc().HasUnsavedPairs()); // as in the file
         QCOMPARE(g_nSelHandle, -1);
-        QCOMPARE(m_messages.boxes.size(), 0); // no pairs before: nothing to ask
+        // No pairs before: nothing to ask; only the extreme pair lies outside.
+        QCOMPARE(m_messages.texts(),
+                 QStringList{"読み込んだ 4 組のポイントのうち 2 個が画像の外にあり、表示されません。"});
         QVERIFY(!chooser.requests[1].bSave);
     }
 
@@ -225,6 +227,29 @@ private Q_SLOTS:
         QCOMPARE(DocPairs(), answer == IDYES ? (Pairs{Pair(1, 2, 3, 4), Pair(5, 6, 7, 8)}) : Sample());
         Page().OnUndoRedo(true); // a read that replaced the pairs is one step
         QCOMPARE(DocPairs(), Sample());
+    }
+
+    // Points outside the pictures (80 x 60) are read and counted in a warning.
+    void pointsOutside_data()
+    {
+        Columns<QByteArray, QString>({"text", "warning"});
+        QTest::newRow("all inside, at the last pixel") << QByteArray("0 0 79 59\n79 59 0 0\n") << "";
+        QTest::newRow("all outside both") << QByteArray("100 100 -1 -1\n80 0 0 60\n")
+                                          << "読み込んだ 2 組のポイントのうち 4 個が画像の外にあり、表示されません。";
+        QTest::newRow("one target point") << QByteArray("1 1 1 1\n5 5 5 60\n")
+                                          << "読み込んだ 2 組のポイントのうち 1 個が画像の外にあり、表示されません。";
+        QTest::newRow("extreme values") << QByteArray("-2147483648 2147483647 2147483647 -2147483648\n")
+                                        << "読み込んだ 1 組のポイントのうち 2 個が画像の外にあり、表示されません。";
+    }
+    void pointsOutside()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, warning);
+        WriteText("outside.txt", text);
+        QVERIFY(Open());
+        QVERIFY(Page().LoadPairsFile(File("outside.txt")));
+        QCOMPARE(m_messages.texts(), warning.isEmpty() ? QStringList() : QStringList{warning});
+        QCOMPARE(DocPairs().size(), qsizetype(text.count('\n')));
     }
 
     // A bad line is named by its number; nothing changes and nothing is asked.
