@@ -2,6 +2,8 @@
 # Sets up, builds and runs the whole test suite headless.
 #   WERROR=1    warnings are errors
 #   SANITIZE=1  AddressSanitizer + UndefinedBehaviorSanitizer build
+#   TSAN=1      ThreadSanitizer build (every test; the threads are the engine's
+#               bands, the sequence encoders, the preview worker, the tool's)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -16,6 +18,13 @@ if [ "${SANITIZE:-0}" = 1 ]; then
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   # Leak reports from the system's font and graphics libraries are not ours.
   export LSAN_OPTIONS=suppressions="$root/tests/lsan.supp"
+fi
+if [ "${TSAN:-0}" = 1 ]; then
+  if [ "${SANITIZE:-0}" = 1 ]; then echo "TSAN=1 and SANITIZE=1 cannot be combined" >&2; exit 2; fi
+  dir="$root/build/tsan"
+  opts+=(-DQUILLAREND_TSAN=ON)
+  # Qt's own thread pool is not instrumented: see tests/tsan.supp.
+  export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/tsan.supp"
 fi
 "$root/scripts/build.sh" "$dir" "${opts[@]}"
 export QT_QPA_PLATFORM=offscreen

@@ -94,3 +94,15 @@ void CMorphData::RemoveHandle(int32_t index)
 {
     m_history.Remove(m_aHandles, index);
 }
+
+int64_t CMorphData::CountPointsOutside() const
+{
+    const auto outside = [](const CPoint& p, const std::unique_ptr<CImage>& image) {
+        return !image || p.x < 0 || p.y < 0 || p.x >= image->GetWidth() || p.y >= image->GetHeight();
+    };
+    int64_t count = 0;
+    for (int32_t i = 0; i < m_aHandles.GetSize(); ++i)
+        count += int64_t(outside(m_aHandles[i].m_ptSource, m_pSourceImage))
+                 + int64_t(outside(m_aHandles[i].m_ptTarget, m_pTargetImage));
+    return count;
+}

@@ -49,6 +49,11 @@ public:
     // and returns false; true when pairs can be placed.
     bool CheckImages() const;
 
+    // How many points of the pairs lie outside their picture (a source point
+    // outside the source picture, a target point outside the target one); a
+    // missing picture has every point outside.
+    int64_t CountPointsOutside() const;
+
     CMorphHandleArray m_aHandles;
     CHandleHistory m_history; // every edit of m_aHandles, for undo and redo
     CMorphHandleArray m_aSavedHandles;

@@ -30,8 +30,20 @@ QByteArray CPairsWriter::Text(const CMorphHandleArray& handles, const QString& s
 }
 
 bool CPairsWriter::Save(const QString& path, const CMorphHandleArray& handles, const QString& sourcePath,
+                        const QString& targetPath, QString& reason, int& errnum)
+{
+    CAtomicFile file;
+    if (file.Begin(path) && file.Write(Text(handles, sourcePath, targetPath)) && file.Commit())
+        return true;
+    reason = file.ErrorString();
+    errnum = file.Errno();
+    return false;
+}
+
+bool CPairsWriter::Save(const QString& path, const CMorphHandleArray& handles, const QString& sourcePath,
                         const QString& targetPath)
 {
-    QString error;
-    return CAtomicFile::Replace(path, Text(handles, sourcePath, targetPath), error);
+    QString reason;
+    int errnum = 0;
+    return Save(path, handles, sourcePath, targetPath, reason, errnum);
 }

@@ -10,7 +10,10 @@ class CPairsWriter
 {
 public:
     // Replaces path through CAtomicFile: the old file, if any, stays
-    // untouched unless every step succeeds. False on any failure.
+    // untouched unless every step succeeds. False on any failure, with the
+    // reason in English and the error number (0 when the system gave none).
+    static bool Save(const QString& path, const CMorphHandleArray& handles, const QString& sourcePath,
+                     const QString& targetPath, QString& reason, int& errnum);
     static bool Save(const QString& path, const CMorphHandleArray& handles, const QString& sourcePath,
                      const QString& targetPath);
 

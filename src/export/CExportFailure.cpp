@@ -1,52 +1,18 @@
 #include "CExportFailure.h"
 
+#include "CFailureReason.h"
 #include "CVideoWriter.h"
 
-#include <cerrno>
 #include <system_error>
-
-namespace {
-
-struct SReason
-{
-    int nErrno;
-    const char16_t* pText;
-};
-
-// The failures a user can act on, in the user's words.
-const SReason s_aReasons[] = {
-    {ENOSPC, u"ディスクの空き容量が不足しています。"},
-#ifdef EDQUOT
-    {EDQUOT, u"ディスクの使用量が上限に達しています。"},
-#endif
-    {EACCES, u"このフォルダに書き込む権限がありません。"},
-    {EPERM, u"このフォルダに書き込む権限がありません。"},
-    {EROFS, u"読み取り専用の場所には書き込めません。"},
-    {ENOENT, u"フォルダが見つかりません。"},
-    {ENOTDIR, u"フォルダが見つかりません。"},
-    {EISDIR, u"同じ名前のフォルダがあります。"},
-    {ENAMETOOLONG, u"ファイル名が長すぎます。"},
-    {EFBIG, u"ファイルが大きすぎます。"},
-    {EIO, u"ディスクの読み書きでエラーが発生しました。"},
-    {ENOMEM, u"メモリが不足しています。"},
-};
-
-} // namespace
 
 QString CExportFailure::Message(const QString& path, const QString& reason)
 {
-    QString text = QStringLiteral("書き出しに失敗しました。\n\n") + path;
-    if (!reason.isEmpty())
-        text += QLatin1Char('\n') + reason;
-    return text;
+    return CFailureReason::WriteFailed(path, reason);
 }
 
 QString CExportFailure::ReasonOfErrno(int errnum)
 {
-    for (const SReason& reason : s_aReasons)
-        if (reason.nErrno == errnum)
-            return QString::fromUtf16(reason.pText);
-    return QString();
+    return CFailureReason::OfErrno(errnum);
 }
 
 QString CExportFailure::NoFfmpeg()

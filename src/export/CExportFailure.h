@@ -5,7 +5,8 @@
 class CVideoWriter;
 
 // The failure message of an export with a short Japanese reason on the line
-// under the file's name, so that the user knows what to change.
+// under the file's name, so that the user knows what to change. The wordings
+// are CFailureReason's, shared with the other pages.
 class CExportFailure
 {
 public:

@@ -9,6 +9,10 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <mutex>
+#include <set>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,6 +24,8 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <dirent.h>
+#include <sys/file.h>
 #include <unistd.h>
 #endif
 
@@ -29,6 +35,19 @@ std::atomic<CAtomicFile::FaultHook> s_faultHook{nullptr};
 
 // Temporary names: a dot, "qtmp" and eight hex digits, whatever the final name.
 constexpr int kNameAttempts = 100;
+constexpr char kTemporaryPrefix[] = ".qtmp";
+constexpr int kTemporaryDigits = 8;
+
+bool IsTemporaryName(const char* name)
+{
+    const size_t prefix = sizeof(kTemporaryPrefix) - 1;
+    if (std::strncmp(name, kTemporaryPrefix, prefix) != 0 || std::strlen(name) != prefix + kTemporaryDigits)
+        return false;
+    for (const char* c = name + prefix; *c; ++c)
+        if (!((*c >= '0' && *c <= '9') || (*c >= 'a' && *c <= 'f')))
+            return false;
+    return true;
+}
 
 // What lies under a name; kError with errno set when that cannot be told.
 enum class EKind
@@ -41,7 +60,9 @@ enum class EKind
 };
 
 #if defined(Q_OS_WIN)
-int OpenNew(const QString& path)
+// Windows cannot rename a folder that holds an open file, so paths serve.
+void CloseFolder(int) {}
+int OpenNew(int, const QByteArray&, const QString& path)
 {
     int fd = -1;
     const int error = _wsopen_s(&fd, reinterpret_cast<const wchar_t*>(path.utf16()),
@@ -67,7 +88,11 @@ int SetMode(int, unsigned)
 {
     return 0;
 }
-int RenameOver(const QString& from, const QString& to)
+void RemoveTemporary(int, const QByteArray&, const QString& path)
+{
+    QFile::remove(path);
+}
+int RenameOver(int, const QByteArray&, const QString& from, const QString& to)
 {
     if (MoveFileExW(reinterpret_cast<const wchar_t*>(from.utf16()), reinterpret_cast<const wchar_t*>(to.utf16()),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
@@ -90,9 +115,68 @@ EKind KindOf(const QString& path, unsigned& mode)
     return type == _S_IFDIR ? EKind::kFolder : type == _S_IFREG ? EKind::kRegular : EKind::kOther;
 }
 #else
-int OpenNew(const QString& path)
+int OpenFolder(const QString& folder)
 {
-    return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    return ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+void CloseFolder(int fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+}
+// Removes the temporaries a killed run left in the folder, once per folder
+// and process: names of this class only, regular files of this user that
+// nobody holds locked and that were not touched for kStaleSeconds.
+void SweepStale(int folderFd, const QString& path)
+{
+    struct stat folder{};
+    if (::fstat(folderFd, &folder) != 0)
+        return;
+    {
+        // By name and inode: a folder made anew under an old name, or a new
+        // one on a reused inode, is another folder.
+        static std::mutex s_mutex;
+        static std::set<std::pair<QString, std::pair<dev_t, ino_t>>> s_swept;
+        const std::lock_guard<std::mutex> lock(s_mutex);
+        if (!s_swept.insert({path, {folder.st_dev, folder.st_ino}}).second)
+            return;
+    }
+    const int listFd = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
+    DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!dir) {
+        if (listFd >= 0)
+            ::close(listFd);
+        return;
+    }
+    const time_t now = ::time(nullptr);
+    while (const dirent* entry = ::readdir(dir)) {
+        struct stat st{};
+        // Looked at before it is opened: opening a device or pipe can have effects.
+        if (!IsTemporaryName(entry->d_name) || ::fstatat(folderFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0
+            || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || now - st.st_mtime < CAtomicFile::kStaleSeconds)
+            continue;
+        const int fd = ::openat(folderFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat held{};
+        // A live writer holds its temporary locked; the lock dies with its process.
+        if (::fstat(fd, &held) == 0 && held.st_ino == st.st_ino && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlinkat(folderFd, entry->d_name, 0);
+        ::close(fd);
+    }
+    ::closedir(dir);
+}
+int OpenNew(int folderFd, const QByteArray& name, const QString&)
+{
+    const int fd = ::openat(folderFd, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // Marks the temporary as held for as long as this process has it open.
+    if (fd >= 0)
+        ::flock(fd, LOCK_EX | LOCK_NB);
+    return fd;
+}
+void RemoveTemporary(int folderFd, const QByteArray& name, const QString&)
+{
+    ::unlinkat(folderFd, name.constData(), 0);
 }
 long long WriteSome(int fd, const char* data, size_t size)
 {
@@ -110,9 +194,9 @@ int SetMode(int fd, unsigned mode)
 {
     return ::fchmod(fd, mode_t(mode));
 }
-int RenameOver(const QString& from, const QString& to)
+int RenameOver(int folderFd, const QByteArray& name, const QString&, const QString& to)
 {
-    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData());
+    return ::renameat(folderFd, name.constData(), AT_FDCWD, QFile::encodeName(to).constData());
 }
 int SyncFolder(const QString& folder)
 {
@@ -181,8 +265,11 @@ void CAtomicFile::Abandon()
         CloseFile(m_nFd);
     m_nFd = -1;
     if (!m_strTemporary.isEmpty())
-        QFile::remove(m_strTemporary);
+        RemoveTemporary(m_nFolderFd, m_aTemporaryName, m_strTemporary);
     m_strTemporary.clear();
+    m_aTemporaryName.clear();
+    CloseFolder(m_nFolderFd);
+    m_nFolderFd = -1;
     CSignalCleanup::RemoveFile(m_nCleanupSlot);
     m_nCleanupSlot = -1;
 }
@@ -217,14 +304,23 @@ bool CAtomicFile::Begin(const QString& path)
 
     if (const int error = Injected(EStep::Open))
         return Fail(error);
+#if !defined(Q_OS_WIN)
+    m_nFolderFd = OpenFolder(folder);
+    if (m_nFolderFd < 0)
+        return Fail(errno);
+    SweepStale(m_nFolderFd, folder);
+#endif
     for (int attempt = 0; attempt < kNameAttempts && m_nFd < 0; ++attempt) {
-        const QString name = QStringLiteral("%1/.qtmp%2").arg(folder).arg(
-            QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
-        m_nFd = OpenNew(name);
-        if (m_nFd >= 0)
-            m_strTemporary = name;
-        else if (errno != EEXIST)
+        const QString name = QStringLiteral("%1%2").arg(QLatin1String(kTemporaryPrefix)).arg(
+            QRandomGenerator::global()->generate(), kTemporaryDigits, 16, QLatin1Char('0'));
+        const QString path = folder + QLatin1Char('/') + name;
+        m_nFd = OpenNew(m_nFolderFd, QFile::encodeName(name), path);
+        if (m_nFd >= 0) {
+            m_strTemporary = path;
+            m_aTemporaryName = QFile::encodeName(name);
+        } else if (errno != EEXIST) {
             return Fail(errno);
+        }
     }
     if (m_nFd < 0)
         return Fail(EEXIST);
@@ -273,7 +369,7 @@ bool CAtomicFile::Commit()
         return Fail(errno);
     if (const int error = Injected(EStep::Rename))
         return Fail(error);
-    if (RenameOver(m_strTemporary, m_strFinal) != 0)
+    if (RenameOver(m_nFolderFd, m_aTemporaryName, m_strTemporary, m_strFinal) != 0)
         return Fail(errno);
     m_strTemporary.clear();
     Abandon();

@@ -12,7 +12,12 @@
 // temporary file and leaves the old file as it was. Symbolic links stay
 // links: the file at the end of the chain is replaced, with its permissions.
 // Anything but a regular file or nothing under the name is refused.
-// The temporary file is registered with CSignalCleanup while it exists.
+// The temporary file is registered with CSignalCleanup while it exists and
+// is reached through its open folder, so it is removed even when the folder
+// is renamed meanwhile. On POSIX systems a live temporary is locked
+// (flock), and the first Begin in a folder removes the temporaries of
+// killed runs there: this class's names only, regular files of this user,
+// unlocked and untouched for kStaleSeconds.
 class CAtomicFile
 {
 public:
@@ -63,6 +68,9 @@ public:
 
     // Links followed in a chain before it counts as a loop.
     static constexpr int kMaxLinks = 40;
+    // How long a temporary nobody holds must have stood before it counts as
+    // left by a killed run.
+    static constexpr int kStaleSeconds = 3600;
 
 private:
     bool Fail(int error);
@@ -72,6 +80,8 @@ private:
 
     QString m_strFinal;
     QString m_strTemporary;
+    QByteArray m_aTemporaryName; // its name in the folder
+    int m_nFolderFd = -1;        // the folder, open while the temporary exists
     QString m_strError;
     int m_nErrno = 0;
     int m_nFd = -1;

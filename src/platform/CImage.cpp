@@ -15,41 +15,161 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <deque>
 #include <limits>
 #include <mutex>
 #include <new>
 #include <utility>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#if defined(Q_OS_WIN)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace {
 
 std::atomic<int> s_nLiveImages{0};
 thread_local QString s_strLastError;
+thread_local int s_nLastErrno = 0;
 // QImageReader's allocation limit is one process-wide value; loads set it for
 // their own picture, so they take turns.
 std::mutex s_loadMutex;
 
-CImage::EResult Failed(CImage::EResult code, const QString& reason)
+CImage::EResult Failed(CImage::EResult code, const QString& reason, int errnum = 0)
 {
     s_strLastError = reason;
+    s_nLastErrno = errnum;
     return code;
+}
+
+// Why a file that QFile could not open cannot be opened, as an error number.
+int OpenErrno(const QString& path)
+{
+    struct stat st{};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return errno;
+    if (S_ISDIR(st.st_mode))
+        return EISDIR;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    ::close(fd);
+    return 0;
+}
+
+// Pictures from pipes and other streams are read whole into memory, since the
+// file rules read at offsets; ReadSize keeps what it read for the Load that
+// follows it (the tool reads both headers first), keyed by the stream's
+// device and inode, so a pipe is read once.
+constexpr qint64 kMaxStreamBytes = qint64(1) << 30;
+constexpr qint64 kStreamChunk = qint64(1) << 20;
+constexpr size_t kKeptStreams = 2;
+struct SKeptStream
+{
+    QByteArray aKey;
+    QByteArray aData;
+};
+std::mutex s_streamMutex;
+std::deque<SKeptStream> s_keptStreams;
+
+QByteArray StreamKey(const QString& path)
+{
+    struct stat st{};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return QByteArray();
+    return QByteArray::number(qulonglong(st.st_dev)) + ':' + QByteArray::number(qulonglong(st.st_ino));
+}
+
+// The bytes of an open stream, or those ReadSize kept of it; false with the reason.
+bool TakeStream(const QString& path, QFile& file, QByteArray& data, CImage::EResult& code, QString& reason)
+{
+    const QByteArray key = StreamKey(path);
+    {
+        const std::lock_guard<std::mutex> lock(s_streamMutex);
+        for (auto it = s_keptStreams.begin(); !key.isEmpty() && it != s_keptStreams.end(); ++it) {
+            if (it->aKey == key) {
+                data = std::move(it->aData);
+                s_keptStreams.erase(it);
+                return true;
+            }
+        }
+    }
+    data.clear();
+    while (true) {
+        const QByteArray chunk = file.read(kStreamChunk);
+        if (chunk.isEmpty())
+            break;
+        if (data.size() + chunk.size() > kMaxStreamBytes) {
+            code = CImage::kTooLarge;
+            reason = QStringLiteral("a picture read from a pipe may have at most %1 MiB").arg(kMaxStreamBytes >> 20);
+            return false;
+        }
+        data += chunk;
+    }
+    if (file.error() != QFileDevice::NoError) {
+        code = CImage::kUnreadable;
+        reason = file.errorString();
+        return false;
+    }
+    if (data.isEmpty()) {
+        code = CImage::kDamaged;
+        reason = QStringLiteral("the pipe gave no data (a pipe can be read only once)");
+        return false;
+    }
+    return true;
+}
+
+void KeepStream(const QString& path, const QByteArray& data)
+{
+    const QByteArray key = StreamKey(path);
+    if (key.isEmpty())
+        return;
+    const std::lock_guard<std::mutex> lock(s_streamMutex);
+    std::erase_if(s_keptStreams, [&](const SKeptStream& kept) { return kept.aKey == key; });
+    if (s_keptStreams.size() == kKeptStreams)
+        s_keptStreams.pop_front();
+    s_keptStreams.push_back({key, data});
 }
 
 QString TooLargeText(const QSize& size, int64_t available)
 {
+    // Pixels times bytes per pixel passes 64 bits for the largest headers:
+    // whole MiB and the rest are multiplied apart.
+    constexpr int64_t kMiB = int64_t(1) << 20;
+    const int64_t pixels = int64_t(size.width()) * size.height();
+    const int64_t mib = pixels / kMiB * CImage::kWorkingSetBytesPerPixel
+                        + pixels % kMiB * CImage::kWorkingSetBytesPerPixel / kMiB;
     return QStringLiteral("a %1 x %2 picture needs %3 MiB for the morph (%4 bytes per pixel), %5 MiB are available")
         .arg(size.width())
         .arg(size.height())
-        .arg(int64_t(size.width()) * size.height() * CImage::kWorkingSetBytesPerPixel >> 20)
+        .arg(mib)
         .arg(CImage::kWorkingSetBytesPerPixel)
         .arg(available >> 20);
 }
 
-// Decodes through Qt, upright as the file's orientation says; false with the reason.
-bool DecodeWithQt(QIODevice* source, int64_t available, QImage& image, QString& reason)
+bool TooManyPixels(const QSize& size)
+{
+    return int64_t(size.width()) * size.height() > CImage::kMaxPixels;
+}
+
+QString TooManyPixelsText(const QSize& size)
+{
+    return QStringLiteral("a %1 x %2 picture has more than the %3 pixels a picture may have")
+        .arg(size.width())
+        .arg(size.height())
+        .arg(CImage::kMaxPixels);
+}
+
+// Decodes through Qt, upright as the file's orientation says; kOk, or the
+// failure with the reason.
+CImage::EResult DecodeWithQt(QIODevice* source, int64_t available, QImage& image, QString& reason)
 {
     if (!source) {
         reason = QStringLiteral("cannot read the file");
-        return false;
+        return CImage::kDamaged;
     }
     QImageReader reader(source);
     reader.setAutoTransform(true);
@@ -62,11 +182,14 @@ bool DecodeWithQt(QIODevice* source, int64_t available, QImage& image, QString& 
                 available / CImage::kWorkingSetBytesPerPixel * 8 >> 20, 1, std::numeric_limits<int>::max())));
         image = reader.read();
     }
-    if (image.isNull())
-        reason = reader.error() == QImageReader::UnsupportedFormatError
-                     ? QStringLiteral("not a picture in a format this program reads")
-                     : QStringLiteral("the picture data cannot be decoded (%1)").arg(reader.errorString());
-    return !image.isNull();
+    if (!image.isNull())
+        return CImage::kOk;
+    if (reader.error() == QImageReader::UnsupportedFormatError) {
+        reason = QStringLiteral("not a picture in a format this program reads");
+        return CImage::kNotPicture;
+    }
+    reason = QStringLiteral("the picture data cannot be decoded (%1)").arg(reader.errorString());
+    return CImage::kDamaged;
 }
 
 // Whether encoded data holds the whole picture at its size; some encoders
@@ -200,6 +323,11 @@ QString CImage::LastError()
     return s_strLastError;
 }
 
+int CImage::LastErrno()
+{
+    return s_nLastErrno;
+}
+
 bool CImage::WorkingSetFits(int64_t width, int64_t height, int64_t availableBytes)
 {
     if (width <= 0 || height <= 0)
@@ -217,7 +345,17 @@ bool CImage::ReadSize(const QString& path, QSize& size, QString& error)
         s_strLastError = error;
         return false;
     }
-    CImageFileRules rules(file);
+    QByteArray streamed;
+    QBuffer stream(&streamed);
+    if (file.isSequential()) {
+        EResult code = kOk;
+        if (!TakeStream(path, file, streamed, code, error) || !stream.open(QIODevice::ReadOnly)) {
+            s_strLastError = error;
+            return false;
+        }
+        KeepStream(path, streamed);
+    }
+    CImageFileRules rules(file.isSequential() ? static_cast<QIODevice&>(stream) : file);
     size = rules.DeclaredSize();
     if (size.isValid())
         return true;
@@ -237,13 +375,25 @@ CImage::EResult CImage::Load(const QString& path)
     try {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
-            return Failed(kUnreadable, file.errorString());
-        CImageFileRules rules(file);
+            return Failed(kUnreadable, file.errorString(), OpenErrno(path));
+        QByteArray streamed;
+        QBuffer stream(&streamed);
+        if (file.isSequential()) {
+            EResult code = kOk;
+            QString reason;
+            if (!TakeStream(path, file, streamed, code, reason))
+                return Failed(code, reason);
+            if (!stream.open(QIODevice::ReadOnly))
+                return Failed(kNoMemory, QStringLiteral("not enough memory"));
+        }
+        CImageFileRules rules(file.isSequential() ? static_cast<QIODevice&>(stream) : file);
         // Refuse from the header what could not be held, before decoding it.
         const QSize declared = rules.DeclaredSize();
         const int64_t available = CMemoryBudget::AvailableBytes();
         if (declared.isValid() && !WorkingSetFits(declared.width(), declared.height(), available))
             return Failed(kTooLarge, TooLargeText(declared, available));
+        if (declared.isValid() && TooManyPixels(declared))
+            return Failed(kTooManyPixels, TooManyPixelsText(declared));
         if (!rules.Check())
             return Failed(kDamaged, rules.Reason());
         QImage image;
@@ -251,8 +401,9 @@ CImage::EResult CImage::Load(const QString& path)
         const CImageFileRules::EDecoded own = rules.Decode(image);
         if (own == CImageFileRules::EDecoded::kFailed)
             return Failed(kDamaged, rules.Reason());
-        if (own == CImageFileRules::EDecoded::kNotMine && !DecodeWithQt(rules.Source(), available, image, reason))
-            return Failed(kDamaged, reason);
+        if (own == CImageFileRules::EDecoded::kNotMine)
+            if (const EResult decoded = DecodeWithQt(rules.Source(), available, image, reason); decoded != kOk)
+                return Failed(decoded, reason);
         rules.Fix(image);
         return FromQImage(image) ? kOk : Failed(kNoMemory, QStringLiteral("not enough memory"));
     } catch (const std::bad_alloc&) {

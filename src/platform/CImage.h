@@ -24,11 +24,13 @@ public:
         kBadRequest = -1,  // no file name, no picture, or an object that holds one already
         kUnreadable = -2,  // the file cannot be opened
         kTooLarge = -3,    // its morph would not fit in the memory available
-        kDamaged = -4,     // not a picture, or its data is cut short or cannot be decoded
+        kDamaged = -4,     // its data is cut short or cannot be decoded
         kNoEncoder = -5,   // no extension, or none an encoder claims
         kCannotHold = -6,  // the format cannot hold the picture
         kWriteFailed = -7, // a step of writing the file failed
-        kNoMemory = -8
+        kNoMemory = -8,
+        kTooManyPixels = -9, // more pixels than kMaxPixels
+        kNotPicture = -10    // not a picture in a format this program reads
     };
 
     CImage();
@@ -70,8 +72,8 @@ public:
     // its EXIF orientation says; the stored colour bytes are kept (also those
     // of transparent pixels) and alpha dropped. A picture whose morph would
     // not fit in the memory available now (WorkingSetFits) is refused from
-    // its header, before decoding; a file whose pixel data ends early is
-    // refused. The file rules are CImageFileRules'.
+    // its header, before decoding, and so is one of more than kMaxPixels; a
+    // file whose pixel data ends early is refused. The file rules are CImageFileRules'.
     EResult Load(const QString& path);
 
     // Encoder quality 0 … 100 as Qt's writers read it (for PNG: 0 smallest and
@@ -81,6 +83,10 @@ public:
     static constexpr int kJpegQuality = 90;
     // zlib level 4: several times faster than the default level, files about as large.
     static constexpr int kPngQuality = 50;
+
+    // Most pixels a picture may have, whatever memory is free (16384 x 16384):
+    // a header may declare any size, and no morph of more is of use.
+    static constexpr int64_t kMaxPixels = int64_t(1) << 28;
 
     // The upright picture size a file's header declares, without decoding the pixels.
     static bool ReadSize(const QString& path, QSize& size, QString& error);
@@ -107,6 +113,9 @@ public:
     // Why the last Load, ReadSize, Save or SaveQImage on this thread failed, in
     // English, e.g. "No space left on device".
     static QString LastError();
+    // The error number of the last failure on this thread where the system
+    // gave one (a file that cannot be opened), else 0.
+    static int LastErrno();
 
     // A top-down copy for painting and encoding.
     QImage ToQImage() const;

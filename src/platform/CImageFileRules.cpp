@@ -1,6 +1,6 @@
 #include "CImageFileRules.h"
 
-#include <QFile>
+#include <QIODevice>
 #include <QImageReader>
 
 #include <algorithm>
@@ -25,6 +25,7 @@ constexpr qint64 kBmpHeadBytes = kBmpMasks + 3 * 4;
 constexpr quint32 kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitFields = 3, kBiAlphaBitFields = 6;
 // RLE escapes: a zero count, then one of these.
 constexpr uchar kRleEndOfLine = 0, kRleEndOfBitmap = 1, kRleDelta = 2;
+constexpr int64_t kRleMaxRun = 255; // pixels one run codes
 // 5-5-5 masks of an uncompressed 16-bit BMP.
 constexpr quint32 kRgb555[3] = {0x7C00, 0x03E0, 0x001F};
 
@@ -69,7 +70,7 @@ quint32 Be32(const QByteArray& b, qsizetype i)
     return Be16(b, i) << 16 | Be16(b, i + 2);
 }
 
-QByteArray ReadAt(QFile& file, qint64 offset, qint64 count)
+QByteArray ReadAt(QIODevice& file, qint64 offset, qint64 count)
 {
     if (offset < 0 || count < 0 || !file.seek(offset))
         return QByteArray();
@@ -119,7 +120,7 @@ bool ChannelTables(const quint32 masks[3], uint8_t tables[3][256])
 
 // Where a tRNS chunk of a grey or RGB PNG lies: a colour key that would make
 // its pixels load black. Empty when there is none.
-std::pair<qint64, qint64> PngColourKeyChunk(QFile& file)
+std::pair<qint64, qint64> PngColourKeyChunk(QIODevice& file)
 {
     const qint64 size = file.size();
     qint64 pos = kPngSignatureSize;
@@ -148,7 +149,7 @@ std::pair<qint64, qint64> PngColourKeyChunk(QFile& file)
 
 // Where the first value of a TIFF's ExtraSamples tag lies when it says
 // unassociated alpha, which the decoder multiplies into the colours; -1 otherwise.
-qint64 TiffUnassociatedAlphaField(QFile& file)
+qint64 TiffUnassociatedAlphaField(QIODevice& file)
 {
     const QByteArray h = ReadAt(file, 0, 16);
     if (h.size() < 8)
@@ -197,7 +198,7 @@ QString ReaderReason(const QImageReader& reader)
 
 } // namespace
 
-CImageFileRules::CImageFileRules(QFile& file) : m_file(file)
+CImageFileRules::CImageFileRules(QIODevice& file) : m_file(file)
 {
     const QByteArray magic = ReadAt(file, 0, kMagicBytes);
     if (magic.startsWith("BM") && ReadBmpInfo())
@@ -500,6 +501,20 @@ bool CImageFileRules::Check()
     switch (m_eFormat) {
     case EFormat::kBmp:
         if (IsRle()) {
+            // A run codes at most 255 pixels in 2 bytes; pixels past an early
+            // end would come from nowhere, so a header that declares more
+            // than its data can code is refused before anything is decoded.
+            const qint64 dataBytes = std::max<qint64>(0, m_file.size() - m_bmp.nDataOffset);
+            const int64_t codable = dataBytes / 2 * kRleMaxRun;
+            const int64_t declared = int64_t(m_size.width()) * m_size.height();
+            if (declared > codable) {
+                m_strReason = QStringLiteral("the RLE data (%1 bytes) can code at most %2 pixels, the header "
+                                             "declares %3")
+                                  .arg(dataBytes)
+                                  .arg(codable)
+                                  .arg(declared);
+                return false;
+            }
             complete = WalkRle(RleData(), nullptr);
         } else if (const qint64 end = BmpDataEnd(); end > m_file.size()) {
             m_strReason = QStringLiteral("the file ends before its pixel data (%1 of %2 bytes)")

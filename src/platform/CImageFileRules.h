@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-class QFile;
+class QIODevice;
 
 // What the containers of BMP, GIF, PNG, TIFF and JPEG files say beyond what
 // Qt's decoders make of them: the size the header declares (also for
@@ -28,16 +28,18 @@ public:
         kFailed // reason in Reason()
     };
 
-    // Reads the headers of an open file.
-    explicit CImageFileRules(QFile& file);
+    // Reads the headers of an open file, or of a buffer holding one (never a
+    // sequential device: the rules read at offsets).
+    explicit CImageFileRules(QIODevice& file);
     CImageFileRules(const CImageFileRules&) = delete;
     CImageFileRules& operator=(const CImageFileRules&) = delete;
 
     // The upright size the header declares; invalid when it does not tell
     // (then Reason says why).
     QSize DeclaredSize() const { return m_size; }
-    // Whether the file holds all the pixel data its headers promise; if not,
-    // Reason says why.
+    // Whether the file holds all the pixel data its headers promise (for an
+    // RLE BMP, also whether its data could code that many pixels at all); if
+    // not, Reason says why.
     bool Check();
     // Decodes the files Qt's decoder gets wrong.
     EDecoded Decode(QImage& image);
@@ -91,7 +93,7 @@ private:
     bool GifFirstPictureComplete() const;
     bool JpegComplete() const;
 
-    QFile& m_file;
+    QIODevice& m_file;
     EFormat m_eFormat = EFormat::kOther;
     SBmpInfo m_bmp;
     QSize m_size;

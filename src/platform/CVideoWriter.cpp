@@ -11,6 +11,12 @@
 #include <system_error>
 #include <new>
 
+#if defined(Q_OS_LINUX)
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 // How long ffmpeg may go without taking frame data before it counts as hung.
@@ -47,6 +53,25 @@ int ErrnoNamedIn(const QString& said)
             return e;
     }
     return 0;
+}
+
+// A helper program must not outlive this process: killed outright (the
+// out-of-memory killer sends SIGKILL), this process cannot end it, and it
+// would go on writing into a temporary nobody removes. On Linux the child
+// asks for SIGKILL when its parent dies. The kernel counts the starting
+// thread as the parent, so the program is started from the thread that
+// waits for it.
+void EndWithParent(QProcess& process)
+{
+#if defined(Q_OS_LINUX)
+    const pid_t parent = ::getpid();
+    process.setChildProcessModifier([parent] {
+        if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent)
+            ::_exit(127);
+    });
+#else
+    Q_UNUSED(process);
+#endif
 }
 
 } // namespace
@@ -242,6 +267,7 @@ bool CVideoWriter::Open(const QString& path, int32_t width, int32_t height, doub
     m_pProcess->setProgram(program);
     m_pProcess->setArguments(Arguments(ext, width, height, fps, m_file.TemporaryPath()));
     m_pProcess->setStandardOutputFile(QProcess::nullDevice());
+    EndWithParent(*m_pProcess);
     m_pProcess->start();
     if (!m_pProcess->waitForStarted(30000))
         return Fail(QStringLiteral("cannot run %1: %2").arg(program, m_pProcess->errorString()), EError::CannotRun);
@@ -318,6 +344,7 @@ QString CVideoWriter::CheckFrames()
     probe.setProgram(m_strProbe);
     probe.setArguments({"-v", "error", "-count_packets", "-select_streams", "v:0", "-show_entries",
                         "stream=nb_read_packets", "-of", "csv=p=0", QStringLiteral("file:") + m_file.TemporaryPath()});
+    EndWithParent(probe);
     probe.start();
     if (!probe.waitForFinished(kFinishBaseMs + 100 * m_nFrameCount)) {
         probe.kill();

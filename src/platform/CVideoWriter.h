@@ -26,10 +26,11 @@ public:
     // more frame bytes than this are refused.
     static constexpr int64_t kMaxGifBytes = int64_t(4) << 30;
     // Frame rates accepted. A GIF stores each frame's time in hundredths of a
-    // second, at most 65535 of them.
+    // second, at most 65535 of them: 100 / 65535 fps, rounded up to the six
+    // digits the bounds are shown with, so the bound shown is one accepted.
     static constexpr double kMinFps = 0.001;
     static constexpr double kMaxFps = 1000;
-    static constexpr double kMinGifFps = 100.0 / 65535;
+    static constexpr double kMinGifFps = 0.00152591;
     static constexpr double kMaxGifFps = 100;
     // From this width or height on a video counts as HD (BT.709).
     static constexpr int32_t kHdWidth = 1280;

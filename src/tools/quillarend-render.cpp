@@ -133,7 +133,7 @@ const SOption s_aOptions[] = {
          }
          return true;
      }},
-    {"--fps", "F", "frames per second of a video (0.001 ... 1000) or GIF (0.0015 ... 100); default 25",
+    {"--fps", "F", "frames per second of a video (0.001 ... 1000) or GIF (0.00152591 ... 100); default 25",
      [](SOptions& o, const QString& v, QString& error) {
          bool ok = false;
          o.dFps = v.toDouble(&ok);

@@ -1,6 +1,7 @@
 #include "CSheet_Handle.h"
 
 #include "CDialogTemplate.h"
+#include "CFailureReason.h"
 #include "CFileChooser.h"
 #include "CMessageBox.h"
 #include "CMorphDlg.h"
@@ -141,10 +142,12 @@ void CSheet_Handle::OnSavePairs()
     if (path.isEmpty())
         return;
     CMorphData* pDoc = GetDocument();
-    if (CPairsWriter::Save(path, pDoc->m_aHandles, pDoc->GetSourcePath(), pDoc->GetTargetPath()))
+    QString reason;
+    int errnum = 0;
+    if (CPairsWriter::Save(path, pDoc->m_aHandles, pDoc->GetSourcePath(), pDoc->GetTargetPath(), reason, errnum))
         pDoc->MarkPairsSaved();
     else
-        CMessageBox::Show(QStringLiteral("書き出しに失敗しました。\n\n") + path, MB_OK | MB_ICONWARNING);
+        CMessageBox::Show(CFailureReason::WriteFailed(path, CFailureReason::OfWrite(errnum)), MB_OK | MB_ICONWARNING);
 }
 
 void CSheet_Handle::OnLoadPairs()
@@ -172,6 +175,13 @@ bool CSheet_Handle::LoadPairsFile(const QString& path)
     pDoc->MarkPairsSaved(); // they are in that file
     g_nSelHandle = -1;
     m_wndSrcView.RedrawBothViews();
+    // Points outside the pictures are not shown: without a word the page
+    // could look as if nothing was read.
+    if (const int64_t outside = pDoc->CountPointsOutside(); outside > 0)
+        CMessageBox::Show(QStringLiteral("読み込んだ %1 組のポイントのうち %2 個が画像の外にあり、表示されません。")
+                              .arg(pDoc->m_aHandles.GetSize())
+                              .arg(outside),
+                          MB_OK | MB_ICONWARNING);
     return true;
 }
 

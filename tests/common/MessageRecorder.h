@@ -50,10 +50,12 @@ private:
     CMessageBox::Handler m_previous;
 };
 
-// The message for a picture that cannot be loaded: the text, the file and,
-// from the failed load on this thread, why.
-inline QString LoadFailedMessage(const QString& path)
+// The message for a picture that cannot be loaded: the text, the file and why.
+inline QString LoadFailedMessage(const QString& path, const QString& reason)
 {
     return QStringLiteral("画像の読み込みに失敗しました。\n\n") + QDir::toNativeSeparators(path) + QLatin1Char('\n')
-        + CImage::LastError();
+        + reason;
 }
+// The reasons of the two load failures most tests meet.
+inline const QString kNotAPicture = QStringLiteral("この形式の画像は読み込めません。");
+inline const QString kNoSuchFile = QStringLiteral("ファイルが見つかりません。");

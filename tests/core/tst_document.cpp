@@ -173,7 +173,7 @@ private Q_SLOTS:
         if (ok || answer >= 0) {
             QVERIFY(rec.boxes.isEmpty());
         } else {
-            QCOMPARE(rec.texts(), QStringList{LoadFailedMessage(file(name))});
+            QCOMPARE(rec.texts(), QStringList{LoadFailedMessage(file(name), name == "text.png" ? kNotAPicture : kNoSuchFile)});
         }
     }
 

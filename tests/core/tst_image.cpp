@@ -29,8 +29,12 @@
 
 #if defined(Q_OS_UNIX)
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
 #include <sys/sysmacros.h>
 #endif
 
@@ -417,34 +421,48 @@ private Q_SLOTS:
         QFile::remove(path);
     }
 
+    // Every load failure names the file and gives the reason in Japanese.
     void loadFailures_data()
     {
-        Columns<QString, QByteArray>({"name", "content"});
-        QTest::newRow("missing") << "missing.png" << QByteArray();
-        QTest::newRow("text with png extension") << "text.png" << QByteArray("not a picture\n");
-        QTest::newRow("empty file") << "empty.bmp" << QByteArray("");
-        QTest::newRow("unknown format") << "data.xyz" << QByteArray("\x01\x02\x03\x04", 4);
-        QTest::newRow("decompression bomb") << "bomb.png" << HandMade::PngHeaderOnly(100000, 100000);
-        QTest::newRow("truncated png") << "cut.png" << HandMade::PngHeaderOnly(64, 64);
-        QTest::newRow("empty path") << "" << QByteArray();
+        Columns<QString, QByteArray, QString>({"name", "content", "reason"});
+        const QString damaged = QStringLiteral("画像のデータが壊れているか、途中で切れています。");
+        QTest::newRow("missing") << "missing.png" << QByteArray() << kNoSuchFile;
+        QTest::newRow("text with png extension") << "text.png" << QByteArray("not a picture\n") << kNotAPicture;
+        QTest::newRow("empty file") << "empty.bmp" << QByteArray("") << kNotAPicture;
+        QTest::newRow("unknown format") << "data.xyz" << QByteArray("\x01\x02\x03\x04", 4) << kNotAPicture;
+        QTest::newRow("decompression bomb") << "bomb.png" << HandMade::PngHeaderOnly(100000, 100000) << damaged;
+        QTest::newRow("truncated png") << "cut.png" << HandMade::PngHeaderOnly(64, 64) << damaged;
+        QTest::newRow("RLE bomb") << "rle.bmp" << HandMade::Bmp(8, 16777220, 4, 2, {0}, QByteArray("\x00\x01", 2))
+                                  << damaged;
+        QTest::newRow("unreadable") << "locked.png" << QByteArray("x") << QStringLiteral("このファイルを読む権限がありません。");
+        QTest::newRow("a folder") << "folder.png" << QByteArray() << QStringLiteral("フォルダは読み込めません。");
+        QTest::newRow("empty path") << "" << QByteArray() << QStringLiteral("ファイル名がありません。");
     }
     void loadFailures()
     {
         QFETCH(QString, name);
         QFETCH(QByteArray, content);
+        QFETCH(QString, reason);
         QString path;
         if (!name.isEmpty()) {
             path = m_dir.filePath(name);
-            if (name != "missing.png") {
+            if (name == "folder.png") {
+                QVERIFY(QDir().mkpath(path));
+            } else if (name != "missing.png") {
                 QFile f(path);
                 QVERIFY(f.open(QIODevice::WriteOnly));
                 f.write(content);
             }
         }
+        if (name == "locked.png") {
+            QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
+            if (::geteuid() == 0)
+                QSKIP("root reads any file");
+        }
         const int live = CImage::LiveCount();
         MessageRecorder rec;
         QVERIFY(!LoadImageFile(path));
-        QCOMPARE(rec.texts(), QStringList{LoadFailedMessage(path)});
+        QCOMPARE(rec.texts(), QStringList{LoadFailedMessage(path, reason)});
         QCOMPARE(rec.boxes[0].type, unsigned(MB_OK | MB_ICONEXCLAMATION));
         QCOMPARE(CImage::LiveCount(), live);
     }
@@ -567,6 +585,19 @@ private Q_SLOTS:
                               << "not a picture in a format this program reads";
         QTest::newRow("PNG without picture data") << HandMade::PngHeaderOnly(48, 36) << "bmp"
                                                   << "the header does not give the picture's size";
+        // Headers that declare more pixels than their data can hold or any picture may have.
+        const QList<quint32> grey16{0, 0x111111, 0x222222, 0x333333, 0x444444, 0x555555, 0x666666, 0x777777,
+                                    0x888888, 0x999999, 0xAAAAAA, 0xBBBBBB, 0xCCCCCC, 0xDDDDDD, 0xEEEEEE, 0xFFFFFF};
+        QTest::newRow("RLE4 of 8 x 16777220 that ends at once")
+            << HandMade::Bmp(8, 16777220, 4, 2, grey16, QByteArray("\x00\x01", 2)) << "bmp"
+            << "the RLE data (2 bytes) can code at most 255 pixels, the header declares 134217760";
+        const QByteArray twoRuns("\xFF\x00\xFF\x00\x00\x01", 6);
+        QTest::newRow("RLE8 one pixel more than its bytes code")
+            << HandMade::Bmp(766, 1, 8, 1, {0}, twoRuns) << "bmp" << "can code at most 765 pixels";
+        QTest::newRow("RLE8 filled by its runs") << HandMade::Bmp(510, 1, 8, 1, {0}, twoRuns) << "bmp" << "";
+        QTest::newRow("BMP of 16385 x 16384")
+            << HandMade::Bmp(16385, 16384, 24, 0, {}, QByteArray(64, '\0')) << "bmp"
+            << "a 16385 x 16384 picture"; // more pixels than any picture may have, or than memory holds
     }
     void truncatedFiles()
     {
@@ -625,12 +656,23 @@ private Q_SLOTS:
         MessageRecorder rec;
         QVERIFY(!LoadImageFile(path));
         QVERIFY(timer.elapsed() < 5000);
-        QCOMPARE(rec.texts(), QStringList{LoadFailedMessage(path)});
+        QCOMPARE(rec.texts(), QStringList{LoadFailedMessage(path, QStringLiteral("画像が大きすぎて、今空いているメモリでは扱えません。"))});
         QVERIFY2(CImage::LastError().contains("30000 x 30000"), qPrintable(CImage::LastError()));
         QSize size;
         QString error;
         QVERIFY(CImage::ReadSize(path, size, error));
         QCOMPARE(size, QSize(30000, 30000));
+    }
+
+    // The too-large reason of the largest header any BMP can declare.
+    void tooLargeReasonOfLargestHeader()
+    {
+        const QString path = m_dir.filePath("largest.bmp");
+        QVERIFY(WriteAll(path, HandMade::Bmp(INT32_MAX, INT32_MAX, 24, 0, {}, QByteArray(64, '\0'))));
+        CImage img;
+        QCOMPARE(img.Load(path), CImage::kTooLarge);
+        QVERIFY2(CImage::LastError().startsWith("a 2147483647 x 2147483647 picture needs 211106232336384 MiB"),
+                 qPrintable(CImage::LastError()));
     }
 
 #if defined(Q_OS_UNIX)
@@ -711,6 +753,66 @@ private Q_SLOTS:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"f.png"});
     }
 
+#if defined(Q_OS_UNIX)
+    // The folder renamed away while its file is written: the write fails and
+    // its temporary is removed from the folder where it now is.
+    void folderRenamedMidWrite()
+    {
+        QTemporaryDir dir;
+        static QString s_from, s_to;
+        s_from = dir.filePath("out");
+        s_to = dir.filePath("moved");
+        QVERIFY(QDir().mkpath(s_from));
+        CAtomicFile::SetFaultHook([](CAtomicFile::EStep at) {
+            return at == CAtomicFile::EStep::Sync && !QDir().rename(s_from, s_to) ? EIO : 0;
+        });
+        const int result = TestImages::Pattern(4, 4)->Save(s_from + "/f.png");
+        CAtomicFile::SetFaultHook(nullptr);
+        QCOMPARE(result, int(CImage::kWriteFailed));
+        QCOMPARE(CImage::LastError(), CAtomicFile::ErrorText(ENOENT));
+        QCOMPARE(QDir(s_to).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // The first write into a folder removes what a killed run left there: its
+    // own temporaries, old, unlocked and of this user; nothing else.
+    void staleTemporariesRemoved_data()
+    {
+        Columns<QString, int, bool, bool, bool>({"name", "ageSeconds", "otherUser", "locked", "removed"});
+        const int old = CAtomicFile::kStaleSeconds + 60;
+        QTest::newRow("left by a killed run") << ".qtmp0123abcd" << old << false << false << true;
+        QTest::newRow("fresh") << ".qtmp0123abcd" << 60 << false << false << false;
+        QTest::newRow("held by a live writer") << ".qtmp0123abcd" << old << false << true << false;
+        QTest::newRow("another user's") << ".qtmp0123abcd" << old << true << false << false;
+        QTest::newRow("seven digits") << ".qtmp0123abc" << old << false << false << false;
+        QTest::newRow("upper-case digits") << ".qtmp0123ABCD" << old << false << false << false;
+        QTest::newRow("no dot") << "qtmp0123abcd" << old << false << false << false;
+    }
+    void staleTemporariesRemoved()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, ageSeconds);
+        QFETCH(bool, otherUser);
+        QFETCH(bool, locked);
+        QFETCH(bool, removed);
+        QTemporaryDir dir;
+        const QString left = dir.filePath(name);
+        QVERIFY(WriteAll(left, "half a video"));
+        const QByteArray native = QFile::encodeName(left);
+        if (otherUser && (::geteuid() != 0 || ::chown(native.constData(), 65534, 65534) != 0))
+            QSKIP("files of another user can only be made as root");
+        const struct timeval times[2] = {{time(nullptr) - ageSeconds, 0}, {time(nullptr) - ageSeconds, 0}};
+        QCOMPARE(::utimes(native.constData(), times), 0);
+        const int held = locked ? ::open(native.constData(), O_RDONLY | O_CLOEXEC) : -1;
+        if (locked)
+            QCOMPARE(::flock(held, LOCK_EX), 0);
+        QCOMPARE(TestImages::Pattern(4, 4)->Save(dir.filePath("f.png")), 0);
+        if (held >= 0)
+            ::close(held);
+        QCOMPARE(QFile::exists(left), !removed);
+        QVERIFY(QFile::exists(dir.filePath("f.png")));
+    }
+#endif
+
     // Names up to the file system's 255 bytes are created and replaced.
     void longNamesReplaced_data()
     {
@@ -781,6 +883,32 @@ private Q_SLOTS:
         CImage back;
         QCOMPARE(back.Load(real), 0);
         QVERIFY(TestImages::SamePixels(back, *second));
+    }
+#endif
+
+#if defined(Q_OS_UNIX)
+    // What replacing by rename does, as the README says: a hard link keeps the
+    // old contents, the writer owns the new file, the mode stays.
+    void replacementByRename()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("f.png"), other = dir.filePath("hard.png");
+        QCOMPARE(TestImages::Pattern(9, 7)->Save(path), 0);
+        const QByteArray old = ReadAll(path);
+        QCOMPARE(::link(QFile::encodeName(path).constData(), QFile::encodeName(other).constData()), 0);
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0444), 0);
+        const bool root = ::geteuid() == 0;
+        if (root)
+            QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+        auto second = TestImages::Pattern(9, 7);
+        FillAll(*second, 0x010203);
+        QCOMPARE(second->Save(path), 0);
+        struct stat st{};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 07777), 0444);
+        QCOMPARE(st.st_uid, ::geteuid());
+        QCOMPARE(ReadAll(other), old);
+        QVERIFY(ReadAll(path) != old);
     }
 #endif
 

@@ -1,13 +1,16 @@
+#include "CAtomicFile.h"
 #include "CImage.h"
 #include "DataTable.h"
 #include "RenderedFrame.h"
 #include "TestFiles.h"
 #include "TestImages.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -261,6 +264,9 @@ private Q_SLOTS:
     void endedBySignal()
     {
         QFETCH(int, signal);
+#if defined(__SANITIZE_THREAD__)
+        QSKIP("ThreadSanitizer holds signals back while the tool waits for ffmpeg");
+#endif
         const QString bin = file("hanging-bin"), pidFile = bin + "/pid";
         QVERIFY(QDir().mkpath(bin));
         QFile::remove(pidFile);
@@ -291,6 +297,71 @@ private Q_SLOTS:
             return stat.isEmpty() || stat.contains(") Z ");
         };
         QTRY_VERIFY_WITH_TIMEOUT(ended(), 10000);
+    }
+#endif
+
+    // The frame-rate bounds --help gives are rates the tool takes.
+    void helpGivesAcceptedFpsBounds()
+    {
+        if (!HaveFfmpeg())
+            QSKIP("ffmpeg and ffprobe are not installed");
+        const Result help = run({"--help"});
+        QCOMPARE(help.exitCode, 0);
+        const QRegularExpressionMatch bounds = QRegularExpression(
+            R"(video \(([0-9.]+) \.\.\. ([0-9.]+)\) or GIF \(([0-9.]+) \.\.\. ([0-9.]+)\))").match(help.out);
+        QVERIFY2(bounds.hasMatch(), qPrintable(help.out));
+        for (int i = 1; i <= 4; ++i) {
+            const QString out = file(QStringLiteral("bound%1.%2").arg(i).arg(i <= 2 ? "mkv" : "gif"));
+            const Result r = run(pictures() + QStringList{"--frames", "2", "--fps", bounds.captured(i), "--out", out});
+            QVERIFY2(r.exitCode == 0, qPrintable(bounds.captured(i) + ": " + r.err));
+            QVERIFY(QFile::remove(out));
+        }
+    }
+
+#if defined(Q_OS_LINUX)
+    // Killed outright during a video (as the out-of-memory killer does): the
+    // real ffmpeg ends with it, and once old its temporary is removed by the
+    // next write into the folder.
+    void killedDuringVideo()
+    {
+        if (!HaveFfmpeg())
+            QSKIP("ffmpeg and ffprobe are not installed");
+        const QString folder = file("killed");
+        QVERIFY(QDir().mkpath(folder));
+        QProcess tool;
+        tool.start(QStringLiteral(QUILLAREND_RENDER_PATH),
+                   pictures() + QStringList{"--frames", "99999", "--quiet", "--out", folder + "/k.mp4"});
+        QVERIFY(tool.waitForStarted());
+        const auto encoderOf = [](qint64 parent) {
+            for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+                const QByteArray stat = ReadAll("/proc/" + pid + "/stat");
+                const qsizetype end = stat.lastIndexOf(')');
+                if (stat.contains("(ffmpeg)") && end > 0 && stat.mid(end + 4).split(' ').value(0).toLongLong() == parent)
+                    return pid;
+            }
+            return QString();
+        };
+        QString encoder;
+        QTRY_VERIFY_WITH_TIMEOUT(!(encoder = encoderOf(tool.processId())).isEmpty(), 20000);
+        QCOMPARE(::kill(pid_t(tool.processId()), SIGKILL), 0);
+        QVERIFY(tool.waitForFinished(20000));
+        const auto ended = [&] {
+            const QByteArray stat = ReadAll("/proc/" + encoder + "/stat");
+            return stat.isEmpty() || stat.contains(") Z ");
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(ended(), 10000);
+        const QStringList left = Entries(folder);
+        QCOMPARE(left.size(), 1);
+        QVERIFY2(left[0].startsWith(".qtmp"), qPrintable(left[0]));
+        // Killed, ffmpeg wrote no ending; left to itself it finishes the file on the closed pipe.
+        QVERIFY2(Probe(folder + "/" + left[0]).isEmpty(), "ffmpeg went on after the tool was killed");
+        const qint64 age = CAtomicFile::kStaleSeconds + 60;
+        QFile leftover(folder + "/" + left[0]);
+        QVERIFY(leftover.open(QIODevice::ReadWrite));
+        QVERIFY(leftover.setFileTime(QDateTime::currentDateTime().addSecs(-age), QFileDevice::FileModificationTime));
+        leftover.close();
+        QCOMPARE(run(pictures() + QStringList{"--t", "0.5", "--out", folder + "/next.png"}).exitCode, 0);
+        QCOMPARE(Entries(folder), QStringList{"next.png"});
     }
 #endif
 

@@ -6,6 +6,7 @@
 #include "ChooserAnswers.h"
 #include "DataTable.h"
 #include "HandlePage.h"
+#include "SmallDisk.h"
 #include "TestFiles.h"
 #include "TestImages.h"
 
@@ -164,32 +165,43 @@ private Q_SLOTS:
         QCOMPARE(DocPairs(), pairs);
         QVERIFY(!Doc().HasUnsavedPairs()); // as in the file
         QCOMPARE(g_nSelHandle, -1);
-        QCOMPARE(m_messages.boxes.size(), 0); // no pairs before: nothing to ask
+        // No pairs before: nothing to ask; only the extreme pair lies outside.
+        QCOMPARE(m_messages.texts(),
+                 QStringList{"読み込んだ 4 組のポイントのうち 2 個が画像の外にあり、表示されません。"});
         QVERIFY(!chooser.requests[1].bSave);
     }
 
-    // A failed write shows the write-failure message and leaves no file.
+    // A failed write shows the write-failure message with the reason in
+    // Japanese and leaves no file.
     void saveFailure_data()
     {
-        QTest::addColumn<QString>("path");
-        QTest::newRow("parent is a file") << "a.png/points.txt";
-        QTest::newRow("a folder in its place") << "folder";
-        QTest::newRow("missing folder") << "no/such/points.txt";
+        Columns<QString, QString>({"path", "reason"});
+        QTest::newRow("parent is a file") << "a.png/points.txt" << "フォルダが見つかりません。";
+        QTest::newRow("a folder in its place") << "folder" << "同じ名前のフォルダがあります。";
+        QTest::newRow("missing folder") << "no/such/points.txt" << "フォルダが見つかりません。";
+        QTest::newRow("full disk") << "points.txt" << "ディスクの空き容量が不足しています。";
     }
     void saveFailure()
     {
         QFETCH(QString, path);
+        QFETCH(QString, reason);
         QVERIFY(QDir(m_dir.path()).mkpath("folder"));
+        SmallDisk disk(64 * 1024);
+        const bool full = QTest::currentDataTag() == QByteArray("full disk");
+        if (full && !(disk.IsMounted() && disk.LeaveFree(0)))
+            QSKIP("a small disk cannot be mounted here");
+        const QString dir = full ? disk.Path() : m_dir.path();
+        path = dir + "/" + path;
         QVERIFY(Open());
         SetPairs(Sample());
         ChooserAnswers chooser;
-        chooser.paths << File(path);
-        const QStringList before = QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::Hidden);
+        chooser.paths << path;
+        const QStringList before = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden);
         Page().OnSavePairs();
-        QCOMPARE(m_messages.texts(), QStringList{QStringLiteral("書き出しに失敗しました。\n\n") + File(path)});
+        QCOMPARE(m_messages.texts(), QStringList{QStringLiteral("書き出しに失敗しました。\n\n") + path + "\n" + reason});
         QCOMPARE(m_messages.boxes[0].type, unsigned(MB_OK | MB_ICONWARNING));
-        QVERIFY(!QFileInfo(File(path)).isFile());
-        QCOMPARE(QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::Hidden), before); // no temporary left
+        QVERIFY(!QFileInfo(path).isFile());
+        QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden), before); // no temporary left
         QVERIFY(QFileInfo(File("a.png")).isFile());
         QCOMPARE(DocPairs(), Sample());
         QVERIFY(Doc().HasUnsavedPairs());
@@ -215,6 +227,29 @@ private Q_SLOTS:
         QCOMPARE(DocPairs(), answer == IDYES ? (Pairs{Pair(1, 2, 3, 4), Pair(5, 6, 7, 8)}) : Sample());
         Page().OnUndoRedo(true); // a read that replaced the pairs is one step
         QCOMPARE(DocPairs(), Sample());
+    }
+
+    // Points outside the pictures (80 x 60) are read and counted in a warning.
+    void pointsOutside_data()
+    {
+        Columns<QByteArray, QString>({"text", "warning"});
+        QTest::newRow("all inside, at the last pixel") << QByteArray("0 0 79 59\n79 59 0 0\n") << "";
+        QTest::newRow("all outside both") << QByteArray("100 100 -1 -1\n80 0 0 60\n")
+                                          << "読み込んだ 2 組のポイントのうち 4 個が画像の外にあり、表示されません。";
+        QTest::newRow("one target point") << QByteArray("1 1 1 1\n5 5 5 60\n")
+                                          << "読み込んだ 2 組のポイントのうち 1 個が画像の外にあり、表示されません。";
+        QTest::newRow("extreme values") << QByteArray("-2147483648 2147483647 2147483647 -2147483648\n")
+                                        << "読み込んだ 1 組のポイントのうち 2 個が画像の外にあり、表示されません。";
+    }
+    void pointsOutside()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, warning);
+        WriteText("outside.txt", text);
+        QVERIFY(Open());
+        QVERIFY(Page().LoadPairsFile(File("outside.txt")));
+        QCOMPARE(m_messages.texts(), warning.isEmpty() ? QStringList() : QStringList{warning});
+        QCOMPARE(DocPairs().size(), qsizetype(text.count('\n')));
     }
 
     // A bad line is named by its number; nothing changes and nothing is asked.
@@ -302,7 +337,7 @@ private Q_SLOTS:
         // A file that is no picture: the load-failure message, nothing replaced.
         WriteText("text.png", "not a picture");
         QVERIFY(Drop(&page, sourceBox->geometry().center(), {File("text.png")}));
-        QCOMPARE(m_messages.texts(), QStringList{LoadFailedMessage(File("text.png"))});
+        QCOMPARE(m_messages.texts(), QStringList{LoadFailedMessage(File("text.png"), kNotAPicture)});
         QCOMPARE(sourceBox->text(), File("b.png"));
         QVERIFY(!Drop(&page, sourceBox->geometry().center(), {File("a.png"), File("b.png"), File("c.png")}));
     }

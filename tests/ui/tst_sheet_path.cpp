@@ -316,7 +316,7 @@ private Q_SLOTS:
         const auto shown = CopyOf((Page(dlg)->*s.pPreview).GetBuffer());
 
         Browse(dlg, s);
-        QCOMPARE(messages.texts(), QStringList{LoadFailedMessage(bad)}); // nothing asked before
+        QCOMPARE(messages.texts(), QStringList{LoadFailedMessage(bad, kNotAPicture)}); // nothing asked before
         QCOMPARE(PathText(dlg, s), good);
         QVERIFY(SameBuffer(Page(dlg)->*s.pPreview, *shown));
         QCOMPARE((dlg.m_pMorphData.get()->*s.pImage).get(), image);
