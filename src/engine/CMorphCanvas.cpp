@@ -25,12 +25,14 @@ void CMorphCanvas::Clear()
     ClearRows(0, GetHeight());
 }
 
-void CMorphCanvas::ClearRows(int32_t rowBegin, int32_t rowEnd)
+void CMorphCanvas::ClearRows(int32_t rowBegin, int32_t rowEnd, int32_t colBegin, int32_t colEnd)
 {
-    if (IsNull() || rowBegin >= rowEnd)
+    colBegin = std::max(colBegin, 0);
+    colEnd = std::min(colEnd, GetWidth());
+    if (IsNull() || rowBegin >= rowEnd || colBegin >= colEnd)
         return;
     CBmpDC dc(*this);
-    dc.FillSolidRect(0, rowBegin, GetWidth(), rowEnd - rowBegin, RGB(0, 0, 0));
+    dc.FillSolidRect(colBegin, rowBegin, colEnd - colBegin, rowEnd - rowBegin, RGB(0, 0, 0));
 }
 
 void CMorphCanvas::FillTriangle(const CPoint tex[3], const CPoint dst[3], const CImage& texture)
@@ -39,7 +41,7 @@ void CMorphCanvas::FillTriangle(const CPoint tex[3], const CPoint dst[3], const 
 }
 
 void CMorphCanvas::FillTriangleRows(const CPoint tex[3], const CPoint dst[3], const CImage& texture, int32_t rowBegin,
-                                    int32_t rowEnd)
+                                    int32_t rowEnd, int32_t colBegin, int32_t colEnd)
 {
     // Only the rows between the highest and the lowest vertex can be reached;
     // the others keep an empty span and are skipped.
@@ -64,7 +66,7 @@ void CMorphCanvas::FillTriangleRows(const CPoint tex[3], const CPoint dst[3], co
     for (int32_t y = first; y <= last; ++y) {
         const CLineInfo& line = m_aLineInfo[size_t(y)];
         if (line.m_nLeft <= line.m_nRight)
-            FillRow(y, line, texture);
+            FillRow(y, line, texture, colBegin, colEnd);
     }
 }
 
@@ -115,10 +117,10 @@ void CMorphCanvas::ScanEdgeRows(int32_t xA, int32_t yA, int32_t xB, int32_t yB, 
     }
 }
 
-void CMorphCanvas::FillRow(int32_t y, const CLineInfo& line, const CImage& texture)
+void CMorphCanvas::FillRow(int32_t y, const CLineInfo& line, const CImage& texture, int32_t colBegin, int32_t colEnd)
 {
-    const int32_t x0 = std::max(line.m_nLeft, 0);
-    const int32_t x1 = std::min(line.m_nRight, GetWidth() - 1);
+    const int32_t x0 = std::max({line.m_nLeft, colBegin, 0});
+    const int32_t x1 = int32_t(std::min<int64_t>({line.m_nRight, int64_t(colEnd) - 1, GetWidth() - 1}));
     if (x0 > x1)
         return;
     const CSpanKernel::SSpan span{line.m_dLeftX, line.m_dLeftU, line.m_dLeftV,
