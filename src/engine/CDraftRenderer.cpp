@@ -24,9 +24,13 @@ bool CDraftRenderer::Render(CImage& out, const CMorphCore& full, double scale, f
         doc->m_pTargetImage->IsNull())
         return false;
     const int32_t fullW = doc->m_pSourceImage->GetWidth(), fullH = doc->m_pSourceImage->GetHeight();
-    int32_t w = 0, h = 0, largeW = 0, largeH = 0;
-    if (!DraftSize(fullW, fullH, scale, w, h) || !DraftSize(fullW, fullH, std::min(2.0 * scale, 1.0), largeW, largeH))
+    int32_t w = 0, h = 0;
+    if (!DraftSize(fullW, fullH, scale, w, h))
         return false;
+    // Twice the draft's size halves by plain 2 × 2 means; past the full size
+    // the full-size frame is shrunk by area averaging.
+    const bool halve = int64_t(w) * 2 <= fullW && int64_t(h) * 2 <= fullH;
+    const int32_t largeW = halve ? w * 2 : fullW, largeH = halve ? h * 2 : fullH;
     if (!Shrink(*doc, largeW, largeH))
         return false;
     const auto make = [](CImage& picture, int32_t width, int32_t height) {
@@ -41,8 +45,19 @@ bool CDraftRenderer::Render(CImage& out, const CMorphCore& full, double scale, f
     if (m_core.GetCanvas().IsNull())
         return false;
     m_core.RenderFrame(m_large, shape, color);
-    CDC from(&m_large), to(&out);
-    to.StretchBltAveraged(CRect(0, 0, w, h), from, CRect(0, 0, largeW, largeH));
+    if (halve) {
+        for (int32_t y = 0; y < h; ++y) {
+            const uint8_t* upper = m_large.PixelAddress(0, 2 * y);
+            const uint8_t* lower = m_large.PixelAddress(0, 2 * y + 1);
+            uint8_t* p = out.PixelAddress(0, y);
+            for (int32_t x = 0; x < w; ++x, upper += 6, lower += 6, p += 3)
+                for (int c = 0; c < 3; ++c)
+                    p[c] = uint8_t((upper[c] + upper[c + 3] + lower[c] + lower[c + 3] + 2) >> 2);
+        }
+    } else {
+        CDC from(&m_large), to(&out);
+        to.StretchBltAveraged(CRect(0, 0, w, h), from, CRect(0, 0, largeW, largeH));
+    }
     return true;
 }
 

@@ -8,15 +8,17 @@
 class CImage;
 
 // Drafts: frames of a morph at a smaller scale, for a view that shows the
-// frame shrunk. The frame is drawn at twice the draft's scale (at most the
-// full size) from both pictures shrunk to that size, with the full engine's
-// mesh carried to it, and then shrunk to the draft by area averaging, as a
-// view shrinks pictures: the doubled size keeps the blur of sampling shrunk
-// pictures and the rounding of the carried vertices to whole pixels below
-// what shows. The shrunk pictures are kept for later drafts of the same
-// size. A draft costs about 4 · scale² of a full frame and looks like the
-// full frame shrunk the same way; it is not byte-equal to it, so exports and
-// the frame shown once the slider rests come from the full engine.
+// frame shrunk. The frame is drawn at twice the draft's size from both
+// pictures shrunk to that size (area averaging, as a view shrinks them),
+// with the full engine's mesh carried to it, and then halved by 2 × 2 means:
+// the doubled size keeps the blur of sampling shrunk pictures and the
+// rounding of the carried vertices to whole pixels below what shows. Above
+// scale 1/2 the frame is drawn at full size and shrunk by area averaging, no
+// cheaper than the exact frame. The shrunk pictures are kept for later
+// drafts of the same size. A draft costs about 4 · scale² of a full frame
+// and looks like the full frame shrunk the same way; it is not byte-equal to
+// it, so exports and the frame shown once the slider rests come from the
+// full engine.
 class CDraftRenderer
 {
 public:
@@ -45,7 +47,7 @@ private:
     bool Shrink(const CMorphData& doc, int32_t width, int32_t height);
 
     CMorphData m_small;
-    // The frame at twice the draft's scale, before its last shrink.
+    // The frame at twice the draft's size (or the full size), before its last shrink.
     CImage m_large;
     // The pictures m_small was shrunk from.
     const CImage* m_pSourceKey = nullptr;

@@ -445,8 +445,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("samples");
         QTest::addColumn<double>("scale");
-        QTest::newRow("samples 1/2") << true << 0.5;
+        QTest::newRow("samples 0.4") << true << 0.4;
         QTest::newRow("samples 0.3") << true << 0.3;
+        QTest::newRow("samples 0.7") << true << 0.7;
         QTest::newRow("photo 1/4") << false << 0.25;
         QTest::newRow("photo 0.37") << false << 0.37;
     }
