@@ -65,6 +65,8 @@ private:
     void ScanEdgeRows(int32_t xA, int32_t yA, int32_t xB, int32_t yB, int32_t uA, int32_t vA, int32_t uB, int32_t vB,
                       int32_t rowBegin, int32_t rowEnd);
     void FillRow(int32_t y, const CLineInfo& line, const CImage& texture, int32_t colBegin, int32_t colEnd);
+    // Starts loading the texture lines the span of line will read first.
+    static void PrefetchRow(const CLineInfo& line, const CImage& texture);
     // Rows that both the picture and the row table have.
     int32_t RowCount() const;
 

@@ -134,29 +134,36 @@ void FillGroups(uint8_t* pOut, int32_t x0, int32_t x1, const CSpanKernel::SSpan&
         return group;
     };
 
-    SGroup group = prepare(x0);
-    for (int64_t x = x0; x <= x1; x += 4, pOut += 12) {
-        const SGroup next = x + 4 <= x1 ? prepare(x + 4) : SGroup{};
-        const int64_t left = int64_t(x1) - x + 1;
-        if (!group.bVector) {
-            CSpanKernel::FillScalar(pOut, int32_t(x), int32_t(left >= 4 ? x + 3 : x1), span, texture);
-        } else {
-            const __m256i result =
-                _mm256_or_si256(_mm256_or_si256(Channel<0>(group.top, group.bottom, group.fx, group.fy, magic),
-                                                Channel<1>(group.top, group.bottom, group.fx, group.fy, magic)),
-                                Channel<2>(group.top, group.bottom, group.fx, group.fy, magic));
-            const __m128i packed =
-                _mm_shuffle_epi8(_mm256_castsi256_si128(_mm256_permutevar8x32_epi32(result, evenLanes)), packBytes);
-            if (left >= 4) {
-                _mm_storel_epi64(reinterpret_cast<__m128i*>(pOut), packed);
-                _mm_storeu_si32(pOut + 8, _mm_srli_si128(packed, 8));
+    // One place prepares every group, the step before it is mixed, so the
+    // compiler keeps both in one loop.
+    SGroup group{};
+    for (int64_t x = x0;; x += 4, pOut += 12) {
+        const SGroup next = x <= x1 ? prepare(x) : SGroup{};
+        if (x > x0) {
+            uint8_t* out = pOut - 12;
+            const int64_t at = x - 4, left = int64_t(x1) - at + 1;
+            if (!group.bVector) {
+                CSpanKernel::FillScalar(out, int32_t(at), int32_t(left >= 4 ? at + 3 : x1), span, texture);
             } else {
-                alignas(16) uint8_t bytes[16];
-                _mm_store_si128(reinterpret_cast<__m128i*>(bytes), packed);
-                for (int64_t i = 0; i < 3 * left; ++i)
-                    pOut[i] = bytes[i];
+                const __m256i result =
+                    _mm256_or_si256(_mm256_or_si256(Channel<0>(group.top, group.bottom, group.fx, group.fy, magic),
+                                                    Channel<1>(group.top, group.bottom, group.fx, group.fy, magic)),
+                                    Channel<2>(group.top, group.bottom, group.fx, group.fy, magic));
+                const __m128i packed = _mm_shuffle_epi8(
+                    _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(result, evenLanes)), packBytes);
+                if (left >= 4) {
+                    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), packed);
+                    _mm_storeu_si32(out + 8, _mm_srli_si128(packed, 8));
+                } else {
+                    alignas(16) uint8_t bytes[16];
+                    _mm_store_si128(reinterpret_cast<__m128i*>(bytes), packed);
+                    for (int64_t i = 0; i < 3 * left; ++i)
+                        out[i] = bytes[i];
+                }
             }
         }
+        if (x > x1)
+            break;
         group = next;
     }
 }
