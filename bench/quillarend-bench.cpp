@@ -7,13 +7,20 @@
 //   preview WxH threads=T slider_to_screen_ms=<ms> render_ms=<ms> rebuild_ms=<ms> paint_ms=<ms> after_render=<ratio>
 //   match WxH pairs=N clicks=C median_ms=<ms> max_ms=<ms> matched=<share>
 //   findpairs WxH features=orb|akaze median_ms=<ms> pairs=N median_err_px=<px> max_err_px=<px>
+//   preview WxH view=fit threads=2 slider_to_screen_ms=<ms> draft_ms=<ms> exact_ms=<ms> repaint_ms=<ms>
+//           first_draft_ms=<ms>
 // Every pixel-loop kernel the processor has renders the same frames with each
 // thread count, one after the other in each round, so the ratios to the scalar
 // kernel and to one thread come from the same moments of a noisy machine.
 // The mesh cases use a 640 × 480 picture: random pairs, pairs all at one
 // point, and pairs all on one row. The preview cases drive page 131 offscreen
 // with 100 pairs: the slider is set and the frame rendered and painted, and
-// then each stage is timed alone on the same frame.
+// then each stage is timed alone on the same frame. The fitted-view cases
+// (1920 × 1080, 3840 × 2160, 4000 × 3000, 100 pairs, 2 threads) time a draft
+// at the view's scale, the exact whole frame and the fitted view's repaint
+// alone; slider_to_screen_ms is the draft plus the repaint, what a slider
+// move costs when the page shows drafts while the thumb moves. first_draft_ms
+// includes the one-time shrink of both pictures.
 // The assist cases (on one processor, --pin or 0) time a partner match at
 // 3840 × 2160 and the pair finder at 1920 × 1080 on a textured picture and
 // its copy moved by a known similarity, with both feature detectors.
@@ -22,6 +29,7 @@
 // 3840 × 2160 with 100 pairs), --threads N (default: 2 and 4; one thread is
 // always timed too), --pin CPU (one-thread cases run on that processor only).
 
+#include "CDraftRenderer.h"
 #include "CImage.h"
 #include "CMorphApp.h"
 #include "CPairFinder.h"
@@ -31,6 +39,7 @@
 #include "CMorphDlg.h"
 #include "CSheet_Morph.h"
 #include "CSpanKernel.h"
+#include "CZoom.h"
 #include "ControlIds.h"
 
 #include <QApplication>
@@ -475,6 +484,71 @@ bool AssistCases(int32_t pinCpu)
         std::fflush(stdout);
     }
     PinThread(-1);
+// Page 131 in the fitted view at photo sizes with 100 pairs on 2 threads:
+// the draft at the view's scale, the exact whole frame and the view's
+// repaint, each timed alone, interleaved round by round.
+bool FittedPreviewCases()
+{
+    constexpr int kThreads = 2;
+    const int32_t sizes[][2] = {{1920, 1080}, {3840, 2160}, {4000, 3000}};
+    for (const auto& size : sizes) {
+        CMorphDlg dlg;
+        CMorphApp::CreateSheets(dlg);
+        CMorphData* doc = dlg.m_pMorphData.get();
+        doc->m_pSourceImage = MakePicture(size[0], size[1], 0);
+        doc->m_pTargetImage = MakePicture(size[0], size[1], 1);
+        if (!doc->m_pSourceImage || !doc->m_pTargetImage) {
+            std::fprintf(stderr, "quillarend-bench: not enough memory for %dx%d pictures\n", int(size[0]), int(size[1]));
+            return false;
+        }
+        SetPairs(*doc, 100);
+        auto* page = qobject_cast<CSheet_Morph*>(dlg.GetSheet(IDD_SHEET_MORPH));
+        if (!page) {
+            std::fprintf(stderr, "quillarend-bench: the wizard has no preview page\n");
+            return false;
+        }
+        dlg.show();
+        dlg.ShowPage(IDD_SHEET_MORPH);
+        page->m_core.SetThreadCount(kThreads);
+        CImageScrollWnd& view = page->m_wndPreview;
+        view.SetZoom(CZoom::Fit(view.m_rcClient.Width(), view.m_rcClient.Height(), size[0], size[1]),
+                     view.ClientCentre());
+        QCoreApplication::processEvents();
+        const double scale = view.GetZoom() / 100.0;
+        CDraftRenderer drafts;
+        drafts.SetThreadCount(kThreads);
+        CImage draft;
+        const QRect client(view.GetClientOrigin(), QSize(view.m_rcClient.Width(), view.m_rcClient.Height()));
+        double firstDraftMs = 0;
+        std::vector<double> draftMs, exactMs, repaintMs;
+        for (int round = -1; round < kRenderFrames; ++round) {
+            const float t = float((500 + (round & 1)) / 1000.0);
+            bool drawn = true;
+            const double d = TimeMs([&] { drawn = drafts.Render(draft, page->m_core, scale, t, t); });
+            if (!drawn) {
+                std::fprintf(stderr, "quillarend-bench: no draft at scale %.3f\n", scale);
+                return false;
+            }
+            const double e = TimeMs([&] { page->m_core.RenderFrame(page->m_imgFrame, t); });
+            const double r = TimeMs([&] {
+                view.Redraw(false);
+                view.repaint(client);
+            });
+            if (round < 0) {
+                firstDraftMs = d;
+                continue;
+            }
+            draftMs.push_back(d);
+            exactMs.push_back(e);
+            repaintMs.push_back(r);
+        }
+        const double draftMedian = Median(draftMs), repaintMedian = Median(repaintMs);
+        std::printf("preview %dx%d view=fit threads=%d slider_to_screen_ms=%.2f draft_ms=%.2f exact_ms=%.2f "
+                    "repaint_ms=%.2f first_draft_ms=%.2f zoom=%d\n",
+                    int(size[0]), int(size[1]), kThreads, draftMedian + repaintMedian, draftMedian, Median(exactMs),
+                    repaintMedian, firstDraftMs, view.GetZoom());
+        std::fflush(stdout);
+    }
     return true;
 }
 
@@ -549,7 +623,7 @@ int main(int argc, char** argv)
         std::vector<int32_t> previewThreads{1};
         if (threadCounts.size() > 1)
             previewThreads.push_back(threadCounts[1]);
-        if (!PreviewCases(previewThreads))
+        if (!PreviewCases(previewThreads) || !FittedPreviewCases())
             return 1;
     }
     return 0;

@@ -50,6 +50,42 @@ inline __m512i Mix(__m512d d, __m512d a, __m512d f)
     return _mm512_and_epi64(_mm512_cvttpd_epi64(_mm512_add_pd(_mm512_mul_pd(d, f), a)), _mm512_set1_epi64(0xFF));
 }
 
+// 2^52 as a double: a whole number 0 ≤ k < 2^32 in the low bits of its bit
+// pattern is the double 2^52 + k.
+constexpr long long kMagicBits = 0x4330000000000000LL;
+
+// The shuffle that makes each 64-bit lane the double 2^52 + byte k of that
+// lane, for lanes whose bytes 6 and 7 hold the top bytes of 2^52.
+template <int k>
+inline __m512i SelectMagic()
+{
+    constexpr long long low = (long long)(0x0706808080808000ULL | unsigned(k)), high = low + 0x0808000000000008LL;
+    return _mm512_set_epi64(high, low, high, low, high, low, high, low);
+}
+
+// 2^52 + trunc(v) for 0 ≤ v < 2^52: the sum rounded toward zero is whole.
+inline __m512d TruncMagic(__m512d v, __m512d magic)
+{
+    return _mm512_add_round_pd(v, magic, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+}
+
+// Channel c of eight pixels whose fractions lie in [0, 1), so that every
+// step stays in [0, 255]: the result byte in the low bits of each lane, the
+// bits of 2^52 above bit 32 or shifted out of the low 32 bits.
+template <int c>
+inline __m512i MagicChannel(__m512i top, __m512i bottom, __m512d fx, __m512d fy, __m512d magic)
+{
+    const __m512d m00 = _mm512_castsi512_pd(_mm512_shuffle_epi8(top, SelectMagic<c>()));
+    const __m512d m10 = _mm512_castsi512_pd(_mm512_shuffle_epi8(top, SelectMagic<c + 3>()));
+    const __m512d m01 = _mm512_castsi512_pd(_mm512_shuffle_epi8(bottom, SelectMagic<c>()));
+    const __m512d m11 = _mm512_castsi512_pd(_mm512_shuffle_epi8(bottom, SelectMagic<c + 3>()));
+    // (2^52 + b) − (2^52 + a) is b − a exactly.
+    const __m512d t = TruncMagic(_mm512_add_pd(_mm512_mul_pd(_mm512_sub_pd(m10, m00), fx), _mm512_sub_pd(m00, magic)), magic);
+    const __m512d b = TruncMagic(_mm512_add_pd(_mm512_mul_pd(_mm512_sub_pd(m11, m01), fx), _mm512_sub_pd(m01, magic)), magic);
+    const __m512d v = TruncMagic(_mm512_add_pd(_mm512_mul_pd(_mm512_sub_pd(b, t), fy), _mm512_sub_pd(t, magic)), magic);
+    return _mm512_slli_epi64(_mm512_castpd_si512(v), 8 * c);
+}
+
 } // namespace
 
 void CSpanKernel::FillAvx512(uint8_t* pOut, int32_t x0, int32_t x1, const SSpan& span, const STexture& texture)
@@ -74,6 +110,8 @@ void CSpanKernel::FillAvx512(uint8_t* pOut, int32_t x0, int32_t x1, const SSpan&
     const __m512i pitch = _mm512_set1_epi64(texture.nPitch);
     const __m512i low3 = _mm512_set1_epi64(0xFFFFFF);
     const __m512i zero = _mm512_setzero_si512();
+    const __m512i low6 = _mm512_set1_epi64(0xFFFFFFFFFFFFLL), magicBits = _mm512_set1_epi64(kMagicBits);
+    const __m512d magic = _mm512_castsi512_pd(magicBits);
     const __m256i packBytes = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, //
                                                0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
     const __m256i packLanes = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
@@ -108,6 +146,28 @@ void CSpanKernel::FillAvx512(uint8_t* pOut, int32_t x0, int32_t x1, const SSpan&
             _mm512_add_epi64(_mm512_mul_epi32(iy, pitch), _mm512_add_epi64(ix, _mm512_add_epi64(ix, ix))), back);
         const __m512i shift = _mm512_slli_epi64(back, 3);
 
+        // Pixels away from the last two columns and the last row, with
+        // fractions of at least 0, take the short road: no neighbour clamps,
+        // no wrap, truncation by the rounding of one addition.
+        const __mmask8 inner = _mm512_mask_cmplt_epi64_mask(_mm512_mask_cmplt_epi64_mask(valid, ix, secondLastColumn),
+                                                            iy, lastRow) &
+                               _mm512_cmp_pd_mask(U, _mm512_setzero_pd(), _CMP_GE_OQ) &
+                               _mm512_cmp_pd_mask(V, _mm512_setzero_pd(), _CMP_GE_OQ);
+        if (inner == active) {
+            const __m512i at = _mm512_add_epi64(_mm512_mul_epi32(iy, pitch), _mm512_add_epi64(ix, _mm512_add_epi64(ix, ix)));
+            // Bytes 0–5 are the pixel and its right neighbour, 6 and 7 the top of 2^52.
+            const __m512i top = _mm512_ternarylogic_epi64(_mm512_mask_i64gather_epi64(zero, active, at, bits, 1), low6,
+                                                          magicBits, 0xEA);
+            const __m512i bottom = _mm512_ternarylogic_epi64(
+                _mm512_mask_i64gather_epi64(zero, active, _mm512_add_epi64(at, pitch), bits, 1), low6, magicBits, 0xEA);
+            const __m512i result = _mm512_ternarylogic_epi64(MagicChannel<0>(top, bottom, fx, fy, magic),
+                                                             MagicChannel<1>(top, bottom, fx, fy, magic),
+                                                             MagicChannel<2>(top, bottom, fx, fy, magic), 0xFE);
+            const __m256i dwords = _mm512_cvtepi64_epi32(result);
+            const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(dwords, packBytes), packLanes);
+            _mm256_mask_storeu_epi8(pOut, s_pixelBytes.m_aMask[active], packed);
+            continue;
+        }
         const __m512i row0 = _mm512_srlv_epi64(_mm512_mask_i64gather_epi64(zero, valid, off, bits, 1), shift);
         const __m512i row1 = _mm512_srlv_epi64(
             _mm512_mask_i64gather_epi64(zero, down, _mm512_add_epi64(off, pitch), bits, 1), shift);
