@@ -7,16 +7,67 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+namespace {
+
+bool SameSize(const CImage* a, const CImage* b)
+{
+    return a && b && !a->IsNull() && !b->IsNull() && a->GetWidth() == b->GetWidth()
+        && a->GetHeight() == b->GetHeight();
+}
+
+// A picture of the worker's own; null when there is no memory for it.
+std::unique_ptr<CImage> Copy(const CImage& image)
+{
+    auto copy = std::make_unique<CImage>();
+    if (!copy->Create(image.GetWidth(), image.GetHeight()))
+        return nullptr;
+    const size_t row = size_t(image.GetWidth()) * 3;
+    for (int32_t y = 0; y < image.GetHeight(); ++y)
+        std::memcpy(copy->PixelAddress(0, y), image.PixelAddress(0, y), row);
+    return copy;
+}
+
+} // namespace
 
 CPartnerMatcher::CPartnerMatcher() = default;
-CPartnerMatcher::~CPartnerMatcher() = default;
+
+CPartnerMatcher::~CPartnerMatcher()
+{
+    // A worker's exception has no one to go to now.
+    if (m_pending.valid())
+        m_pending.wait();
+}
+
+void CPartnerMatcher::Wait() const
+{
+    if (m_pending.valid())
+        m_pending.get();
+}
+
+void CPartnerMatcher::SetPicturesAhead(const CImage* pSource, const CImage* pTarget)
+{
+    Wait();
+    m_pSource.reset();
+    m_pTarget.reset();
+    if (!SameSize(pSource, pTarget))
+        return;
+    std::unique_ptr<CImage> source = Copy(*pSource), target = source ? Copy(*pTarget) : nullptr;
+    if (!target)
+        return;
+    m_pending = std::async(std::launch::async, [this, source = std::move(source), target = std::move(target)] {
+        m_pSource = std::make_unique<CGrayPicture>(*source);
+        m_pTarget = std::make_unique<CGrayPicture>(*target);
+    });
+}
 
 void CPartnerMatcher::SetPictures(const CImage* pSource, const CImage* pTarget)
 {
+    Wait();
     m_pSource.reset();
     m_pTarget.reset();
-    if (!pSource || !pTarget || pSource->IsNull() || pTarget->IsNull()
-        || pSource->GetWidth() != pTarget->GetWidth() || pSource->GetHeight() != pTarget->GetHeight())
+    if (!SameSize(pSource, pTarget))
         return;
     m_pSource = std::make_unique<CGrayPicture>(*pSource);
     m_pTarget = std::make_unique<CGrayPicture>(*pTarget);
@@ -24,6 +75,7 @@ void CPartnerMatcher::SetPictures(const CImage* pSource, const CImage* pTarget)
 
 bool CPartnerMatcher::HasPictures() const
 {
+    Wait();
     return m_pSource && m_pTarget && !m_pSource->IsEmpty() && !m_pTarget->IsEmpty();
 }
 

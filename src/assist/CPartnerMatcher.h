@@ -3,6 +3,7 @@
 #include "CMorphHandleArray.h"
 #include "CPoint.h"
 
+#include <future>
 #include <memory>
 
 class CGrayPicture;
@@ -39,6 +40,11 @@ public:
     // Takes grey copies of both pictures; they must be of one size. Null
     // pointers or different sizes leave the matcher without pictures.
     void SetPictures(const CImage* pSource, const CImage* pTarget);
+    // The same ahead of time: copies both pictures now (so they may change or
+    // go afterwards) and makes the grey copies on a worker thread, which the
+    // next call of any other operation waits for. An exception of the worker
+    // (out of memory) comes out of that call.
+    void SetPicturesAhead(const CImage* pSource, const CImage* pTarget);
     bool HasPictures() const;
 
     // The partner of pt: in the target picture when bFromSource, else in the
@@ -46,6 +52,10 @@ public:
     SSuggestion Suggest(const CMorphHandleArray& pairs, int32_t nSkip, const CPoint& pt, bool bFromSource) const;
 
 private:
+    void Wait() const;
+
     std::unique_ptr<CGrayPicture> m_pSource;
     std::unique_ptr<CGrayPicture> m_pTarget;
+    // The worker making the grey copies; last, so it ends before they go.
+    mutable std::future<void> m_pending;
 };

@@ -77,21 +77,12 @@ CMorphData* CPointAssist::Document() const
 
 void CPointAssist::Attach()
 {
-    // The grey copies are made at the first match, so a page entry costs
-    // nothing for those who never match.
-    m_bPicturesStale = true;
+    // The grey copies are made on a worker while the user looks at the page,
+    // so the first match does not wait for them.
+    const CMorphData* doc = Document();
+    m_matcher.SetPicturesAhead(doc ? doc->m_pSourceImage.get() : nullptr, doc ? doc->m_pTargetImage.get() : nullptr);
     m_bMeshValid = false;
     SetStatus(QString());
-}
-
-const CPartnerMatcher& CPointAssist::Matcher()
-{
-    if (m_bPicturesStale) {
-        const CMorphData* doc = Document();
-        m_matcher.SetPictures(doc ? doc->m_pSourceImage.get() : nullptr, doc ? doc->m_pTargetImage.get() : nullptr);
-        m_bPicturesStale = false;
-    }
-    return m_matcher;
 }
 
 bool CPointAssist::Handles(CCommandKeys::ECommand eCommand)
@@ -176,7 +167,7 @@ void CPointAssist::MatchSelected()
     }
     const bool fromSource = !m_pPage->m_wndDstView.hasFocus();
     const CMorphHandle before = doc->m_aHandles[g_nSelHandle];
-    const CPartnerMatcher::SSuggestion s = Matcher().Suggest(
+    const CPartnerMatcher::SSuggestion s = m_matcher.Suggest(
         doc->m_aHandles, g_nSelHandle, fromSource ? before.m_ptSource : before.m_ptTarget, fromSource);
     SetStatus(Explain(s.eResult));
     if (s.eResult == CPartnerMatcher::kNoPictures)
@@ -192,7 +183,7 @@ bool CPointAssist::AddMatchedPair(const CPoint& pt, bool bFromSource)
     CMorphData* doc = Document();
     if (!m_bAutoMatch || !doc)
         return false;
-    const CPartnerMatcher::SSuggestion s = Matcher().Suggest(doc->m_aHandles, -1, pt, bFromSource);
+    const CPartnerMatcher::SSuggestion s = m_matcher.Suggest(doc->m_aHandles, -1, pt, bFromSource);
     SetStatus(Explain(s.eResult));
     // The pair and its match are one step, as one edit.
     doc->AddPair(bFromSource ? CMorphHandle{pt, s.ptPartner} : CMorphHandle{s.ptPartner, pt});

@@ -70,13 +70,10 @@ private:
     // the build refused them.
     const CMorphCore* Mesh();
     CMorphData* Document() const;
-    // The matcher with grey copies of the document's pictures.
-    const CPartnerMatcher& Matcher();
     static QString Explain(CPartnerMatcher::EResult eResult);
 
     CSheet_Handle* m_pPage;
     CPartnerMatcher m_matcher;
-    bool m_bPicturesStale = true; // the matcher's copies may be of other pictures
     CPairOverlay::SShow m_show;
     bool m_bAutoMatch = false;
     int32_t m_nHover = -1;

@@ -164,9 +164,20 @@ void TestAssist::match()
     QVERIFY2(near >= 0.95 * made, qPrintable(counts));
     QVERIFY2(far <= 0.01 * made, qPrintable(counts));
 
-    // The same inputs, the same suggestion.
-    const CPoint click(width / 3, height / 3);
-    QCOMPARE(matcher.Suggest(given, -1, click, true).ptPartner, matcher.Suggest(given, -1, click, true).ptPartner);
+    // The same inputs, the same suggestion; also from grey copies made
+    // ahead on a worker, from pictures that are gone before it is asked.
+    CPartnerMatcher ahead;
+    {
+        const auto sourceCopy = WarpedScene::Source(width, height, 11);
+        const auto targetCopy = WarpedScene::Target(width, height, 11, map);
+        ahead.SetPicturesAhead(sourceCopy.get(), targetCopy.get());
+    }
+    for (int k = 1; k < 4; ++k) {
+        const CPoint click(width * k / 4, height * k / 5);
+        const CPartnerMatcher::SSuggestion s = matcher.Suggest(given, -1, click, true);
+        QCOMPARE(matcher.Suggest(given, -1, click, true).ptPartner, s.ptPartner);
+        QCOMPARE(ahead.Suggest(given, -1, click, true).ptPartner, s.ptPartner);
+    }
 }
 
 void TestAssist::matchDeclinesOnFlat()
