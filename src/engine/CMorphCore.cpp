@@ -388,11 +388,12 @@ void CMorphCore::RenderFrame(CImage& out, float shape, float color)
 
 namespace {
 
-// Pixel centre v of a picture carried to one scale times the size: rounded,
-// kept inside [0, size).
-int32_t CarryAxis(int32_t v, double scale, int32_t size)
+// Pixel centre v of a picture carried to one scale times its size, rounded:
+// for scales up to 1, 0 stays 0 and size − 1 becomes the new size − 1, and
+// points outside the picture stay outside by as far, scaled.
+int32_t CarryAxis(int32_t v, double scale)
 {
-    return std::clamp(TruncToInt32(std::floor((v + 0.5) * scale)), 0, std::max(size - 1, 0));
+    return TruncToInt32(std::floor((v + 0.5) * scale));
 }
 
 } // namespace
@@ -408,8 +409,8 @@ void CMorphCore::BuildScaledMesh(const CMorphCore& full, CMorphData* pData)
     m_points.RemoveAll();
     for (int32_t k = 0; k < full.m_points.GetSize(); ++k) {
         const CMorphHandle& v = full.m_points[k];
-        m_points.Add(CMorphHandle{CPoint(CarryAxis(v.m_ptSource.x, m_dScaleX, w), CarryAxis(v.m_ptSource.y, m_dScaleY, h)),
-                                  CPoint(CarryAxis(v.m_ptTarget.x, m_dScaleX, w), CarryAxis(v.m_ptTarget.y, m_dScaleY, h))});
+        m_points.Add(CMorphHandle{CPoint(CarryAxis(v.m_ptSource.x, m_dScaleX), CarryAxis(v.m_ptSource.y, m_dScaleY)),
+                                  CPoint(CarryAxis(v.m_ptTarget.x, m_dScaleX), CarryAxis(v.m_ptTarget.y, m_dScaleY))});
     }
     m_lines = full.m_lines;
     m_polygons = full.m_polygons;
@@ -445,7 +446,6 @@ void CMorphCore::RenderFrameRect(CImage& out, float shape, float color, const CR
             std::memcpy(outAddress(colBegin, y), frame.PixelAddress(colBegin, y), size_t(colEnd - colBegin) * 3);
         return;
     }
-    const int32_t width = m_canvas.GetWidth(), height = m_canvas.GetHeight();
     const double ds = shape, rs = 1.0 - ds;
     const int32_t n = m_points.GetSize();
     std::vector<CPoint> between(static_cast<size_t>(n));
@@ -454,7 +454,7 @@ void CMorphCore::RenderFrameRect(CImage& out, float shape, float color, const CR
         const CMorphHandle& v = scaled ? m_fullPoints[k] : m_points[k];
         const CPoint p(TruncToInt32(ds * v.m_ptTarget.x + rs * v.m_ptSource.x),
                        TruncToInt32(ds * v.m_ptTarget.y + rs * v.m_ptSource.y));
-        between[size_t(k)] = scaled ? CPoint(CarryAxis(p.x, m_dScaleX, width), CarryAxis(p.y, m_dScaleY, height)) : p;
+        between[size_t(k)] = scaled ? CPoint(CarryAxis(p.x, m_dScaleX), CarryAxis(p.y, m_dScaleY)) : p;
     }
     const double dc = color;
     const uint8_t alpha = uint8_t(std::clamp(TruncToInt32(dc * 255.0), 0, 255));

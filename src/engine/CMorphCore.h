@@ -64,8 +64,9 @@ public:
 
     // Makes this engine's mesh the mesh of full with every vertex carried to
     // pData's pictures, which are full's pictures shrunk (or grown) to another
-    // size: a pixel centre x maps to (x + 0.5) · scale − 0.5, rounded and kept
-    // inside the picture, so the corners stay corners. The triangles and their
+    // size (at most full's): a pixel centre x maps to (x + 0.5) · scale − 0.5,
+    // rounded, so the corners stay corners and points outside the pictures
+    // stay outside. The triangles and their
     // order are full's; nothing is searched anew. Frames rendered from it move
     // full's vertices at full size and carry the in-between points the same
     // way, so they are drafts that look like full's frames scaled alike.

@@ -104,6 +104,8 @@ void CSpanKernel::FillAvx512(uint8_t* pOut, int32_t x0, int32_t x1, const SSpan&
     const __m512d leftV = _mm512_set1_pd(span.dLeftV), rightV = _mm512_set1_pd(span.dRightV);
     const __m512d one = _mm512_set1_pd(1.0), minusOne = _mm512_set1_pd(-1.0);
     const __m512d texW = _mm512_set1_pd(texture.nWidth), texH = _mm512_set1_pd(texture.nHeight);
+    // The short road: 0 ≤ U < width − 2 and 0 ≤ V < height − 1.
+    const __m512d innerW = _mm512_set1_pd(texture.nWidth - 2), innerH = _mm512_set1_pd(texture.nHeight - 1);
     const __m512i lastColumn = _mm512_set1_epi64(texture.nWidth - 1);
     const __m512i secondLastColumn = _mm512_set1_epi64(texture.nWidth - 2);
     const __m512i lastRow = _mm512_set1_epi64(texture.nHeight - 1);
@@ -125,6 +127,31 @@ void CSpanKernel::FillAvx512(uint8_t* pOut, int32_t x0, int32_t x1, const SSpan&
         const __m512d r = _mm512_sub_pd(one, s);
         const __m512d U = _mm512_add_pd(_mm512_mul_pd(leftU, r), _mm512_mul_pd(rightU, s));
         const __m512d V = _mm512_add_pd(_mm512_mul_pd(leftV, r), _mm512_mul_pd(rightV, s));
+        // Pixels away from the last two columns and the last row, with
+        // fractions of at least 0, take the short road: no neighbour clamps,
+        // no wrap, truncation by the rounding of one addition.
+        __mmask8 inner = _mm512_mask_cmp_pd_mask(active, U, _mm512_setzero_pd(), _CMP_GE_OQ);
+        inner = _mm512_mask_cmp_pd_mask(inner, U, innerW, _CMP_LT_OQ);
+        inner = _mm512_mask_cmp_pd_mask(inner, V, _mm512_setzero_pd(), _CMP_GE_OQ);
+        inner = _mm512_mask_cmp_pd_mask(inner, V, innerH, _CMP_LT_OQ);
+        if (inner == active) {
+            const __m512i ix = _mm512_cvttpd_epi64(U), iy = _mm512_cvttpd_epi64(V);
+            const __m512d fx = _mm512_sub_pd(U, _mm512_cvtepi64_pd(ix));
+            const __m512d fy = _mm512_sub_pd(V, _mm512_cvtepi64_pd(iy));
+            const __m512i at = _mm512_add_epi64(_mm512_mul_epi32(iy, pitch), _mm512_add_epi64(ix, _mm512_add_epi64(ix, ix)));
+            // Bytes 0–5 are the pixel and its right neighbour, 6 and 7 the top of 2^52.
+            const __m512i top = _mm512_ternarylogic_epi64(_mm512_mask_i64gather_epi64(zero, active, at, bits, 1), low6,
+                                                          magicBits, 0xEA);
+            const __m512i bottom = _mm512_ternarylogic_epi64(
+                _mm512_mask_i64gather_epi64(zero, active, _mm512_add_epi64(at, pitch), bits, 1), low6, magicBits, 0xEA);
+            const __m512i result = _mm512_ternarylogic_epi64(MagicChannel<0>(top, bottom, fx, fy, magic),
+                                                             MagicChannel<1>(top, bottom, fx, fy, magic),
+                                                             MagicChannel<2>(top, bottom, fx, fy, magic), 0xFE);
+            const __m256i dwords = _mm512_cvtepi64_epi32(result);
+            const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(dwords, packBytes), packLanes);
+            _mm256_mask_storeu_epi8(pOut, s_pixelBytes.m_aMask[active], packed);
+            continue;
+        }
         __mmask8 valid = _mm512_mask_cmp_pd_mask(active, U, minusOne, _CMP_GT_OQ);
         valid = _mm512_mask_cmp_pd_mask(valid, U, texW, _CMP_LT_OQ);
         valid = _mm512_mask_cmp_pd_mask(valid, V, minusOne, _CMP_GT_OQ);
@@ -146,28 +173,6 @@ void CSpanKernel::FillAvx512(uint8_t* pOut, int32_t x0, int32_t x1, const SSpan&
             _mm512_add_epi64(_mm512_mul_epi32(iy, pitch), _mm512_add_epi64(ix, _mm512_add_epi64(ix, ix))), back);
         const __m512i shift = _mm512_slli_epi64(back, 3);
 
-        // Pixels away from the last two columns and the last row, with
-        // fractions of at least 0, take the short road: no neighbour clamps,
-        // no wrap, truncation by the rounding of one addition.
-        const __mmask8 inner = _mm512_mask_cmplt_epi64_mask(_mm512_mask_cmplt_epi64_mask(valid, ix, secondLastColumn),
-                                                            iy, lastRow) &
-                               _mm512_cmp_pd_mask(U, _mm512_setzero_pd(), _CMP_GE_OQ) &
-                               _mm512_cmp_pd_mask(V, _mm512_setzero_pd(), _CMP_GE_OQ);
-        if (inner == active) {
-            const __m512i at = _mm512_add_epi64(_mm512_mul_epi32(iy, pitch), _mm512_add_epi64(ix, _mm512_add_epi64(ix, ix)));
-            // Bytes 0–5 are the pixel and its right neighbour, 6 and 7 the top of 2^52.
-            const __m512i top = _mm512_ternarylogic_epi64(_mm512_mask_i64gather_epi64(zero, active, at, bits, 1), low6,
-                                                          magicBits, 0xEA);
-            const __m512i bottom = _mm512_ternarylogic_epi64(
-                _mm512_mask_i64gather_epi64(zero, active, _mm512_add_epi64(at, pitch), bits, 1), low6, magicBits, 0xEA);
-            const __m512i result = _mm512_ternarylogic_epi64(MagicChannel<0>(top, bottom, fx, fy, magic),
-                                                             MagicChannel<1>(top, bottom, fx, fy, magic),
-                                                             MagicChannel<2>(top, bottom, fx, fy, magic), 0xFE);
-            const __m256i dwords = _mm512_cvtepi64_epi32(result);
-            const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(dwords, packBytes), packLanes);
-            _mm256_mask_storeu_epi8(pOut, s_pixelBytes.m_aMask[active], packed);
-            continue;
-        }
         const __m512i row0 = _mm512_srlv_epi64(_mm512_mask_i64gather_epi64(zero, valid, off, bits, 1), shift);
         const __m512i row1 = _mm512_srlv_epi64(
             _mm512_mask_i64gather_epi64(zero, down, _mm512_add_epi64(off, pitch), bits, 1), shift);

@@ -469,6 +469,8 @@ private Q_SLOTS:
                 seed = seed * 1103515245u + 12345u;
                 return int((seed >> 16) % uint32_t(range));
             };
+            // A pair whose target lies far right of the picture.
+            doc->m_aHandles.Add(CMorphHandle{CPoint(700, 400), CPoint(1500, 420)});
             for (int i = 0; i < 60; ++i) {
                 const CPoint s(next(1200), next(900));
                 doc->m_aHandles.Add(CMorphHandle{s, CPoint(std::clamp(s.x + next(121) - 60, 0, 1199),
