@@ -34,6 +34,9 @@ const QList<CCommandKeys::SRow>& CCommandKeys::Rows()
          u"やり直す"},
         {SavePairs, editorPage, {Qt::CTRL | Qt::Key_S}, u"Ctrl+S", u"ポイントを保存"},
         {LoadPairs, editorPage, {Qt::CTRL | Qt::Key_O}, u"Ctrl+O", u"ポイントを読み込む"},
+        {SaveProject, kWizard | kPageWide, {Qt::CTRL | Qt::SHIFT | Qt::Key_S}, u"Ctrl+Shift+S",
+         u"プロジェクトを保存（画像、ポイント、タイミング）"},
+        {OpenProject, kWizard | kPageWide, {Qt::CTRL | Qt::SHIFT | Qt::Key_O}, u"Ctrl+Shift+O", u"プロジェクトを開く"},
     };
     return rows;
 }

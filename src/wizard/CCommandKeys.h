@@ -32,6 +32,9 @@ public:
         Redo,
         SavePairs,
         LoadPairs,
+        // The whole window, every page.
+        SaveProject,
+        OpenProject,
     };
 
     // Where a row works.
@@ -39,6 +42,7 @@ public:
         kEditor = 1,   // page 130, both point editors
         kPreview = 2,  // page 131
         kPageWide = 4, // a shortcut of the whole page; else only in the focused editor
+        kWizard = 8,   // the wizard frame, whichever page is on show
     };
 
     struct SRow
