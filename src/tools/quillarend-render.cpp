@@ -9,6 +9,7 @@
 #include "CMorphCore.h"
 #include "CMorphData.h"
 #include "CPairsFile.h"
+#include "CProjectFile.h"
 #include "CSequenceWriter.h"
 #include "CSignalCleanup.h"
 #include "CVideoWriter.h"
@@ -53,6 +54,11 @@ struct SOptions
     int nJobs = CSequenceWriter::DefaultJobs(); // frames encoding at once
     int nQuality = CImage::kAutoQuality;
     double dFps = 25; // video and GIF frame rate
+    // From --project: its pairs (used without --pairs), its timing and its
+    // frame count (used without --t, --position and --frames).
+    CMorphHandleArray aProjectPairs;
+    CMorphTiming timing;
+    int nProjectFrames = 0;
 };
 
 // One command-line option: a flag when pszValue is null. apply stores the
@@ -138,6 +144,11 @@ const SOption s_aOptions[] = {
          }
          return true;
      }},
+    {"--project", "FILE",
+     "pictures, pairs, frame count, rate and timing from a project file saved by the wizard; "
+     "the options given beside it win",
+     // Read by ApplyProject before the other options, so that they win wherever they stand.
+     [](SOptions&, const QString&, QString&) { return true; }},
     {"--mesh", nullptr, "print the mesh (vertices, edges, triangles) to standard output; needs no --out",
      [](SOptions& o, const QString&, QString&) { return o.bMesh = true, true; }},
     {"--quiet", nullptr, "no summary line and no progress",
@@ -160,6 +171,7 @@ QString Usage()
         "                         (--t T | --position P | --frames N) --out PATH [--mesh] [--quiet]\n"
         "                         [--jobs J] [--quality Q] [--fps F]\n"
         "       quillarend-render --source SRC --target DST [--pairs FILE] --mesh\n"
+        "       quillarend-render --project FILE --out PATH [any option above, which wins over the file]\n"
         "\n"
         "Renders the morph of SRC into DST along the point pairs, as the wizard does.\n"
         "\n"
@@ -188,10 +200,49 @@ QString Usage()
     return text;
 }
 
+// Fills o from the project file of --project, if given; the options are
+// applied over it afterwards. False after printing why it cannot be read.
+bool ApplyProject(const QStringList& args, SOptions& o)
+{
+    QString path;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        for (const SOption& option : s_aOptions) {
+            if (args[i] != QLatin1String(option.pszName) || !option.pszValue)
+                continue;
+            if (i + 1 < args.size() && args[i] == QLatin1String("--project")) {
+                if (!path.isNull()) {
+                    PrintError(QStringLiteral("--project is given twice"));
+                    return false;
+                }
+                path = args[i + 1];
+            }
+            ++i; // its value is no option
+            break;
+        }
+    }
+    if (path.isNull())
+        return true;
+    CProjectFile project;
+    QString error;
+    if (!CProjectFile::Load(path, project, error)) {
+        PrintError(error);
+        return false;
+    }
+    o.strSource = project.m_strSourcePath;
+    o.strTarget = project.m_strTargetPath;
+    o.aProjectPairs = project.m_aHandles;
+    o.timing = project.m_timing;
+    o.dFps = project.m_timing.m_dFps;
+    o.nProjectFrames = project.m_timing.m_nCount;
+    return true;
+}
+
 // Parses the command line; on error prints why and returns nothing.
 std::optional<SOptions> ParseArguments(const QStringList& args)
 {
     SOptions o;
+    if (!ApplyProject(args, o))
+        return std::nullopt;
     for (qsizetype i = 1; i < args.size(); ++i) {
         const SOption* found = nullptr;
         for (const SOption& option : s_aOptions)
@@ -217,6 +268,8 @@ std::optional<SOptions> ParseArguments(const QStringList& args)
     }
     if (o.bHelp || o.bVersion)
         return o;
+    if (o.nModes == 0 && o.nProjectFrames > 0 && !o.strOut.isEmpty())
+        o.nFrames = o.nProjectFrames, o.nModes = 1;
     if (o.strSource.isEmpty() || o.strTarget.isEmpty()) {
         PrintError(QStringLiteral("--source and --target are required"));
         return std::nullopt;
@@ -337,6 +390,8 @@ int Run(const SOptions& o)
             PrintError(error);
             return kExitBadInput;
         }
+    } else {
+        pairs = o.aProjectPairs;
     }
 
     const bool video = CVideoWriter::IsVideoPath(o.strOut);
