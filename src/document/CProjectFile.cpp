@@ -138,7 +138,10 @@ bool CProjectFile::Load(const QString& path, CProjectFile& project, QString& err
                 return true;
             }
             const QByteArray bytes(b, e - b);
-            const qsizetype space = bytes.indexOf(' ');
+            qsizetype space = bytes.indexOf(' ');
+            const qsizetype tab = bytes.indexOf('\t');
+            if (tab >= 0 && (space < 0 || tab < space))
+                space = tab;
             const QString key = QString::fromUtf8(space < 0 ? bytes : bytes.left(space));
             // Paths keep their spaces; other values are trimmed.
             const QString raw = space < 0 ? QString() : QString::fromUtf8(bytes.mid(space + 1));

@@ -96,7 +96,7 @@ private Q_SLOTS:
         Columns<QByteArray, int, QString>({"content", "pairs", "error"});
         QTest::newRow("comments, blank lines, CRLF, byte-order mark")
             << QByteArray("\xEF\xBB\xBF# made by hand\r\nquillarend-project 1\r\n\r\nsource a.png\r\ntarget b.png\r\n"
-                          "  # two pairs\r\npairs 2\r\n1 2 3 4\r\n# between\r\n5,6,7,8\r\n")
+                          "  # two pairs\r\nframes\t7\r\npairs 2\r\n1 2 3 4\r\n# between\r\n5,6,7,8\r\n")
             << 2 << "";
         QTest::newRow("no timing lines, no pairs") << kHead + "pairs 0\n" << 0 << "";
         QTest::newRow("empty file") << QByteArray() << 0
