@@ -203,6 +203,18 @@ private Q_SLOTS:
         QVERIFY(Doc().m_timing == CMorphTiming());
     }
 
+    // While a point is dragged its pair stays: no project replaces the pairs then.
+    void notWhileDragging()
+    {
+        WriteProject("drag.quillarend");
+        QVERIFY(OtherMorphOn(IDD_SHEET_HANDLE));
+        View(true).grabMouse();
+        QVERIFY(!Commands().OpenProjectFile(File("drag.quillarend")));
+        View(true).releaseMouse();
+        QCOMPARE(DocPairs(), Pairs{Pair(1, 1)});
+        QVERIFY(Commands().OpenProjectFile(File("drag.quillarend")));
+    }
+
     // A project file dropped anywhere on the window opens, also over pages that take drops of their own.
     void drop_data()
     {
