@@ -35,6 +35,19 @@ bool CMorphData::Load(const QString& path, QString& strPath, std::unique_ptr<CIm
     return true;
 }
 
+void CMorphData::SetPictures(const QString& sourcePath, std::unique_ptr<CImage> source, const QString& targetPath,
+                             std::unique_ptr<CImage> target)
+{
+    if (!SameFile(m_strSourcePath, sourcePath) || !SameFile(m_strTargetPath, targetPath)) {
+        m_aHandles.RemoveAll();
+        m_history.Clear();
+    }
+    m_pSourceImage = std::move(source);
+    m_strSourcePath = sourcePath;
+    m_pTargetImage = std::move(target);
+    m_strTargetPath = targetPath;
+}
+
 void CMorphData::MarkPairsSaved()
 {
     m_aSavedHandles = m_aHandles;

@@ -37,6 +37,11 @@ public:
     void AddPair(const CMorphHandle& pair);
     void RemoveHandle(int32_t index);
 
+    // Replaces both pictures at once, as a project file opens them; the pairs
+    // and the history go unless both files are the ones on show.
+    void SetPictures(const QString& sourcePath, std::unique_ptr<CImage> source, const QString& targetPath,
+                     std::unique_ptr<CImage> target);
+
     QString GetSourcePath() const { return m_strSourcePath; }
     QString GetTargetPath() const { return m_strTargetPath; }
 

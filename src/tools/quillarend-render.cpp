@@ -12,6 +12,7 @@
 #include "CPairsFile.h"
 #include "CPairsWriter.h"
 #include "CPartnerMatcher.h"
+#include "CProjectFile.h"
 #include "CSequenceWriter.h"
 #include "CSignalCleanup.h"
 #include "CVideoWriter.h"
@@ -58,6 +59,11 @@ struct SOptions
     double dFps = 25; // video and GIF frame rate
     std::optional<CPoint> ptSuggest; // print the suggested target point of this source point
     QString strAutoPairs;            // write the pairs found in the pictures here
+    // From --project: its pairs (used without --pairs), its timing and its
+    // frame count (used without --t, --position and --frames).
+    CMorphHandleArray aProjectPairs;
+    CMorphTiming timing;
+    int nProjectFrames = 0;
 };
 
 // One command-line option: a flag when pszValue is null. apply stores the
@@ -160,6 +166,11 @@ const SOption s_aOptions[] = {
     {"--auto-pairs", "OUT",
      "find pairs in the two pictures and write them after those of --pairs as a pairs file; renders nothing",
      [](SOptions& o, const QString& v, QString&) { return o.strAutoPairs = v, true; }},
+    {"--project", "FILE",
+     "pictures, pairs, frame count, rate and timing from a project file saved by the wizard; "
+     "the options given beside it win",
+     // Read by ApplyProject before the other options, so that they win wherever they stand.
+     [](SOptions&, const QString&, QString&) { return true; }},
     {"--mesh", nullptr, "print the mesh (vertices, edges, triangles) to standard output; needs no --out",
      [](SOptions& o, const QString&, QString&) { return o.bMesh = true, true; }},
     {"--quiet", nullptr, "no summary line and no progress",
@@ -183,6 +194,7 @@ QString Usage()
         "                         [--jobs J] [--quality Q] [--fps F]\n"
         "       quillarend-render --source SRC --target DST [--pairs FILE] --mesh\n"
         "       quillarend-render --source SRC --target DST [--pairs FILE] [--suggest X,Y] [--auto-pairs OUT]\n"
+        "       quillarend-render --project FILE --out PATH [any option above, which wins over the file]\n"
         "\n"
         "Renders the morph of SRC into DST along the point pairs, as the wizard does.\n"
         "\n"
@@ -227,10 +239,49 @@ bool AssistOptionsFit(const SOptions& o)
     return true;
 }
 
+// Fills o from the project file of --project, if given; the options are
+// applied over it afterwards. False after printing why it cannot be read.
+bool ApplyProject(const QStringList& args, SOptions& o)
+{
+    QString path;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        for (const SOption& option : s_aOptions) {
+            if (args[i] != QLatin1String(option.pszName) || !option.pszValue)
+                continue;
+            if (i + 1 < args.size() && args[i] == QLatin1String("--project")) {
+                if (!path.isNull()) {
+                    PrintError(QStringLiteral("--project is given twice"));
+                    return false;
+                }
+                path = args[i + 1];
+            }
+            ++i; // its value is no option
+            break;
+        }
+    }
+    if (path.isNull())
+        return true;
+    CProjectFile project;
+    QString error;
+    if (!CProjectFile::Load(path, project, error)) {
+        PrintError(error);
+        return false;
+    }
+    o.strSource = project.m_strSourcePath;
+    o.strTarget = project.m_strTargetPath;
+    o.aProjectPairs = project.m_aHandles;
+    o.timing = project.m_timing;
+    o.dFps = project.m_timing.m_dFps;
+    o.nProjectFrames = project.m_timing.m_nCount;
+    return true;
+}
+
 // Parses the command line; on error prints why and returns nothing.
 std::optional<SOptions> ParseArguments(const QStringList& args)
 {
     SOptions o;
+    if (!ApplyProject(args, o))
+        return std::nullopt;
     for (qsizetype i = 1; i < args.size(); ++i) {
         const SOption* found = nullptr;
         for (const SOption& option : s_aOptions)
@@ -256,6 +307,8 @@ std::optional<SOptions> ParseArguments(const QStringList& args)
     }
     if (o.bHelp || o.bVersion)
         return o;
+    if (o.nModes == 0 && o.nProjectFrames > 0 && !o.strOut.isEmpty())
+        o.nFrames = o.nProjectFrames, o.nModes = 1;
     if (o.strSource.isEmpty() || o.strTarget.isEmpty()) {
         PrintError(QStringLiteral("--source and --target are required"));
         return std::nullopt;
@@ -378,6 +431,8 @@ int Run(const SOptions& o)
             PrintError(error);
             return kExitBadInput;
         }
+    } else {
+        pairs = o.aProjectPairs;
     }
 
     const bool video = CVideoWriter::IsVideoPath(o.strOut);

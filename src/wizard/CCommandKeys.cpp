@@ -45,6 +45,9 @@ const QList<CCommandKeys::SRow>& CCommandKeys::Rows()
         {ShowSelection, editorPage, {Qt::CTRL | Qt::Key_3}, nullptr, nullptr},
         {ShowMesh, editorPage, {Qt::CTRL | Qt::Key_4}, nullptr, nullptr},
         {ShowTurned, editorPage, {Qt::CTRL | Qt::Key_5}, nullptr, nullptr},
+        {SaveProject, kWizard | kPageWide, {Qt::CTRL | Qt::SHIFT | Qt::Key_S}, u"Ctrl+Shift+S",
+         u"プロジェクトを保存（画像、ポイント、タイミング）"},
+        {OpenProject, kWizard | kPageWide, {Qt::CTRL | Qt::SHIFT | Qt::Key_O}, u"Ctrl+Shift+O", u"プロジェクトを開く"},
     };
     return rows;
 }

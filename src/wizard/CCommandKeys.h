@@ -40,6 +40,9 @@ public:
         ShowSelection,
         ShowMesh,
         ShowTurned,
+        // The whole window, every page.
+        SaveProject,
+        OpenProject,
     };
 
     // Where a row works.
@@ -47,6 +50,7 @@ public:
         kEditor = 1,   // page 130, both point editors
         kPreview = 2,  // page 131
         kPageWide = 4, // a shortcut of the whole page; else only in the focused editor
+        kWizard = 8,   // the wizard frame, whichever page is on show
     };
 
     struct SRow

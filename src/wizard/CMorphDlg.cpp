@@ -3,6 +3,7 @@
 #include "CAboutDlg.h"
 #include "CDialogTemplate.h"
 #include "CErrorReporter.h"
+#include "CProjectCommands.h"
 #include "CSheet.h"
 #include "CWaitCursor.h"
 #include "ControlIds.h"
@@ -70,6 +71,7 @@ CMorphDlg::CMorphDlg(QWidget* parent)
     connect(GetButton(IDC_CANCEL), &QPushButton::clicked, this, &CMorphDlg::reject);
     connect(next, &QPushButton::clicked, this, &CMorphDlg::OnNextClicked);
     connect(back, &QPushButton::clicked, this, &CMorphDlg::OnBackClicked);
+    new CProjectCommands(this);
 }
 
 CMorphDlg::~CMorphDlg()

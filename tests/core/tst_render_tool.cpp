@@ -170,6 +170,56 @@ private Q_SLOTS:
         QVERIFY(TestImages::SamePixels(*written, *expected));
     }
 
+    // --project gives pictures, pairs and frame count; options beside it win
+    // wherever they stand. Each run is compared file by file with a run
+    // without a project (its names start with "ref" instead of "out").
+    void project_data()
+    {
+        Columns<int, QStringList, QStringList, int, QStringList, QString>(
+            {"version", "args", "same", "exit", "written", "error"});
+        const QStringList plain{"--source", file("a.png"), "--target", file("b.png"), "--pairs", file("p.txt")};
+        QTest::newRow("the file alone") << 1 << QStringList{} << plain + QStringList{"--frames", "3"} << 0
+                                        << QStringList{"out_00000.png", "out_00001.png", "out_00002.png"} << "";
+        QTest::newRow("--frames beside") << 1 << QStringList{"--frames", "2"} << plain + QStringList{"--frames", "2"} << 0
+                                         << QStringList{"out_00000.png", "out_00001.png"} << "";
+        QTest::newRow("--t beside") << 1 << QStringList{"--t", "0.25"} << plain + QStringList{"--t", "0.25"} << 0
+                                    << QStringList{"out.png"} << "";
+        QTest::newRow("--pairs beside")
+            << 1 << QStringList{"--pairs", file("q.txt"), "--t", "0.5"}
+            << QStringList{"--source", file("a.png"), "--target", file("b.png"), "--pairs", file("q.txt"), "--t", "0.5"}
+            << 0 << QStringList{"out.png"} << "";
+        QTest::newRow("--source before it") << 1 << QStringList{"--source", file("c.png"), "--t", "0.5"} << QStringList{}
+                                            << 2 << QStringList{} << "the pictures differ in size: " + file("c.png");
+        QTest::newRow("twice") << 1 << QStringList{"--project", file("p.quillarend")} << QStringList{} << 2
+                               << QStringList{} << "--project is given twice";
+        QTest::newRow("newer version") << 2 << QStringList{} << QStringList{} << 2
+                                       << QStringList{} << ":1: format version 2 is newer";
+    }
+    void project()
+    {
+        QFETCH(int, version);
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, same);
+        QFETCH(int, exit);
+        QFETCH(QStringList, written);
+        QFETCH(QString, error);
+        QTemporaryDir out;
+        writeText("p.txt", "10 10 14 12\n30 20 25 28\n");
+        writeText("q.txt", "5 5 9 9\n");
+        writeText("p.quillarend", "quillarend-project " + QByteArray::number(version)
+                                      + "\nsource a.png\ntarget b.png\nframes 3\npairs 2\n10 10 14 12\n30 20 25 28\n");
+        const Result r = run(QStringList{"--project", file("p.quillarend")} + args
+                             + QStringList{"--quiet", "--out", out.filePath("out.png")});
+        QCOMPARE(r.exitCode, exit);
+        QVERIFY2(r.err.contains(error), qPrintable(r.err));
+        QCOMPARE(Entries(out.path()), written);
+        if (same.isEmpty())
+            return;
+        QCOMPARE(run(same + QStringList{"--quiet", "--out", out.filePath("ref.png")}).exitCode, 0);
+        for (const QString& name : written)
+            QCOMPARE(ReadAll(out.filePath(name)), ReadAll(out.filePath(QString(name).replace("out", "ref"))));
+    }
+
     // Three frames at 0, 0.5 and 1, named as the wizard names them.
     void sequence()
     {
@@ -367,7 +417,7 @@ private Q_SLOTS:
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.err, QString());
         for (const char* option : {"--source FILE", "--target FILE", "--pairs FILE", "--t T", "--position P",
-                                   "--frames N", "--out PATH", "--mesh", "--quiet", "--help", "--version"})
+                                   "--frames N", "--out PATH", "--project FILE", "--mesh", "--quiet", "--help", "--version"})
             QVERIFY2(r.out.contains(QLatin1String("  ") + QLatin1String(option) + QLatin1Char(' ')), option);
         QVERIFY(r.out.contains("pairs file:\n"));
         QVERIFY(r.out.contains("exit codes:\n  0 "));
