@@ -190,6 +190,36 @@ private Q_SLOTS:
         QVERIFY(TestImages::SamePixels(*f2, *b));
     }
 
+    // Checksums of the sample morph's files as written before the export job
+    // existed: any change of a byte in the frames shows here.
+    void golden_data()
+    {
+        Columns<QStringList, QStringList, QByteArray>({"mode", "files", "sha256"});
+        QStringList frames;
+        for (int i = 0; i < 5; ++i)
+            frames << QString::asprintf("g_%05d.png", i);
+        QTest::newRow("5 PNG frames") << QStringList{"--frames", "5", "--out", "g.png"} << frames << QByteArray("b96a62c4b317137ba0c2bab0998fc1036fb8070af9dace287e3a006c6c9fb385");
+        QTest::newRow("one JPEG at 0.37") << QStringList{"--t", "0.37", "--out", "g.jpg"} << QStringList{"g.jpg"}
+                                          << QByteArray("82a572ad7c7d8211de84383c45bd0cf6e0a96350733256c9e49b233fcae71247");
+    }
+    void golden()
+    {
+        QFETCH(QStringList, mode);
+        QFETCH(QStringList, files);
+        QFETCH(QByteArray, sha256);
+        QTemporaryDir dir;
+        mode.last() = dir.filePath(mode.last());
+        const QString samples = QStringLiteral(QUILLAREND_SAMPLES_DIR "/");
+        const Result r = run(QStringList{"--source", samples + "source.png", "--target", samples + "target.png",
+                                         "--pairs", samples + "pairs.txt", "--quiet"}
+                             + mode);
+        QCOMPARE(r.exitCode, 0);
+        for (QString& name : files)
+            name = dir.filePath(name);
+        QCOMPARE(Entries(dir.path()).size(), files.size());
+        QCOMPARE(FilesChecksum(files), sha256);
+    }
+
     // Thousands of pairs at one position would take hours: refused at once,
     // naming the count of edge pairs, and nothing is written.
     void tooManyCoincidentPairs()

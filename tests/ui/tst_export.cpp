@@ -327,6 +327,22 @@ private Q_SLOTS:
             QVERIFY(!qobject_cast<const CExportProgressDlg*>(top) || !top->isVisible());
     }
 
+    // Checksum of a sequence as written before the export job existed.
+    void golden()
+    {
+        MessageRecorder recorder;
+        Wizard w;
+        ChooserAnswer answer(file("g.png"));
+        CountAnswer count(QStringLiteral("5"));
+        w.ClickExport(IDC_EXPORT_SEQUENCE);
+        QCOMPARE(recorder.texts(), QStringList{kDone});
+        QStringList files;
+        for (int i = 0; i < 5; ++i)
+            files << file(QString::asprintf("g_%05d.png", i));
+        QCOMPARE(Frames(m_dir->path()).size(), 5);
+        QCOMPARE(FilesChecksum(files), QByteArray("18ef8893c1e18cd9bb865417f3d02d4ff799a965c3b87b70331488d839e8b1c0"));
+    }
+
     void countCancelled()
     {
         MessageRecorder recorder;
