@@ -236,7 +236,7 @@ QString Usage()
         QString left = QString::fromLatin1(option.pszName);
         if (option.pszValue)
             left += QLatin1Char(' ') + QString::fromLatin1(option.pszValue);
-        text += QStringLiteral("  %1 %2\n").arg(left, -16).arg(QString::fromLatin1(option.pszHelp));
+        text += QStringLiteral("  %1 %2\n").arg(left, -20).arg(QString::fromLatin1(option.pszHelp));
     }
     text += QStringLiteral(
         "\n"
@@ -248,8 +248,10 @@ QString Usage()
         "\n"
         "exit codes:\n"
         "  0  everything was written\n"
-        "  1  an output file could not be written (a message names each one)\n"
-        "  2  bad arguments, pairs or pictures, or not enough memory for them\n")
+        "  1  an output file could not be written (a message names it; a sequence ends there and\n"
+        "     names the frames not written; those before it are kept)\n"
+        "  2  bad arguments, pairs or pictures, not enough memory for them, or an output that\n"
+        "     is one of the input files (also through links)\n")
                 .arg(CPairsFile::kMaxLineBytes)
                 .arg(CPairsFile::kMaxPairs)
                 .arg(CPairsFile::kMaxBytes);

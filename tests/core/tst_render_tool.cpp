@@ -220,6 +220,89 @@ private Q_SLOTS:
         QCOMPARE(FilesChecksum(files), sha256);
     }
 
+    // Curves place frame i of N where --t S puts it, S the curve's float at
+    // i / (N − 1); holds add exact copies of the pictures; a range writes
+    // those frames of the whole run under the same names, with the same bytes.
+    void timing_data()
+    {
+        Columns<QStringList, int, QStringList>({"options", "frames", "sameAs"}); // sameAs: the --t of each file
+        const auto at = [](double (*curve)(double)) {
+            QStringList t;
+            for (int i = 0; i < 5; ++i)
+                t << QString::number(double(float(curve(double(i) / 4))), 'g', 9);
+            return t;
+        };
+        QTest::newRow("in") << QStringList{"--ease", "in"} << 5 << at([](double t) { return t * t; });
+        QTest::newRow("out") << QStringList{"--ease", "out"} << 5 << at([](double t) { return t * (2.0 - t); });
+        QTest::newRow("in-out") << QStringList{"--ease", "in-out"} << 5
+                                << at([](double t) { return t * t * (3.0 - 2.0 * t); });
+        QTest::newRow("holds 2 + 5 + 3") << QStringList{"--hold-start", "2", "--hold-end", "3"} << 5
+                                         << QStringList{"0", "0", "0", "0.25", "0.5", "0.75", "1", "1", "1", "1"};
+    }
+    void timing()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, frames);
+        QFETCH(QStringList, sameAs);
+        QTemporaryDir dir;
+        const QStringList both{"--source", file("a.png"), "--target", file("b.png"), "--pairs", file("tp.txt")};
+        writeText("tp.txt", "20 10 30 25\n");
+        QCOMPARE(run(both + options + QStringList{"--frames", QString::number(frames), "--out", dir.filePath("s.png")})
+                     .exitCode,
+                 0);
+        QCOMPARE(Entries(dir.path()).size(), sameAs.size());
+        for (int i = 0; i < sameAs.size(); ++i) {
+            const QString one = dir.filePath(QStringLiteral("t%1.png").arg(i));
+            QCOMPARE(run(both + QStringList{"--t", sameAs[i], "--out", one}).exitCode, 0);
+            QVERIFY2(ReadAll(one) == ReadAll(dir.filePath(QString::asprintf("s_%05d.png", i))), qPrintable(sameAs[i]));
+        }
+    }
+
+    void range()
+    {
+        QTemporaryDir whole, part;
+        const QStringList both{"--source", file("a.png"), "--target", file("b.png"), "--frames", "6", "--out"};
+        QCOMPARE(run(both + QStringList{whole.filePath("r.png")}).exitCode, 0);
+        const Result r = run(both + QStringList{part.filePath("r.png"), "--range", "2:3"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, "wrote 2 frames " + part.filePath("r_00002.png") + " ... " + part.filePath("r_00003.png")
+                            + " (48 x 36)\n");
+        QCOMPARE(Entries(part.path()), (QStringList{"r_00002.png", "r_00003.png"}));
+        for (const char* name : {"r_00002.png", "r_00003.png"})
+            QVERIFY(ReadAll(part.filePath(name)) == ReadAll(whole.filePath(name)));
+    }
+
+    // An output that is an input (also through a link) is refused before
+    // anything is written, naming both; the input stays.
+    void outputIsInput_data()
+    {
+        Columns<QString, QStringList, QString>({"link", "mode", "input"});
+        QTest::newRow("--out is --source through a link") << "in-a.png" << QStringList{"--t", "0.5"} << "a.png";
+        QTest::newRow("numbered frame is --target")
+            << "in_00001.png" << QStringList{"--frames", "3"} << "b.png";
+        QTest::newRow("--out is --pairs") << "in-p.png" << QStringList{"--t", "0.5"} << "p.txt";
+    }
+    void outputIsInput()
+    {
+        QFETCH(QString, link);
+        QFETCH(QStringList, mode);
+        QFETCH(QString, input);
+        QTemporaryDir dir;
+        QVERIFY(QFile::copy(file("a.png"), dir.filePath("a.png")) && QFile::copy(file("b.png"), dir.filePath("b.png")));
+        QVERIFY(WriteAll(dir.filePath("p.txt"), "20 10 30 25\n"));
+        QVERIFY(QFile::link(dir.filePath(input), dir.filePath(link)));
+        const QByteArray before = ReadAll(dir.filePath(input));
+        const QString out = dir.filePath(mode[0] == "--t" ? link : "in.png");
+        const Result r = run(QStringList{"--source", dir.filePath("a.png"), "--target", dir.filePath("b.png"),
+                                         "--pairs", dir.filePath("p.txt"), "--out", out}
+                             + mode);
+        QCOMPARE(r.exitCode, 2);
+        QCOMPARE(r.err, "quillarend-render: refusing to write " + dir.filePath(link)
+                            + ": it is the same file as the input " + dir.filePath(input) + "\n");
+        QVERIFY(ReadAll(dir.filePath(input)) == before);
+        QCOMPARE(Entries(dir.path()).size(), 4);
+    }
+
     // Thousands of pairs at one position would take hours: refused at once,
     // naming the count of edge pairs, and nothing is written.
     void tooManyCoincidentPairs()
@@ -349,6 +432,16 @@ private Q_SLOTS:
                                                         "--t", "0.5", "--out", file("n.png")};
         QTest::newRow("missing pairs file") << both + QStringList{"--pairs", file("none.txt"), "--t", "0.5",
                                                                   "--out", file("n.png")};
+        const QStringList frames = both + QStringList{"--frames", "5", "--out", file("n.png")};
+        QTest::newRow("unknown curve") << frames + QStringList{"--ease", "wobble"};
+        QTest::newRow("bezier x past 1") << frames + QStringList{"--color-ease", "bezier:0.1,0.2,1.5,1"};
+        QTest::newRow("bezier of three") << frames + QStringList{"--ease", "bezier:0.1,0.2,0.3"};
+        QTest::newRow("hold 100000") << frames + QStringList{"--hold-start", "100000"};
+        QTest::newRow("negative hold") << frames + QStringList{"--hold-end", "-1"};
+        QTest::newRow("range backwards") << frames + QStringList{"--range", "3:2"};
+        QTest::newRow("range past the end") << frames + QStringList{"--range", "2:5"};
+        QTest::newRow("range of a video") << both + QStringList{"--frames", "5", "--range", "1:2", "--out", file("n.mkv")};
+        QTest::newRow("curve of one frame") << both + QStringList{"--t", "0.5", "--ease", "in", "--out", file("n.png")};
     }
     void badArguments()
     {
@@ -397,7 +490,8 @@ private Q_SLOTS:
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.err, QString());
         for (const char* option : {"--source FILE", "--target FILE", "--pairs FILE", "--t T", "--position P",
-                                   "--frames N", "--out PATH", "--mesh", "--quiet", "--help", "--version"})
+                                   "--frames N", "--out PATH", "--ease CURVE", "--color-ease CURVE", "--hold-start N",
+                                   "--hold-end N", "--range FIRST:LAST", "--mesh", "--quiet", "--help", "--version"})
             QVERIFY2(r.out.contains(QLatin1String("  ") + QLatin1String(option) + QLatin1Char(' ')), option);
         QVERIFY(r.out.contains("pairs file:\n"));
         QVERIFY(r.out.contains("exit codes:\n  0 "));
