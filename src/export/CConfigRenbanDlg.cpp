@@ -143,11 +143,15 @@ QComboBox* CConfigRenbanDlg::AddCurveRow(CDialogTemplate& dlg, const QString& te
     return combo;
 }
 
+int CConfigRenbanDlg::MaxFps(const QString& path)
+{
+    const bool gif = QFileInfo(path).suffix().compare(QLatin1String("gif"), Qt::CaseInsensitive) == 0;
+    return gif ? int(CVideoWriter::kMaxGifFps) : kMaxFps;
+}
+
 bool CConfigRenbanDlg::Ask(QWidget* parent, const QString& path, CMorphTiming& timing)
 {
-    const bool video = CVideoWriter::IsVideoPath(path);
-    const bool gif = QFileInfo(path).suffix().compare(QLatin1String("gif"), Qt::CaseInsensitive) == 0;
-    CConfigRenbanDlg dlg(parent, video, gif ? int(CVideoWriter::kMaxGifFps) : kMaxFps);
+    CConfigRenbanDlg dlg(parent, CVideoWriter::IsVideoPath(path), MaxFps(path));
     dlg.SetTiming(timing);
     if (dlg.exec() != QDialog::Accepted)
         return false;

@@ -35,6 +35,9 @@ public:
     // Runs the dialog for an export to path, starting from timing; on OK
     // stores count, rate, curves and holds there and returns true.
     static bool Ask(QWidget* parent, const QString& path, CMorphTiming& timing);
+    // The highest frame rate the dialog takes for an export to path: a GIF's
+    // frame times are hundredths of a second.
+    static int MaxFps(const QString& path);
     // Fills the boxes from timing.
     void SetTiming(const CMorphTiming& timing);
 

@@ -18,6 +18,7 @@
 #include "WizardFrame.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QDir>
 #include <QDirIterator>
@@ -29,6 +30,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -100,22 +102,26 @@ private:
     CFileChooser::Handler m_previous;
 };
 
-// Fills the count dialog (and the frame rate, when given) once it is up and
-// presses OK, or Cancel for an empty text.
+// Fills the count dialog (and the frame rate, when given; then anything more
+// that more does) once it is up and presses OK, or Cancel for an empty text.
 struct CountAnswer
 {
-    explicit CountAnswer(const QString& text, const QString& fps = QString())
+    explicit CountAnswer(const QString& text, const QString& fps = QString(),
+                         std::function<void(CConfigRenbanDlg*)> more = {})
     {
         m_timer.setInterval(0);
-        QObject::connect(&m_timer, &QTimer::timeout, [this, text, fps] {
+        QObject::connect(&m_timer, &QTimer::timeout, [this, text, fps, more] {
             auto* dlg = qobject_cast<CConfigRenbanDlg*>(QApplication::activeModalWidget());
             if (!dlg)
                 return;
             m_timer.stop();
             shown = true;
+            initial = dlg->GetEdit()->text();
             dlg->GetEdit()->setText(text);
             if (!fps.isNull())
                 dlg->GetFpsEdit()->setText(fps);
+            if (more)
+                more(dlg);
             QTest::mouseClick(CDialogTemplate::Find<QPushButton>(dlg, text.isEmpty() ? IDC_CANCEL : IDC_OK),
                               Qt::LeftButton);
         });
@@ -123,6 +129,7 @@ struct CountAnswer
     }
 
     bool shown = false;
+    QString initial; // the count the dialog opened with
 
 private:
     QTimer m_timer;
@@ -298,6 +305,11 @@ private Q_SLOTS:
         QVERIFY(first && last);
         QVERIFY(TestImages::SamePixels(*first, *w.dlg.m_pMorphData->m_pSourceImage));
         QVERIFY(TestImages::SamePixels(*last, *w.dlg.m_pMorphData->m_pTargetImage));
+        // The next export starts from the count last used; the first from 30.
+        QCOMPARE(count.initial, QStringLiteral("30"));
+        CountAnswer again{QString()};
+        w.ClickExport(IDC_EXPORT_SEQUENCE);
+        QCOMPARE(again.initial, QStringLiteral("2"));
     }
 
     // Frames in order at t = i / (count − 1); the preview and slider stay as they were.
@@ -581,21 +593,25 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("script"); // empty: no ffmpeg installed
         QTest::addColumn<int>("stopAt");        // frame number at which Esc stops; 0: none
         QTest::addColumn<QString>("reason");    // of the failure; empty: the video is written
+        QTest::addColumn<bool>("timing");       // curves and holds set in the count dialog
         const QByteArray keep =
             "printf '%s\\n' \"$@\" >\"$0.args\"; for a; do out=$a; done; cat >\"${out#file:}\"";
-        QTest::newRow("written") << keep << 0 << "";
-        QTest::newRow("stopped") << keep << 3 << "";
+        QTest::newRow("written") << keep << 0 << "" << false;
+        QTest::newRow("curves and holds") << keep << 0 << "" << true;
+        QTest::newRow("stopped") << keep << 3 << "" << false;
         QTest::newRow("disk full") << QByteArray("cat >/dev/null; echo 'out.mkv: No space left on device' >&2; exit 1")
-                                   << 0 << "ディスクの空き容量が不足しています。";
+                                   << 0 << "ディスクの空き容量が不足しています。" << false;
         QTest::newRow("no ffmpeg") << QByteArray() << 0
                                    << "動画と GIF アニメーションの書き出しには ffmpeg が必要ですが、見つかりません。"
-                                      "ffmpeg をインストールしてください。";
+                                      "ffmpeg をインストールしてください。"
+                                   << false;
     }
     void video()
     {
         QFETCH(QByteArray, script);
         QFETCH(int, stopAt);
         QFETCH(QString, reason);
+        QFETCH(bool, timing);
         const FakeFfmpeg ffmpeg(file("bin"), script);
         QVERIFY(ffmpeg.ok);
         QVERIFY(QDir().mkpath(file("out")));
@@ -603,7 +619,15 @@ private Q_SLOTS:
         MessageRecorder recorder;
         Wizard w;
         ChooserAnswer answer(path);
-        CountAnswer count(QStringLiteral("5"), QStringLiteral("12"));
+        CountAnswer count(QStringLiteral("5"), QStringLiteral("12"), [timing](CConfigRenbanDlg* dlg) {
+            if (!timing)
+                return;
+            dlg->GetCurve(false)->setCurrentIndex(CTimingCurve::kEaseInOut);
+            dlg->GetCurve(true)->setCurrentIndex(CTimingCurve::kBezier);
+            dlg->GetBezier(true)->setText(QStringLiteral("0.1, 0.7, 0.9, 0.2"));
+            dlg->GetHold(false)->setText(QStringLiteral("2"));
+            dlg->GetHold(true)->setText(QStringLiteral("1"));
+        });
         StopAt stop(stopAt, true);
         w.ClickExport(IDC_EXPORT_SEQUENCE);
         QCOMPARE(count.shown, !script.isEmpty());
@@ -616,15 +640,19 @@ private Q_SLOTS:
         QCOMPARE(Frames(file("out")), QStringList{"v.mkv"});
         QVERIFY(ReadAll(file("bin/ffmpeg.args")).contains("\n-framerate\n12\n"));
         const QByteArray wizard = ReadAll(path);
-        QCOMPARE(wizard.size(), 5 * 24 * 16 * 3);
+        QCOMPARE(wizard.size(), (timing ? 8 : 5) * 24 * 16 * 3);
         // The command line gives the same frames of the same pictures and pair.
         CMorphData* doc = w.dlg.m_pMorphData.get();
         QVERIFY(doc->m_pSourceImage->Save(file("a.png")) == 0 && doc->m_pTargetImage->Save(file("b.png")) == 0);
         QFile pairs(file("p.txt"));
         QVERIFY(pairs.open(QIODevice::WriteOnly) && pairs.write("8 5 15 11\n") > 0 && pairs.flush());
+        const QStringList curves{"--ease",       "in-out", "--color-ease", "bezier:0.1,0.7,0.9,0.2",
+                                 "--hold-start", "2",      "--hold-end",   "1"};
         QCOMPARE(QProcess::execute(QStringLiteral(QUILLAREND_RENDER_PATH),
-                                   {"--source", file("a.png"), "--target", file("b.png"), "--pairs", file("p.txt"),
-                                    "--frames", "5", "--fps", "12", "--quiet", "--out", file("tool.mkv")}),
+                                   QStringList{"--source", file("a.png"), "--target", file("b.png"), "--pairs",
+                                               file("p.txt"), "--frames", "5", "--fps", "12", "--quiet", "--out",
+                                               file("tool.mkv")}
+                                       + (timing ? curves : QStringList())),
                  0);
         QVERIFY(ReadAll(file("tool.mkv")) == wizard);
     }
