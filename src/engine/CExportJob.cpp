@@ -254,9 +254,9 @@ bool CExportJob::RunSequence(CMorphCore& core, CImage& frame)
             m_failure.nIndex = index;
         });
     for (int64_t i = First(); i <= Last() && m_failure.eError == EError::None; ++i) {
-        if (!Progress(i - First()))
-            break;
         try {
+            if (!Progress(i - First()))
+                break;
             const CMorphTiming::SPosition at = m_timing.Frame(i);
             core.RenderFrame(frame, at.fShape, at.fColor);
             const QImage image = frame.ToQImage();

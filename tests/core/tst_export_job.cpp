@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <new>
+
 #include <unistd.h>
 
 Q_DECLARE_METATYPE(CExportJob::EKind)
@@ -146,18 +148,32 @@ private Q_SLOTS:
         QVERIFY(CImage::SaveQImage(past, path) < 0);
     }
 
-    // A stop keeps the frames handed to the encoders, from the first on.
+    // A stop keeps the frames handed to the encoders, from the first on; so
+    // does memory running out at a frame, which names it.
+    void stop_data()
+    {
+        Columns<bool, CExportJob::EError>({"outOfMemory", "error"});
+        QTest::newRow("stopped") << false << CExportJob::EError::Stopped;
+        QTest::newRow("out of memory") << true << CExportJob::EError::NoMemory;
+    }
     void stop()
     {
+        QFETCH(bool, outOfMemory);
+        QFETCH(CExportJob::EError, error);
         Morph m;
         QTemporaryDir dir;
         CExportJob job(CExportJob::EKind::Sequence, dir.filePath("o.png"));
         job.m_timing.m_nCount = 20;
         job.m_nJobs = 4;
-        job.m_progress = [](int64_t done) { return done < 3; };
+        job.m_progress = [outOfMemory](int64_t done) {
+            if (outOfMemory && done == 3)
+                throw std::bad_alloc();
+            return done < 3;
+        };
         QVERIFY(!job.Run(m.core, 24, 16));
-        QCOMPARE(job.Failure().eError, CExportJob::EError::Stopped);
+        QCOMPARE(job.Failure().eError, error);
         QCOMPARE(job.Failure().nIndex, 3);
+        QCOMPARE(job.Failure().strPath, dir.filePath("o_00003.png"));
         QCOMPARE(job.Written(), 3);
         QCOMPARE(FrameFiles(dir.path()), FrameNames(0, 2));
     }
