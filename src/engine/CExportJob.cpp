@@ -140,8 +140,10 @@ bool CExportJob::Check(int32_t width, int32_t height)
         return Fail(EError::BadRange, m_strPath, QStringLiteral("the range is not within the sequence"));
     // The longest numbered name is the last one: the number only grows.
     const QString longest = FrameName(m_eKind == EKind::Still ? 0 : Last());
-    if ((m_eKind == EKind::Sequence && !m_parts)
-        || QFile::encodeName(QFileInfo(longest).fileName()).size() > kMaxNameBytes)
+    if (m_eKind == EKind::Sequence && !m_parts)
+        return Fail(EError::NameTooLong, longest,
+                    QStringLiteral("a part of the path is longer than %1 characters").arg(CExportPath::kMaxPart));
+    if (QFile::encodeName(QFileInfo(longest).fileName()).size() > kMaxNameBytes)
         return Fail(EError::NameTooLong, longest,
                     QStringLiteral("the file name is longer than %1 bytes").arg(kMaxNameBytes));
     if (m_eKind == EKind::Video) {
