@@ -4,13 +4,12 @@
 #include "CConfigRenbanDlg.h"
 #include "CDialogTemplate.h"
 #include "CExportFailure.h"
-#include "CExportPath.h"
+#include "CExportJob.h"
 #include "CExportProgressDlg.h"
 #include "CFileChooser.h"
 #include "CMessageBox.h"
 #include "CMorphData.h"
 #include "CMorphDlg.h"
-#include "CSequenceWriter.h"
 #include "CVideoWriter.h"
 #include "CWaitCursor.h"
 #include "ControlIds.h"
@@ -22,23 +21,11 @@
 
 #include <algorithm>
 #include <new>
-#include <optional>
 #include <system_error>
 
 namespace {
 
 const char16_t* const kDone = u"書き出しが完了しました。";
-
-// The numbered name of frame index built from the path as it is, for a path
-// whose parts are too long to be split: the file name's extension (from its
-// last dot on) follows the number.
-QString UncutNumberedName(const QString& path, int index)
-{
-    const QString fileName = QFileInfo(path).fileName();
-    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
-    const qsizetype extLength = dot < 0 ? 0 : fileName.size() - dot;
-    return path.left(path.size() - extLength) + QString::asprintf("_%05d", index) + path.right(extLength);
-}
 
 } // namespace
 
@@ -226,8 +213,10 @@ void CSheet_Morph::OnExportThisImage()
     if (path.isEmpty())
         return;
     CWaitCursor wait;
-    if (m_imgFrame.Save(path) < 0)
-        CMessageBox::Show(CExportFailure::Message(path, QString()), MB_OK | MB_ICONWARNING);
+    CExportJob job(CExportJob::EKind::Still, path);
+    job.m_aInputs = InputFiles();
+    if (!job.Write(m_imgFrame))
+        ShowExportResult(job, nullptr);
 }
 
 void CSheet_Morph::OnExportSequence()
@@ -242,117 +231,77 @@ void CSheet_Morph::OnExportSequence()
         CMessageBox::Show(CExportFailure::Message(path, CExportFailure::NoFfmpeg()), MB_OK | MB_ICONWARNING);
         return;
     }
-    int count = 0;
-    int fps = 0;
-    {
-        CConfigRenbanDlg dlg(GetFrame(), video);
-        if (dlg.exec() != QDialog::Accepted)
-            return;
-        count = dlg.m_nCount;
-        fps = dlg.m_nFps;
-    }
+    CMorphTiming& timing = GetDocument()->m_timing;
+    if (!CConfigRenbanDlg::Ask(GetFrame(), path, timing))
+        return;
 
     CWaitCursor wait;
-    if (video) {
-        ExportVideo(path, count, fps);
+    CExportJob job(video ? CExportJob::EKind::Video : CExportJob::EKind::Sequence, path);
+    job.m_timing = timing;
+    job.m_aInputs = InputFiles();
+    const int32_t width = m_imgFrame.GetWidth(), height = m_imgFrame.GetHeight();
+    if (!job.Check(width, height)) {
+        ShowExportResult(job, nullptr);
         return;
     }
-    // Without parts (one is too long to be split) no name can be built
-    // without cutting it, so every frame fails under its full name and
-    // nothing is written.
-    const std::optional<CExportPath> parts = CExportPath::Split(path);
-
-    // Asked once, for the first numbered name (file or folder) that exists.
-    for (int i = 0; parts && i < count; ++i) {
-        const QString name = parts->NumberedName(i);
-        if (QFileInfo::exists(name)) {
-            const int answer = CMessageBox::Show(
-                QStringLiteral("以下のファイル等に上書きしてもよろしいですか？\n\n") + name, MB_YESNO | MB_ICONWARNING);
-            if (answer != IDYES)
-                return;
-            break;
-        }
-    }
-
-    CImage frame;
-    if (!frame.Create(m_imgFrame.GetWidth(), m_imgFrame.GetHeight()))
-        throw std::bad_alloc();
-
-    CExportProgressDlg progress(GetFrame(), count);
+    if (!video && !MayOverwrite(job))
+        return;
+    CExportProgressDlg progress(GetFrame(), int(job.Count()));
     progress.show();
-
-    // Encoding a frame takes longer than rendering it, so frames are encoded
-    // on worker threads while the next ones render. Results come in frame
-    // order, so the failure messages come in the same order as without overlap.
-    int written = 0;
-    const auto fail = [&](int index, const QString& name) {
-        progress.ShowFrame(index); // the window names the frame the message is about
-        CMessageBox::Show(CExportFailure::Message(name, QString()), MB_OK | MB_ICONWARNING);
+    job.m_progress = [&progress, count = job.Count()](int64_t done) {
+        if (done < count)
+            progress.ShowFrame(int(done));
+        return !progress.IsStopRequested();
     };
-    CSequenceWriter writer(
-        CSequenceWriter::DefaultJobs(),
-        [](const QImage& image, const QString& name, QString&) { return CImage::SaveQImage(image, name); },
-        [&](int index, const QString& name, int result, const QString&) {
-            if (result < 0)
-                fail(index, name);
-            else
-                ++written;
-        });
-    bool stopped = false;
-    for (int i = 0; i < count; ++i) {
-        progress.ShowFrame(i);
-        if ((stopped = progress.IsStopRequested()))
-            break;
-        if (!parts) {
-            fail(i, UncutNumberedName(path, i));
-            continue;
-        }
-        m_core.RenderFrame(frame, CExportPath::FramePosition(i, count));
-        const QImage image = frame.ToQImage();
-        if (image.isNull())
-            throw std::bad_alloc();
-        writer.Add(i, image, parts->NumberedName(i));
-    }
-    // Frames already handed to the encoders are written whole, even after a stop.
-    writer.Finish();
-    progress.hide();
-    if (stopped)
-        CMessageBox::Show(QStringLiteral("書き出しを中止しました。\n\n%1 枚のファイルを書き出しました。").arg(written),
-                          MB_OK | MB_ICONINFORMATION);
-    else
-        CMessageBox::Show(QString::fromUtf16(kDone), MB_OK | MB_ICONINFORMATION);
+    job.m_finishing = [&progress] { progress.ShowFinishing(); };
+    job.Run(m_core, width, height);
+    ShowExportResult(job, &progress);
 }
 
-void CSheet_Morph::ExportVideo(const QString& path, int count, int fps)
+QStringList CSheet_Morph::InputFiles()
 {
-    CImage frame;
-    if (!frame.Create(m_imgFrame.GetWidth(), m_imgFrame.GetHeight()))
-        throw std::bad_alloc();
+    const CMorphData* pData = GetDocument();
+    return {pData->m_strSourcePath, pData->m_strTargetPath};
+}
 
-    CExportProgressDlg progress(GetFrame(), count);
-    progress.show();
-    // The writer removes its temporary file on every failure and when it is
-    // destroyed unfinished, as after a stop: no part of a video ever appears
-    // under the chosen name.
-    CVideoWriter video;
-    bool ok = video.Open(path, frame.GetWidth(), frame.GetHeight(), fps, count);
-    for (int i = 0; ok && i < count; ++i) {
-        progress.ShowFrame(i);
-        if (progress.IsStopRequested())
-            return;
-        m_core.RenderFrame(frame, CExportPath::FramePosition(i, count));
-        ok = video.WriteFrame(frame);
+bool CSheet_Morph::MayOverwrite(const CExportJob& job)
+{
+    // Asked once, for the first numbered name (file or folder) that exists.
+    for (int64_t i = job.First(); i <= job.Last(); ++i) {
+        const QString name = job.FrameName(i);
+        if (QFileInfo::exists(name))
+            return CMessageBox::Show(QStringLiteral("以下のファイル等に上書きしてもよろしいですか？\n\n") + name,
+                                     MB_YESNO | MB_ICONWARNING)
+                   == IDYES;
     }
-    if (ok && progress.IsStopRequested())
-        return;
-    if (ok) {
-        progress.ShowFinishing();
-        ok = video.Finish();
+    return true;
+}
+
+void CSheet_Morph::ShowExportResult(const CExportJob& job, CExportProgressDlg* progress)
+{
+    const CExportJob::SFailure& failure = job.Failure();
+    const bool sequence = job.Kind() == CExportJob::EKind::Sequence;
+    const QString kept = QStringLiteral("書き出しを中止しました。\n\n%1 枚のファイルを書き出しました。").arg(job.Written());
+    QString text;
+    unsigned type = MB_OK | MB_ICONWARNING;
+    if (failure.eError == CExportJob::EError::None) {
+        text = job.Kind() == CExportJob::EKind::Still ? QString() : QString::fromUtf16(kDone);
+        type = MB_OK | MB_ICONINFORMATION;
+    } else if (failure.eError == CExportJob::EError::Stopped) {
+        text = sequence ? kept : QString();
+        type = MB_OK | MB_ICONINFORMATION;
+    } else {
+        text = CExportFailure::Message(failure.strPath, CExportFailure::ReasonOfJob(failure));
+        // A sequence that stopped at a frame keeps the frames before it.
+        if (sequence && failure.nIndex >= 0) {
+            text += QStringLiteral("\n\n") + kept;
+            if (progress)
+                progress->ShowFrame(int(failure.nIndex - job.First())); // the frame the message is about
+        }
     }
-    progress.hide();
-    if (!ok) {
-        CMessageBox::Show(CExportFailure::Message(path, CExportFailure::ReasonOfVideo(video)), MB_OK | MB_ICONWARNING);
-        return;
-    }
-    CMessageBox::Show(QString::fromUtf16(kDone), MB_OK | MB_ICONINFORMATION);
+    // Shown over the progress window while it is up, so it is centred on the wizard.
+    if (!text.isEmpty())
+        CMessageBox::Show(text, type);
+    if (progress)
+        progress->hide();
 }

@@ -7,8 +7,12 @@
 #include "CSliderCtrl.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <future>
+
+class CExportJob;
+class CExportProgressDlg;
 
 // Page 131: previews the morph at the slider's position and writes the frame
 // on show or a numbered sequence of frames to image files.
@@ -43,8 +47,8 @@ public:
     QString AskExportPath(bool bSequence = false);
     // Writes the frame on show to one file.
     void OnExportThisImage();
-    // Asks for a frame count and writes that many evenly spaced frames to
-    // numbered files, or to one video for a video name.
+    // Asks for the frame count and timing (kept in the document) and writes
+    // the frames to numbered files, or to one video for a video name.
     void OnExportSequence();
 
     CImageScrollWnd m_wndPreview;
@@ -57,8 +61,13 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    // Writes count frames at fps frames per second into the video at path.
-    void ExportVideo(const QString& path, int count, int fps);
+    // The files no export may overwrite: the two pictures.
+    QStringList InputFiles();
+    // Asks before the first numbered file of the job that exists is replaced.
+    bool MayOverwrite(const CExportJob& job);
+    // Tells how the job ended (nothing for a still written or a video
+    // stopped); then hides the progress window, if any.
+    void ShowExportResult(const CExportJob& job, CExportProgressDlg* progress);
 
     // Starts rendering the slider's position into m_imgBack on a worker thread.
     void RenderInBackground();
