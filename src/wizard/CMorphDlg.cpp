@@ -74,10 +74,11 @@ CMorphDlg::CMorphDlg(QWidget* parent)
 
 CMorphDlg::~CMorphDlg()
 {
-    // The document goes first, then the pages with their views and pictures.
+    // The pages go first: a page may still be rendering a frame from the
+    // document, and its views point into the document's pictures.
     m_pCurSheet = nullptr;
-    m_pMorphData.reset();
     m_mapSheets.clear();
+    m_pMorphData.reset();
     if (s_pMainWnd == this)
         s_pMainWnd = nullptr;
 }

@@ -53,8 +53,8 @@ public:
     // The frame the views reach as the application's main window.
     static CMorphDlg* GetMainWnd();
 
-    // Owned: the pages, by id. Declared before the document so the document
-    // is destroyed first.
+    // Owned: the pages, by id. The destructor deletes them before the
+    // document, which they read until they are gone.
     std::map<int, std::unique_ptr<CSheet>> m_mapSheets;
     CSheet* m_pCurSheet = nullptr;
     std::unique_ptr<CMorphData> m_pMorphData;
