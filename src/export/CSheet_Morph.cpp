@@ -200,7 +200,9 @@ void CSheet_Morph::ShowLatestFrame()
 
 void CSheet_Morph::OnNext()
 {
-    GetFrame()->EndDialog(IDOK);
+    // Finishing loses unsaved pairs just as cancelling does, so it asks too.
+    if (GetFrame()->MayQuit())
+        GetFrame()->EndDialog(IDOK);
 }
 
 void CSheet_Morph::OnBack()

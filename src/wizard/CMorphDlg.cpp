@@ -186,13 +186,17 @@ void CMorphDlg::EndDialog(int nResult)
     done(nResult);
 }
 
+bool CMorphDlg::MayQuit()
+{
+    return !m_pMorphData || !m_pMorphData->HasUnsavedPairs()
+           || CMessageBox::Show(QString::fromUtf16(kQuitUnsaved), MB_YESNO | MB_DEFBUTTON2) == IDYES;
+}
+
 void CMorphDlg::reject()
 {
     // Cancel, Esc and the close box: pairs not saved would be lost, so ask.
-    if (m_pMorphData && m_pMorphData->HasUnsavedPairs()
-        && CMessageBox::Show(QString::fromUtf16(kQuitUnsaved), MB_YESNO | MB_DEFBUTTON2) != IDYES)
-        return;
-    done(IDCANCEL);
+    if (MayQuit())
+        done(IDCANCEL);
 }
 
 void CMorphDlg::OnNextClicked()

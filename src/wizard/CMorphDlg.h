@@ -60,6 +60,9 @@ public:
     std::unique_ptr<CMorphData> m_pMorphData;
     QIcon m_hIcon;
 
+    // Whether the run may end: true without unsaved pairs, else the user's
+    // answer to the question whether to quit without saving them.
+    bool MayQuit();
     // Ends the run with IDCANCEL, after asking when unsaved pairs would be lost.
     void reject() override;
 
