@@ -537,6 +537,16 @@ private Q_SLOTS:
         QCOMPARE(w.page->ReadOut(), readOut);
     }
 
+    // The wizard destroyed while a frame renders: the worker ends before the
+    // document it reads goes; a sanitizer build reports a read after the free.
+    void destroyedWhileRendering()
+    {
+        auto w = std::make_unique<Wizard>(1500, 1000);
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_End, Qt::NoModifier);
+        QApplication::sendEvent(&w->page->m_ctlSlider, &press);
+        w.reset();
+    }
+
     void finish()
     {
         Wizard w;
