@@ -43,6 +43,14 @@ public:
         // The whole window, every page.
         SaveProject,
         OpenProject,
+        // Playback on page 131.
+        PlayPause,
+        FirstFrame,
+        PreviousFrame,
+        NextFrame,
+        LastFrame,
+        GoToFrame,
+        LoopMode,
     };
 
     // Where a row works.
@@ -63,6 +71,8 @@ public:
     };
 
     static const QList<SRow>& Rows();
+    // The row's "keys: what it does" line, as the tooltips show it.
+    static QString Line(ECommand eCommand);
 
     // The tooltip of a view at ePlace: one line per row that works there.
     static QString ToolTip(EPlace ePlace);

@@ -41,4 +41,15 @@ enum : int {
     IDC_HOLD_START = 1034,
     IDC_HOLD_END = 1035,
     IDC_LENGTH = 1036,
+
+    // Playback on page 131.
+    IDC_PLAY = 1040,
+    IDC_FIRST_FRAME = 1041,
+    IDC_PREVIOUS_FRAME = 1042,
+    IDC_NEXT_FRAME = 1043,
+    IDC_LAST_FRAME = 1044,
+    IDC_LOOP = 1045,
+    IDC_FRAME_READOUT = 1046,
+    IDC_GO_TO_FRAME = 1047,
+    IDC_PLAY_RATE = 1048,
 };

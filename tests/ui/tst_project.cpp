@@ -191,7 +191,7 @@ private Q_SLOTS:
         QVERIFY(OtherMorphOn(IDD_SHEET_HANDLE));
         m_messages.answers << answer;
         QVERIFY(!Commands().OpenProjectFile(File("refused.quillarend")));
-        QCOMPARE(m_messages.texts().last(), message.isEmpty() ? LoadFailedMessage(File("text.png")) : message);
+        QCOMPARE(m_messages.texts().last(), message.isEmpty() ? LoadFailedMessage(File("text.png"), kNotAPicture) : message);
         QCOMPARE(m_pDlg->GetCurSheet(), &Page());
         QCOMPARE(Doc().GetSourcePath(), File("c.png"));
         QCOMPARE(DocPairs(), Pairs{Pair(1, 1)});
