@@ -32,18 +32,18 @@
 // 3840 × 2160 with 100 pairs), --threads N (default: 2 and 4; one thread is
 // always timed too), --pin CPU (one-thread cases run on that processor only).
 
-#include "CDraftRenderer.h"
-#include "CImage.h"
-#include "CMorphApp.h"
-#include "CPairFinder.h"
-#include "CPartnerMatcher.h"
-#include "CMorphCore.h"
-#include "CMorphData.h"
-#include "CMorphDlg.h"
-#include "CSheet_Morph.h"
-#include "CSpanKernel.h"
-#include "CZoom.h"
-#include "ControlIds.h"
+#include "assist/CPairFinder.h"
+#include "assist/CPartnerMatcher.h"
+#include "document/CMorphData.h"
+#include "engine/CDraftRenderer.h"
+#include "engine/CMorphCore.h"
+#include "engine/CSpanKernel.h"
+#include "export/CSheet_Morph.h"
+#include "platform/CImage.h"
+#include "wizard/CMorphApp.h"
+#include "wizard/CMorphDlg.h"
+#include "wizard/ControlIds.h"
+#include "wizard/CZoom.h"
 
 #include <QApplication>
 

@@ -1,5 +1,5 @@
-#include "CMorphApp.h"
-#include "CSignalCleanup.h"
+#include "platform/CSignalCleanup.h"
+#include "wizard/CMorphApp.h"
 
 #include <cstdio>
 #include <cstring>

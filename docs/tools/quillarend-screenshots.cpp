@@ -3,13 +3,13 @@
 // It clicks through the wizard as a user would (the file chooser answers with
 // the given pictures) and saves page129.png, page130.png and page131.png, or
 // at a scale other than 100 % (QT_SCALE_FACTOR) page129@150.png and so on.
-#include "CDialogTemplate.h"
-#include "CFileChooser.h"
-#include "CMorphApp.h"
-#include "CMorphDlg.h"
-#include "CPairsFile.h"
-#include "CSheet.h"
-#include "ControlIds.h"
+#include "document/CPairsFile.h"
+#include "wizard/CDialogTemplate.h"
+#include "wizard/CFileChooser.h"
+#include "wizard/CMorphApp.h"
+#include "wizard/CMorphDlg.h"
+#include "wizard/ControlIds.h"
+#include "wizard/CSheet.h"
 
 #include <QDir>
 #include <QPushButton>

@@ -1,6 +1,6 @@
-#include "CGrayPicture.h"
+#include "assist/CGrayPicture.h"
 
-#include "CImage.h"
+#include "platform/CImage.h"
 
 #include <opencv2/imgproc.hpp>
 

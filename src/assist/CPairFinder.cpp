@@ -1,9 +1,9 @@
-#include "CPairFinder.h"
+#include "assist/CPairFinder.h"
 
-#include "CGrayPicture.h"
-#include "CImage.h"
-#include "CPairPrior.h"
-#include "CPatchTracker.h"
+#include "assist/CGrayPicture.h"
+#include "assist/CPairPrior.h"
+#include "assist/CPatchTracker.h"
+#include "platform/CImage.h"
 
 #include <opencv2/calib3d.hpp>
 #include <opencv2/features2d.hpp>

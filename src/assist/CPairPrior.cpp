@@ -1,4 +1,4 @@
-#include "CPairPrior.h"
+#include "assist/CPairPrior.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CMorphHandleArray.h"
+#include "document/CMorphHandleArray.h"
 
 #include <cstdint>
 #include <vector>

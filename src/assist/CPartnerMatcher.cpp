@@ -1,9 +1,9 @@
-#include "CPartnerMatcher.h"
+#include "assist/CPartnerMatcher.h"
 
-#include "CGrayPicture.h"
-#include "CImage.h"
-#include "CPairPrior.h"
-#include "CPatchTracker.h"
+#include "assist/CGrayPicture.h"
+#include "assist/CPairPrior.h"
+#include "assist/CPatchTracker.h"
+#include "platform/CImage.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CMorphHandleArray.h"
-#include "CPoint.h"
+#include "document/CMorphHandleArray.h"
+#include "platform/CPoint.h"
 
 #include <future>
 #include <memory>

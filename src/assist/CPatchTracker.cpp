@@ -1,6 +1,6 @@
-#include "CPatchTracker.h"
+#include "assist/CPatchTracker.h"
 
-#include "CGrayPicture.h"
+#include "assist/CGrayPicture.h"
 
 #include <opencv2/imgproc.hpp>
 #include <opencv2/video/tracking.hpp>

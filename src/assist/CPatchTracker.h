@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CPairPrior.h"
+#include "assist/CPairPrior.h"
 
 class CGrayPicture;
 

@@ -1,4 +1,4 @@
-#include "CBmpDC.h"
+#include "document/CBmpDC.h"
 
 CBmpDC::CBmpDC(CImage* pImage)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CDC.h"
+#include "platform/CDC.h"
 
 class CImage;
 

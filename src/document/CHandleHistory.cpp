@@ -1,4 +1,4 @@
-#include "CHandleHistory.h"
+#include "document/CHandleHistory.h"
 
 #include <utility>
 

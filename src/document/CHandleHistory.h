@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CMorphHandleArray.h"
+#include "document/CMorphHandleArray.h"
 
 #include <cstddef>
 #include <cstdint>

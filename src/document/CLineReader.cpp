@@ -1,4 +1,4 @@
-#include "CLineReader.h"
+#include "document/CLineReader.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "CMorphData.h"
+#include "document/CMorphData.h"
 
-#include "CMessageBox.h"
-#include "LoadImageFile.h"
+#include "document/LoadImageFile.h"
+#include "platform/CMessageBox.h"
 
 #include <QFileInfo>
 

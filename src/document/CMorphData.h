@@ -1,9 +1,9 @@
 #pragma once
 
-#include "CHandleHistory.h"
-#include "CImage.h"
-#include "CMorphHandleArray.h"
-#include "CMorphTiming.h"
+#include "document/CHandleHistory.h"
+#include "document/CMorphHandleArray.h"
+#include "document/CMorphTiming.h"
+#include "platform/CImage.h"
 
 #include <QString>
 

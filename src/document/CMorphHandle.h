@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CPoint.h"
+#include "platform/CPoint.h"
 
 // One point pair: a point of the source picture and the corresponding point of
 // the target picture, in picture pixels. Any 32-bit values are valid.

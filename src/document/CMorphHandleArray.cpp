@@ -1,4 +1,4 @@
-#include "CMorphHandleArray.h"
+#include "document/CMorphHandleArray.h"
 
 #include <limits>
 #include <stdexcept>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CMorphHandle.h"
+#include "document/CMorphHandle.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "CMorphTiming.h"
+#include "document/CMorphTiming.h"
 
 CMorphTiming::SPosition CMorphTiming::AtTime(double u) const
 {

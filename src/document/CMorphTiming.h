@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CTimingCurve.h"
+#include "document/CTimingCurve.h"
 
 #include <cstdint>
 

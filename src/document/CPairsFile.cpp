@@ -1,6 +1,6 @@
-#include "CPairsFile.h"
+#include "document/CPairsFile.h"
 
-#include "CLineReader.h"
+#include "document/CLineReader.h"
 
 #include <limits>
 

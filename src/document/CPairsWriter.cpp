@@ -1,6 +1,6 @@
-#include "CPairsWriter.h"
+#include "document/CPairsWriter.h"
 
-#include "CAtomicFile.h"
+#include "platform/CAtomicFile.h"
 
 #include <QByteArray>
 

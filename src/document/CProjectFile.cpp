@@ -1,8 +1,8 @@
-#include "CProjectFile.h"
+#include "document/CProjectFile.h"
 
-#include "CAtomicFile.h"
-#include "CLineReader.h"
-#include "CPairsFile.h"
+#include "document/CLineReader.h"
+#include "document/CPairsFile.h"
+#include "platform/CAtomicFile.h"
 
 #include <QDir>
 #include <QFileInfo>

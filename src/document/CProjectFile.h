@@ -1,9 +1,9 @@
 #pragma once
 
-#include "CMorphHandleArray.h"
-#include "CMorphTiming.h"
-#include "CPairsFile.h"
-#include "CVideoWriter.h"
+#include "document/CMorphHandleArray.h"
+#include "document/CMorphTiming.h"
+#include "document/CPairsFile.h"
+#include "platform/CVideoWriter.h"
 
 #include <QByteArray>
 #include <QString>

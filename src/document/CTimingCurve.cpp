@@ -1,4 +1,4 @@
-#include "CTimingCurve.h"
+#include "document/CTimingCurve.h"
 
 #include <QStringList>
 

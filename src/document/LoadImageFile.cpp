@@ -1,7 +1,7 @@
-#include "LoadImageFile.h"
+#include "document/LoadImageFile.h"
 
-#include "CFailureReason.h"
-#include "CMessageBox.h"
+#include "platform/CFailureReason.h"
+#include "platform/CMessageBox.h"
 
 std::unique_ptr<CImage> LoadImageFile(const QString& path)
 {

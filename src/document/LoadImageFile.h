@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CImage.h"
+#include "platform/CImage.h"
 
 #include <QString>
 

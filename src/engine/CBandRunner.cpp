@@ -1,4 +1,4 @@
-#include "CBandRunner.h"
+#include "engine/CBandRunner.h"
 
 #include <algorithm>
 #include <system_error>

@@ -1,7 +1,7 @@
-#include "CDraftRenderer.h"
+#include "engine/CDraftRenderer.h"
 
-#include "CDC.h"
-#include "CImage.h"
+#include "platform/CDC.h"
+#include "platform/CImage.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CMorphCore.h"
-#include "CMorphData.h"
+#include "document/CMorphData.h"
+#include "engine/CMorphCore.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
-#include "CEdgeGrid.h"
+#include "engine/CEdgeGrid.h"
 
-#include "CGeometry.h"
+#include "engine/CGeometry.h"
 
 #include <algorithm>
 #include <cmath>

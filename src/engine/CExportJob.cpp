@@ -1,8 +1,8 @@
-#include "CExportJob.h"
+#include "engine/CExportJob.h"
 
-#include "CMemoryBudget.h"
-#include "CMorphCore.h"
-#include "CSequenceWriter.h"
+#include "engine/CMorphCore.h"
+#include "platform/CMemoryBudget.h"
+#include "platform/CSequenceWriter.h"
 
 #include <QFile>
 #include <QFileInfo>

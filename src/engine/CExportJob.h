@@ -1,9 +1,9 @@
 #pragma once
 
-#include "CExportPath.h"
-#include "CImage.h"
-#include "CMorphTiming.h"
-#include "CVideoWriter.h"
+#include "document/CMorphTiming.h"
+#include "platform/CExportPath.h"
+#include "platform/CImage.h"
+#include "platform/CVideoWriter.h"
 
 #include <QString>
 #include <QStringList>

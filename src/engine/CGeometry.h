@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CPoint.h"
+#include "platform/CPoint.h"
 
 #include <algorithm>
 #include <cmath>

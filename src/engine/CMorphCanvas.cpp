@@ -1,6 +1,6 @@
-#include "CMorphCanvas.h"
+#include "engine/CMorphCanvas.h"
 
-#include "CBmpDC.h"
+#include "document/CBmpDC.h"
 
 #include <algorithm>
 

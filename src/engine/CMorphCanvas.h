@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CImage.h"
-#include "CPoint.h"
-#include "CSpanKernel.h"
+#include "engine/CSpanKernel.h"
+#include "platform/CImage.h"
+#include "platform/CPoint.h"
 
 #include <climits>
 #include <cstdint>

@@ -1,9 +1,9 @@
-#include "CMorphCore.h"
+#include "engine/CMorphCore.h"
 
-#include "CBmpDC.h"
-#include "CEdgeGrid.h"
-#include "CMorphData.h"
-#include "CMeshTooLargeError.h"
+#include "document/CBmpDC.h"
+#include "document/CMorphData.h"
+#include "engine/CEdgeGrid.h"
+#include "engine/CMeshTooLargeError.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "CBandRunner.h"
-#include "CGeometry.h"
-#include "CMorphCanvas.h"
-#include "CRect.h"
-#include "CMorphHandleArray.h"
-#include "CMeshTooLargeError.h"
+#include "document/CMorphHandleArray.h"
+#include "engine/CBandRunner.h"
+#include "engine/CGeometry.h"
+#include "engine/CMeshTooLargeError.h"
+#include "engine/CMorphCanvas.h"
+#include "platform/CRect.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "CPreviewRenderer.h"
+#include "engine/CPreviewRenderer.h"
 
 #include <system_error>
 #include <utility>

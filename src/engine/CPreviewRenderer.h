@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CImage.h"
-#include "CMorphTiming.h"
+#include "document/CMorphTiming.h"
+#include "platform/CImage.h"
 
 #include <condition_variable>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "CSpanKernel.h"
+#include "engine/CSpanKernel.h"
 
 #include <initializer_list>
 

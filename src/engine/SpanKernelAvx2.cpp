@@ -1,7 +1,7 @@
 // Built with AVX2 code generation; called only on processors that have it.
 // Uses nothing from headers but the intrinsics, so no inline library code
 // compiled for AVX2 can be shared with the rest of the program.
-#include "CSpanKernel.h"
+#include "engine/CSpanKernel.h"
 
 #include <immintrin.h>
 

@@ -1,7 +1,7 @@
 // Built with AVX-512 (F, BW, DQ, VL) code generation; called only on processors
 // that have it. Uses nothing from headers but the intrinsics, so no inline
 // library code compiled for AVX-512 can be shared with the rest of the program.
-#include "CSpanKernel.h"
+#include "engine/CSpanKernel.h"
 
 // GCC 12 warns inside its own AVX-512 header about the deliberately
 // undefined vectors that some conversions start from.

@@ -1,4 +1,4 @@
-#include "CSpanKernel.h"
+#include "engine/CSpanKernel.h"
 
 void CSpanKernel::FillScalar(uint8_t* pOut, int32_t x0, int32_t x1, const SSpan& span, const STexture& texture)
 {

@@ -1,11 +1,11 @@
-#include "CConfigRenbanDlg.h"
+#include "export/CConfigRenbanDlg.h"
 
-#include "CDialogTemplate.h"
-#include "CMessageBox.h"
-#include "CSpinButtonCtrl.h"
-#include "ControlIds.h"
+#include "export/CSpinButtonCtrl.h"
+#include "platform/CMessageBox.h"
+#include "wizard/CDialogTemplate.h"
+#include "wizard/ControlIds.h"
 
-#include "CVideoWriter.h"
+#include "platform/CVideoWriter.h"
 
 #include <QComboBox>
 #include <QFileInfo>

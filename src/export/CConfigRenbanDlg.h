@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CMorphTiming.h"
+#include "document/CMorphTiming.h"
 
 #include <QDialog>
 

@@ -1,9 +1,9 @@
-#include "CExportFailure.h"
+#include "export/CExportFailure.h"
 
-#include "CAtomicFile.h"
-#include "CFailureReason.h"
-#include "CImage.h"
-#include "CVideoWriter.h"
+#include "platform/CAtomicFile.h"
+#include "platform/CFailureReason.h"
+#include "platform/CImage.h"
+#include "platform/CVideoWriter.h"
 
 #include <system_error>
 

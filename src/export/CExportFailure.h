@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CExportJob.h"
-#include "CVideoWriter.h"
+#include "engine/CExportJob.h"
+#include "platform/CVideoWriter.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
-#include "CExportProgressDlg.h"
+#include "export/CExportProgressDlg.h"
 
-#include "CDialogTemplate.h"
-#include "CMessageBox.h"
-#include "ControlIds.h"
+#include "platform/CMessageBox.h"
+#include "wizard/CDialogTemplate.h"
+#include "wizard/ControlIds.h"
 
 #include <QCoreApplication>
 #include <QLabel>

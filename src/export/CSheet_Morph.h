@@ -1,11 +1,11 @@
 #pragma once
 
-#include "CImage.h"
-#include "CImageScrollWnd.h"
-#include "CMorphCore.h"
-#include "CPreviewRenderer.h"
-#include "CSheet.h"
-#include "CSliderCtrl.h"
+#include "engine/CMorphCore.h"
+#include "engine/CPreviewRenderer.h"
+#include "export/CSliderCtrl.h"
+#include "platform/CImage.h"
+#include "wizard/CImageScrollWnd.h"
+#include "wizard/CSheet.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "CSliderCtrl.h"
+#include "export/CSliderCtrl.h"
 
 #include <QKeyEvent>
 

@@ -1,4 +1,4 @@
-#include "CSpinButtonCtrl.h"
+#include "export/CSpinButtonCtrl.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

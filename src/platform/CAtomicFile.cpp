@@ -1,6 +1,6 @@
-#include "CAtomicFile.h"
+#include "platform/CAtomicFile.h"
 
-#include "CSignalCleanup.h"
+#include "platform/CSignalCleanup.h"
 
 #include <QFile>
 #include <QFileInfo>

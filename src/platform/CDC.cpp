@@ -1,4 +1,4 @@
-#include "CDC.h"
+#include "platform/CDC.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CImage.h"
-#include "CRect.h"
-#include "Colors.h"
+#include "platform/CImage.h"
+#include "platform/Colors.h"
+#include "platform/CRect.h"
 
 #include <cstdint>
 

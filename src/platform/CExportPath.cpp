@@ -1,4 +1,4 @@
-#include "CExportPath.h"
+#include "platform/CExportPath.h"
 
 #include <cstdint>
 

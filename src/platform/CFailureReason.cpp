@@ -1,4 +1,4 @@
-#include "CFailureReason.h"
+#include "platform/CFailureReason.h"
 
 #include <QDir>
 

@@ -1,9 +1,9 @@
-#include "CImage.h"
+#include "platform/CImage.h"
 
-#include "CAtomicFile.h"
-#include "CDC.h"
-#include "CImageFileRules.h"
-#include "CMemoryBudget.h"
+#include "platform/CAtomicFile.h"
+#include "platform/CDC.h"
+#include "platform/CImageFileRules.h"
+#include "platform/CMemoryBudget.h"
 
 #include <QBuffer>
 #include <QFile>

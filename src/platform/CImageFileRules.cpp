@@ -1,4 +1,4 @@
-#include "CImageFileRules.h"
+#include "platform/CImageFileRules.h"
 
 #include <QIODevice>
 #include <QImageReader>

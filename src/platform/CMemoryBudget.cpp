@@ -1,4 +1,4 @@
-#include "CMemoryBudget.h"
+#include "platform/CMemoryBudget.h"
 
 #include <QtGlobal>
 

@@ -1,4 +1,4 @@
-#include "CMessageBox.h"
+#include "platform/CMessageBox.h"
 
 #include <cstdio>
 #include <utility>

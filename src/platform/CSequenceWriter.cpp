@@ -1,4 +1,4 @@
-#include "CSequenceWriter.h"
+#include "platform/CSequenceWriter.h"
 
 #include <algorithm>
 #include <system_error>

@@ -1,4 +1,4 @@
-#include "CSignalCleanup.h"
+#include "platform/CSignalCleanup.h"
 
 #include <QtGlobal>
 

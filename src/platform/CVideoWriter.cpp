@@ -1,7 +1,7 @@
-#include "CVideoWriter.h"
+#include "platform/CVideoWriter.h"
 
-#include "CImage.h"
-#include "CSignalCleanup.h"
+#include "platform/CImage.h"
+#include "platform/CSignalCleanup.h"
 
 #include <QFileInfo>
 #include <QStandardPaths>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CAtomicFile.h"
+#include "platform/CAtomicFile.h"
 
 #include <QByteArray>
 #include <QProcess>

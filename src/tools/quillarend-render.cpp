@@ -1,21 +1,21 @@
 // quillarend-render: renders morph frames without a window, with the same
 // document, engine, file naming and encoders as the wizard.
 
-#include "CAtomicFile.h"
-#include "CExportJob.h"
-#include "CImage.h"
-#include "CMessageBox.h"
-#include "CMorphCore.h"
-#include "CMorphData.h"
-#include "CPairFinder.h"
-#include "CPairsFile.h"
-#include "CPairsWriter.h"
-#include "CPartnerMatcher.h"
-#include "CProjectFile.h"
-#include "CSequenceWriter.h"
-#include "CTimingCurve.h"
-#include "CSignalCleanup.h"
-#include "CVideoWriter.h"
+#include "assist/CPairFinder.h"
+#include "assist/CPartnerMatcher.h"
+#include "document/CMorphData.h"
+#include "document/CPairsFile.h"
+#include "document/CPairsWriter.h"
+#include "document/CProjectFile.h"
+#include "document/CTimingCurve.h"
+#include "engine/CExportJob.h"
+#include "engine/CMorphCore.h"
+#include "platform/CAtomicFile.h"
+#include "platform/CImage.h"
+#include "platform/CMessageBox.h"
+#include "platform/CSequenceWriter.h"
+#include "platform/CSignalCleanup.h"
+#include "platform/CVideoWriter.h"
 
 #include <QCoreApplication>
 #include <QStringList>

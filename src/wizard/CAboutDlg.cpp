@@ -1,7 +1,7 @@
-#include "CAboutDlg.h"
+#include "wizard/CAboutDlg.h"
 
-#include "CDialogTemplate.h"
-#include "ControlIds.h"
+#include "wizard/CDialogTemplate.h"
+#include "wizard/ControlIds.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,4 +1,4 @@
-#include "CButton.h"
+#include "wizard/CButton.h"
 
 #include <QKeyEvent>
 

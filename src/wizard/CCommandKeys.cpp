@@ -1,4 +1,4 @@
-#include "CCommandKeys.h"
+#include "wizard/CCommandKeys.h"
 
 #include <QKeyEvent>
 #include <QKeySequence>

@@ -1,6 +1,6 @@
-#include "CDialogTemplate.h"
+#include "wizard/CDialogTemplate.h"
 
-#include "CButton.h"
+#include "wizard/CButton.h"
 
 #include <QFontMetrics>
 #include <QFrame>

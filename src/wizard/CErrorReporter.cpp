@@ -1,7 +1,7 @@
-#include "CErrorReporter.h"
+#include "wizard/CErrorReporter.h"
 
-#include "CMeshTooLargeError.h"
-#include "CMessageBox.h"
+#include "engine/CMeshTooLargeError.h"
+#include "platform/CMessageBox.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "CFileChooser.h"
+#include "wizard/CFileChooser.h"
 
 #include <QDir>
 #include <QFileDialog>

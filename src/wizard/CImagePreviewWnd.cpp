@@ -1,6 +1,6 @@
-#include "CImagePreviewWnd.h"
+#include "wizard/CImagePreviewWnd.h"
 
-#include "CBmpDC.h"
+#include "document/CBmpDC.h"
 
 #include <QGuiApplication>
 #include <QPainter>

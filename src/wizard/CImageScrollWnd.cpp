@@ -1,7 +1,7 @@
-#include "CImageScrollWnd.h"
+#include "wizard/CImageScrollWnd.h"
 
-#include "CBmpDC.h"
-#include "Colors.h"
+#include "document/CBmpDC.h"
+#include "platform/Colors.h"
 
 #include <QContextMenuEvent>
 #include <QCursor>

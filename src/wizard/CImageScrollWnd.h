@@ -1,9 +1,9 @@
 #pragma once
 
-#include "CCommandKeys.h"
-#include "CImage.h"
-#include "CRect.h"
-#include "CZoom.h"
+#include "platform/CImage.h"
+#include "platform/CRect.h"
+#include "wizard/CCommandKeys.h"
+#include "wizard/CZoom.h"
 
 #include <QImage>
 #include <QPoint>

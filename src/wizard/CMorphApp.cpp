@@ -1,12 +1,12 @@
-#include "CMorphApp.h"
+#include "wizard/CMorphApp.h"
 
-#include "CErrorReporter.h"
-#include "CMessageBox.h"
-#include "CMorphDlg.h"
-#include "CSheet_Handle.h"
-#include "CSheet_Morph.h"
-#include "CSheet_Path.h"
-#include "ControlIds.h"
+#include "export/CSheet_Morph.h"
+#include "platform/CMessageBox.h"
+#include "wizard/CErrorReporter.h"
+#include "wizard/CMorphDlg.h"
+#include "wizard/ControlIds.h"
+#include "wizard/CSheet_Handle.h"
+#include "wizard/CSheet_Path.h"
 
 #include <QLibraryInfo>
 #include <QMessageBox>

@@ -1,12 +1,12 @@
-#include "CMorphDlg.h"
+#include "wizard/CMorphDlg.h"
 
-#include "CAboutDlg.h"
-#include "CDialogTemplate.h"
-#include "CErrorReporter.h"
-#include "CProjectCommands.h"
-#include "CSheet.h"
-#include "CWaitCursor.h"
-#include "ControlIds.h"
+#include "wizard/CAboutDlg.h"
+#include "wizard/CDialogTemplate.h"
+#include "wizard/CErrorReporter.h"
+#include "wizard/ControlIds.h"
+#include "wizard/CProjectCommands.h"
+#include "wizard/CSheet.h"
+#include "wizard/CWaitCursor.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

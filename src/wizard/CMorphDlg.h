@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CMorphData.h"
+#include "document/CMorphData.h"
 
 #include <QDialog>
 #include <QIcon>

@@ -1,10 +1,10 @@
-#include "CMorphHandleWnd.h"
+#include "wizard/CMorphHandleWnd.h"
 
-#include "CBmpDC.h"
-#include "CMorphData.h"
-#include "CMorphDlg.h"
-#include "CSheet_Handle.h"
-#include "Colors.h"
+#include "document/CBmpDC.h"
+#include "document/CMorphData.h"
+#include "platform/Colors.h"
+#include "wizard/CMorphDlg.h"
+#include "wizard/CSheet_Handle.h"
 
 #include <QCursor>
 #include <QKeyEvent>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CImageScrollWnd.h"
-#include "CPoint.h"
+#include "platform/CPoint.h"
+#include "wizard/CImageScrollWnd.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
-#include "CPairOverlay.h"
+#include "wizard/CPairOverlay.h"
 
-#include "CGeometry.h"
-#include "CMorphHandleWnd.h"
+#include "engine/CGeometry.h"
+#include "wizard/CMorphHandleWnd.h"
 
 #include <QPainter>
 #include <QPolygon>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "CMorphCore.h"
-#include "CMorphHandleArray.h"
-#include "CRect.h"
-#include "CZoom.h"
+#include "document/CMorphHandleArray.h"
+#include "engine/CMorphCore.h"
+#include "platform/CRect.h"
+#include "wizard/CZoom.h"
 
 #include <QImage>
 

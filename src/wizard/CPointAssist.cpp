@@ -1,11 +1,11 @@
-#include "CPointAssist.h"
+#include "wizard/CPointAssist.h"
 
-#include "CMorphData.h"
-#include "CMorphDlg.h"
-#include "CMorphHandleWnd.h"
-#include "CPairFinder.h"
-#include "CSheet_Handle.h"
-#include "CWaitCursor.h"
+#include "assist/CPairFinder.h"
+#include "document/CMorphData.h"
+#include "wizard/CMorphDlg.h"
+#include "wizard/CMorphHandleWnd.h"
+#include "wizard/CSheet_Handle.h"
+#include "wizard/CWaitCursor.h"
 
 #include <QAction>
 #include <QLabel>

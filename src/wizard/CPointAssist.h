@@ -1,9 +1,9 @@
 #pragma once
 
-#include "CCommandKeys.h"
-#include "CMorphCore.h"
-#include "CPairOverlay.h"
-#include "CPartnerMatcher.h"
+#include "assist/CPartnerMatcher.h"
+#include "engine/CMorphCore.h"
+#include "wizard/CCommandKeys.h"
+#include "wizard/CPairOverlay.h"
 
 #include <QObject>
 #include <QString>

@@ -1,14 +1,14 @@
-#include "CProjectCommands.h"
+#include "wizard/CProjectCommands.h"
 
-#include "CFileChooser.h"
-#include "CMessageBox.h"
-#include "CMorphDlg.h"
-#include "CMorphHandleWnd.h"
-#include "CProjectFile.h"
-#include "CSheet_Path.h"
-#include "CWaitCursor.h"
-#include "ControlIds.h"
-#include "LoadImageFile.h"
+#include "document/CProjectFile.h"
+#include "document/LoadImageFile.h"
+#include "platform/CMessageBox.h"
+#include "wizard/CFileChooser.h"
+#include "wizard/CMorphDlg.h"
+#include "wizard/CMorphHandleWnd.h"
+#include "wizard/ControlIds.h"
+#include "wizard/CSheet_Path.h"
+#include "wizard/CWaitCursor.h"
 
 #include <QApplication>
 #include <QDir>

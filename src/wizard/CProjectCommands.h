@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CCommandKeys.h"
+#include "wizard/CCommandKeys.h"
 
 #include <QObject>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "CSheet.h"
+#include "wizard/CSheet.h"
 
-#include "CMorphDlg.h"
+#include "wizard/CMorphDlg.h"
 
 CSheet::CSheet(int nId, CMorphDlg* pFrame) : QWidget(pFrame), m_nId(nId)
 {

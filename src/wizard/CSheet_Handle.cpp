@@ -1,13 +1,13 @@
-#include "CSheet_Handle.h"
+#include "wizard/CSheet_Handle.h"
 
-#include "CDialogTemplate.h"
-#include "CFailureReason.h"
-#include "CFileChooser.h"
-#include "CMessageBox.h"
-#include "CMorphDlg.h"
-#include "CPairsFile.h"
-#include "CPairsWriter.h"
-#include "ControlIds.h"
+#include "document/CPairsFile.h"
+#include "document/CPairsWriter.h"
+#include "platform/CFailureReason.h"
+#include "platform/CMessageBox.h"
+#include "wizard/CDialogTemplate.h"
+#include "wizard/CFileChooser.h"
+#include "wizard/CMorphDlg.h"
+#include "wizard/ControlIds.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>

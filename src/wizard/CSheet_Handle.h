@@ -1,9 +1,9 @@
 #pragma once
 
-#include "CCommandKeys.h"
-#include "CMorphHandleWnd.h"
-#include "CPointAssist.h"
-#include "CSheet.h"
+#include "wizard/CCommandKeys.h"
+#include "wizard/CMorphHandleWnd.h"
+#include "wizard/CPointAssist.h"
+#include "wizard/CSheet.h"
 
 // Page 130: placing the point pairs. The source picture on the left and the
 // target picture on the right, each in a point editor; the editing itself

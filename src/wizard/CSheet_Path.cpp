@@ -1,11 +1,11 @@
-#include "CSheet_Path.h"
+#include "wizard/CSheet_Path.h"
 
-#include "CDialogTemplate.h"
-#include "CFileChooser.h"
-#include "CMessageBox.h"
-#include "CMorphDlg.h"
-#include "CWaitCursor.h"
-#include "ControlIds.h"
+#include "platform/CMessageBox.h"
+#include "wizard/CDialogTemplate.h"
+#include "wizard/CFileChooser.h"
+#include "wizard/CMorphDlg.h"
+#include "wizard/ControlIds.h"
+#include "wizard/CWaitCursor.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>

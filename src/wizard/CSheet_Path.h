@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CImagePreviewWnd.h"
-#include "CSheet.h"
+#include "wizard/CImagePreviewWnd.h"
+#include "wizard/CSheet.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "CWaitCursor.h"
+#include "wizard/CWaitCursor.h"
 
 #include <QCursor>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CMessageBox.h"
+#include "platform/CMessageBox.h"
 
 // The hourglass for the length of one operation, also when an exception
 // passes. Message boxes shown meanwhile, by whichever layer, get the arrow

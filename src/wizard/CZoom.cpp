@@ -1,4 +1,4 @@
-#include "CZoom.h"
+#include "wizard/CZoom.h"
 
 #include <algorithm>
 #include <cmath>

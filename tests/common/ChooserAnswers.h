@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CFileChooser.h"
+#include "wizard/CFileChooser.h"
 
 #include <QList>
 #include <QStringList>

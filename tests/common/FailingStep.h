@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CAtomicFile.h"
+#include "platform/CAtomicFile.h"
 
 // While alive, one step of every atomic write fails with the given errno.
 class FailingStep

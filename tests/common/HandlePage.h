@@ -1,12 +1,12 @@
 #pragma once
 
-#include "CMorphDlg.h"
-#include "CMorphHandleWnd.h"
-#include "CSheet_Handle.h"
-#include "ControlIds.h"
 #include "HandlePairs.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
+#include "wizard/CMorphDlg.h"
+#include "wizard/CMorphHandleWnd.h"
+#include "wizard/ControlIds.h"
+#include "wizard/CSheet_Handle.h"
 #include "WizardFrame.h"
 
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CMorphHandle.h"
-#include "CMorphHandleArray.h"
+#include "document/CMorphHandle.h"
+#include "document/CMorphHandleArray.h"
 
 #include <QList>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CImage.h"
-#include "CMessageBox.h"
+#include "platform/CImage.h"
+#include "platform/CMessageBox.h"
 
 #include <QDir>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "CImage.h"
-#include "CMorphCore.h"
-#include "CMorphData.h"
-#include "CMorphHandle.h"
+#include "document/CMorphData.h"
+#include "document/CMorphHandle.h"
+#include "engine/CMorphCore.h"
+#include "platform/CImage.h"
 
 #include <QList>
 #include <QString>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CBmpDC.h"
-#include "CImage.h"
+#include "document/CBmpDC.h"
+#include "platform/CImage.h"
 
 #include <QImage>
 #include <QString>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CImage.h"
-#include "CMorphHandleArray.h"
+#include "document/CMorphHandleArray.h"
+#include "platform/CImage.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CMorphApp.h"
-#include "CMorphDlg.h"
+#include "wizard/CMorphApp.h"
+#include "wizard/CMorphDlg.h"
 
 // The wizard as the program builds it: the frame with the application's
 // three pages, page 129 on show.

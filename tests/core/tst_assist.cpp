@@ -1,9 +1,9 @@
 // Matching the partner of a point and finding pairs, on textured scenes
 // moved by known maps.
 
-#include "CPairFinder.h"
-#include "CPairPrior.h"
-#include "CPartnerMatcher.h"
+#include "assist/CPairFinder.h"
+#include "assist/CPairPrior.h"
+#include "assist/CPartnerMatcher.h"
 #include "DataTable.h"
 #include "TestImages.h"
 #include "WarpedScene.h"

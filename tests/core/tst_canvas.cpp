@@ -1,7 +1,7 @@
-#include "CBmpDC.h"
-#include "CMorphCanvas.h"
-#include "CSpanKernel.h"
 #include "DataTable.h"
+#include "document/CBmpDC.h"
+#include "engine/CMorphCanvas.h"
+#include "engine/CSpanKernel.h"
 #include "TestImages.h"
 
 #include <QTest>

@@ -1,6 +1,6 @@
-#include "CMorphData.h"
-#include "CPairsFile.h"
 #include "DataTable.h"
+#include "document/CMorphData.h"
+#include "document/CPairsFile.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
 

@@ -1,10 +1,10 @@
-#include "CDC.h"
-#include "CDraftRenderer.h"
-#include "CMorphCore.h"
-#include "CPairsFile.h"
-#include "CMorphData.h"
-#include "CSpanKernel.h"
 #include "DataTable.h"
+#include "document/CMorphData.h"
+#include "document/CPairsFile.h"
+#include "engine/CDraftRenderer.h"
+#include "engine/CMorphCore.h"
+#include "engine/CSpanKernel.h"
+#include "platform/CDC.h"
 #include "TestImages.h"
 
 #include <QTest>

@@ -1,5 +1,5 @@
-#include "CImage.h"
 #include "DataTable.h"
+#include "platform/CImage.h"
 #include "TestFiles.h"
 #include "TestImages.h"
 

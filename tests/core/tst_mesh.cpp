@@ -1,7 +1,7 @@
-#include "CGeometry.h"
-#include "CMorphCore.h"
-#include "CMorphData.h"
 #include "DataTable.h"
+#include "document/CMorphData.h"
+#include "engine/CGeometry.h"
+#include "engine/CMorphCore.h"
 
 #include <QTest>
 

@@ -1,9 +1,9 @@
-#include "CAtomicFile.h"
-#include "CPairsFile.h"
-#include "CPairsWriter.h"
 #include "DataTable.h"
+#include "document/CPairsFile.h"
+#include "document/CPairsWriter.h"
 #include "FailingStep.h"
 #include "HandlePairs.h"
+#include "platform/CAtomicFile.h"
 #include "TestFiles.h"
 
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "CPreviewRenderer.h"
 #include "DataTable.h"
+#include "engine/CPreviewRenderer.h"
 
 #include <QTest>
 

@@ -1,8 +1,8 @@
-#include "CAtomicFile.h"
-#include "CProjectFile.h"
 #include "DataTable.h"
+#include "document/CProjectFile.h"
 #include "FailingStep.h"
 #include "HandlePairs.h"
+#include "platform/CAtomicFile.h"
 #include "TestFiles.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 // quillarend-render --suggest and --auto-pairs, run as a user runs them.
 
-#include "CPairsFile.h"
 #include "DataTable.h"
+#include "document/CPairsFile.h"
 #include "TestImages.h"
 #include "WarpedScene.h"
 

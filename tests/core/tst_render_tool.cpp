@@ -1,6 +1,6 @@
-#include "CImage.h"
 #include "DataTable.h"
 #include "HandMadeFiles.h"
+#include "platform/CImage.h"
 #include "RenderedFrame.h"
 #include "TestFiles.h"
 #include "TestImages.h"

@@ -1,6 +1,6 @@
-#include "CAtomicFile.h"
-#include "CImage.h"
 #include "DataTable.h"
+#include "platform/CAtomicFile.h"
+#include "platform/CImage.h"
 #include "RenderedFrame.h"
 #include "TestFiles.h"
 #include "TestImages.h"

@@ -1,6 +1,6 @@
-#include "CImage.h"
-#include "CSequenceWriter.h"
 #include "DataTable.h"
+#include "platform/CImage.h"
+#include "platform/CSequenceWriter.h"
 
 #include <QDir>
 #include <QRandomGenerator>

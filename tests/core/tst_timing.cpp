@@ -1,6 +1,6 @@
-#include "CMorphTiming.h"
-#include "CTimingCurve.h"
 #include "DataTable.h"
+#include "document/CMorphTiming.h"
+#include "document/CTimingCurve.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
-#include "CBmpDC.h"
-#include "CImage.h"
-#include "CVideoWriter.h"
 #include "DataTable.h"
+#include "document/CBmpDC.h"
+#include "platform/CImage.h"
+#include "platform/CVideoWriter.h"
 #include "SmallDisk.h"
 #include "TestFiles.h"
 

@@ -1,10 +1,10 @@
-#include "CConfigRenbanDlg.h"
-#include "CDialogTemplate.h"
-#include "CSpinButtonCtrl.h"
-#include "CVideoWriter.h"
-#include "ControlIds.h"
 #include "DataTable.h"
+#include "export/CConfigRenbanDlg.h"
+#include "export/CSpinButtonCtrl.h"
 #include "MessageRecorder.h"
+#include "platform/CVideoWriter.h"
+#include "wizard/CDialogTemplate.h"
+#include "wizard/ControlIds.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,9 +1,9 @@
-#include "CMorphData.h"
-#include "CMorphDlg.h"
-#include "CSheet.h"
-#include "ControlIds.h"
+#include "document/CMorphData.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
+#include "wizard/CMorphDlg.h"
+#include "wizard/ControlIds.h"
+#include "wizard/CSheet.h"
 #include "WizardFrame.h"
 
 #include <QPushButton>

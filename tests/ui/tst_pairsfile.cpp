@@ -1,15 +1,15 @@
-#include "CDialogTemplate.h"
-#include "CFileChooser.h"
-#include "CImagePreviewWnd.h"
-#include "CMorphCore.h"
-#include "CSheet_Path.h"
 #include "ChooserAnswers.h"
 #include "DataTable.h"
 #include "DropFiles.h"
+#include "engine/CMorphCore.h"
 #include "HandlePage.h"
 #include "SmallDisk.h"
 #include "TestFiles.h"
 #include "TestImages.h"
+#include "wizard/CDialogTemplate.h"
+#include "wizard/CFileChooser.h"
+#include "wizard/CImagePreviewWnd.h"
+#include "wizard/CSheet_Path.h"
 
 #include <QDir>
 #include <QFile>

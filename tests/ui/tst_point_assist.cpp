@@ -1,11 +1,11 @@
 // The point page's help from the pictures: 合わせる, 自動で点を置く, matching
 // of new pairs, and the overlay switches, through keys and the menu.
 
-#include "CDialogTemplate.h"
-#include "CPairOverlay.h"
 #include "DataTable.h"
 #include "HandlePage.h"
 #include "WarpedScene.h"
+#include "wizard/CDialogTemplate.h"
+#include "wizard/CPairOverlay.h"
 
 #include <QAction>
 #include <QLabel>

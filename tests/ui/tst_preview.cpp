@@ -1,7 +1,7 @@
-#include "CBmpDC.h"
-#include "CImagePreviewWnd.h"
 #include "DataTable.h"
+#include "document/CBmpDC.h"
 #include "TestImages.h"
+#include "wizard/CImagePreviewWnd.h"
 
 #include <QApplication>
 #include <QPalette>

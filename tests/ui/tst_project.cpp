@@ -1,15 +1,15 @@
-#include "CAtomicFile.h"
-#include "CDialogTemplate.h"
-#include "CProjectCommands.h"
-#include "CProjectFile.h"
-#include "CSheet_Path.h"
 #include "ChooserAnswers.h"
 #include "DataTable.h"
+#include "document/CProjectFile.h"
 #include "DropFiles.h"
 #include "FailingStep.h"
 #include "HandlePage.h"
+#include "platform/CAtomicFile.h"
 #include "TestFiles.h"
 #include "TestImages.h"
+#include "wizard/CDialogTemplate.h"
+#include "wizard/CProjectCommands.h"
+#include "wizard/CSheet_Path.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -1,6 +1,6 @@
-#include "CImageScrollWnd.h"
 #include "DataTable.h"
 #include "TestImages.h"
+#include "wizard/CImageScrollWnd.h"
 
 #include <QApplication>
 #include <QScrollBar>

@@ -1,6 +1,6 @@
-#include "CDialogTemplate.h"
 #include "HandlePage.h"
 #include "TestImages.h"
+#include "wizard/CDialogTemplate.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,9 +1,9 @@
-#include "CImageScrollWnd.h"
-#include "CSheet_Morph.h"
-#include "CZoom.h"
 #include "DataTable.h"
+#include "export/CSheet_Morph.h"
 #include "HandlePage.h"
 #include "TestImages.h"
+#include "wizard/CImageScrollWnd.h"
+#include "wizard/CZoom.h"
 
 #include <QCursor>
 #include <QPushButton>
