@@ -3,6 +3,7 @@
 #include "CAboutDlg.h"
 #include "CDialogTemplate.h"
 #include "CErrorReporter.h"
+#include "CFramePlacement.h"
 #include "CSheet.h"
 #include "CWaitCursor.h"
 #include "ControlIds.h"
@@ -53,6 +54,7 @@ CMorphDlg::CMorphDlg(QWidget* parent)
     m_hIcon.addFile(QStringLiteral(":/quillarend/icon-256.png"));
     m_pMorphData = std::make_unique<CMorphData>();
 
+    CFramePlacement::Install(this);
     setWindowTitle(QStringLiteral("Quillarend - Presented by Lumenhollow"));
     setWindowIcon(m_hIcon);
     CDialogTemplate dlg(this);
