@@ -5,31 +5,51 @@
 //   buildmesh <kind> pairs=N runs=R median_ms=<ms> cpu_ms=<ms> edges=E triangles=T
 //   (or "buildmesh <kind> pairs=N refused: <reason>" past the build's limits)
 //   preview WxH threads=T slider_to_screen_ms=<ms> render_ms=<ms> rebuild_ms=<ms> paint_ms=<ms> after_render=<ratio>
+//   match WxH pairs=N clicks=C median_ms=<ms> cpu_ms=<ms> max_ms=<ms> matched=<share> entry_ms=<ms> grey_ms=<ms>
+//   findpairs WxH features=orb|akaze median_ms=<ms> cpu_ms=<ms> pairs=N median_err_px=<px> max_err_px=<px>
+//   preview WxH view=fit threads=2 slider_to_screen_ms=<ms> draft_ms=<ms> exact_ms=<ms> repaint_ms=<ms>
+//           first_draft_ms=<ms>
+//   play WxH pairs=N threads=T target_fps=F frames=<n> shown=<n> fps=<reached> in_order=yes|no
 // Every pixel-loop kernel the processor has renders the same frames with each
 // thread count, one after the other in each round, so the ratios to the scalar
 // kernel and to one thread come from the same moments of a noisy machine.
 // The mesh cases use a 640 × 480 picture: random pairs, pairs all at one
 // point, and pairs all on one row. The preview cases drive page 131 offscreen
 // with 100 pairs: the slider is set and the frame rendered and painted, and
-// then each stage is timed alone on the same frame.
-// Options: --only render|mesh|preview (default: render and mesh),
+// then each stage is timed alone on the same frame. The fitted-view cases
+// (1920 × 1080, 3840 × 2160, 4000 × 3000, 100 pairs, 2 threads) time a draft
+// at the view's scale, the exact whole frame and the fitted view's repaint
+// alone; slider_to_screen_ms is the draft plus the repaint, what a slider
+// move costs when the page shows drafts while the thumb moves. first_draft_ms
+// includes the one-time shrink of both pictures.
+// The play cases play 3 seconds of a sequence on the page in real time and
+// count the frames shown.
+// The assist cases (on one processor, --pin or 0) time a partner match at
+// 3840 × 2160 and the pair finder at 1920 × 1080 on a textured picture and
+// its copy moved by a known similarity, with both feature detectors.
+// Options: --only render|mesh|preview|assist (default: render and mesh),
 // --width W --height H (default 1920 × 1080 with 0, 16 and 100 pairs, and
 // 3840 × 2160 with 100 pairs), --threads N (default: 2 and 4; one thread is
 // always timed too), --pin CPU (one-thread cases run on that processor only).
 
+#include "CDraftRenderer.h"
 #include "CImage.h"
 #include "CMorphApp.h"
+#include "CPairFinder.h"
+#include "CPartnerMatcher.h"
 #include "CMorphCore.h"
 #include "CMorphData.h"
 #include "CMorphDlg.h"
 #include "CSheet_Morph.h"
 #include "CSpanKernel.h"
+#include "CZoom.h"
 #include "ControlIds.h"
 
 #include <QApplication>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -347,6 +367,252 @@ bool PreviewCases(const std::vector<int32_t>& threadCounts)
     return true;
 }
 
+template <typename Paint>
+std::unique_ptr<CImage> PaintedPicture(int32_t w, int32_t h, Paint paint)
+{
+    auto image = std::make_unique<CImage>();
+    if (!image->Create(w, h))
+        return nullptr;
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x)
+            paint(x, y, image->PixelAddress(x, y));
+    return image;
+}
+
+// Blocks of random grey with a finer random grain: corners and texture at
+// several sizes, the same on every run.
+std::unique_ptr<CImage> MakeTexture(int32_t w, int32_t h)
+{
+    const auto hash = [](uint32_t x, uint32_t y) {
+        uint32_t v = x * 0x8DA6B343u ^ y * 0xD8163841u;
+        v ^= v >> 15;
+        v *= 0x2C1B3C6Du;
+        return uint8_t(v >> 24);
+    };
+    return PaintedPicture(w, h, [&](int32_t x, int32_t y, uint8_t* p) {
+        const int v = hash(uint32_t(x / 13), uint32_t(y / 9)) / 2 + hash(uint32_t(x / 3), uint32_t(y / 3)) / 4
+            + hash(uint32_t(x / 41), uint32_t(y / 37)) / 4;
+        p[0] = p[1] = p[2] = uint8_t(v);
+    });
+}
+
+// q = c + 1.05 · R(5°) · (p − c) + (20, 12) about the centre c.
+struct SMove
+{
+    double dCx, dCy;
+    void Forward(double x, double y, double& u, double& v) const
+    {
+        const double a = 5 * 3.14159265358979 / 180, s = 1.05;
+        u = dCx + s * (std::cos(a) * (x - dCx) - std::sin(a) * (y - dCy)) + 20;
+        v = dCy + s * (std::sin(a) * (x - dCx) + std::cos(a) * (y - dCy)) + 12;
+    }
+};
+
+// The source moved by move, nearest pixel, 10 % brighter.
+std::unique_ptr<CImage> MovedCopy(const CImage& source, const SMove& move)
+{
+    const int32_t w = source.GetWidth(), h = source.GetHeight();
+    const double a = -5 * 3.14159265358979 / 180, s = 1 / 1.05;
+    return PaintedPicture(w, h, [&](int32_t x, int32_t y, uint8_t* p) {
+        const double dx = x - 20 - move.dCx, dy = y - 12 - move.dCy;
+        const long sx = std::lround(move.dCx + s * (std::cos(a) * dx - std::sin(a) * dy));
+        const long sy = std::lround(move.dCy + s * (std::sin(a) * dx + std::cos(a) * dy));
+        const uint8_t v = sx >= 0 && sy >= 0 && sx < w && sy < h ? source.PixelAddress(int32_t(sx), int32_t(sy))[0] : 128;
+        p[0] = p[1] = p[2] = uint8_t(std::min(255, v * 11 / 10));
+    });
+}
+
+bool AssistCases(int32_t pinCpu)
+{
+    PinThread(pinCpu < 0 ? 0 : pinCpu);
+    {
+        const int32_t w = 3840, h = 2160;
+        const auto source = MakeTexture(w, h);
+        const SMove move{w / 2.0, h / 2.0};
+        const auto target = source ? MovedCopy(*source, move) : nullptr;
+        if (!target) {
+            std::fprintf(stderr, "quillarend-bench: not enough memory for %dx%d pictures\n", int(w), int(h));
+            return false;
+        }
+        CMorphHandleArray pairs;
+        for (const double fx : {0.25, 0.5, 0.75})
+            for (const double fy : {0.3, 0.7}) {
+                double u, v;
+                move.Forward(w * fx, h * fy, u, v);
+                pairs.Add(CMorphHandle{CPoint(int32_t(w * fx), int32_t(h * fy)),
+                                       CPoint(int32_t(std::lround(u)), int32_t(std::lround(v)))});
+            }
+        // The grey copies are made when the page is entered, not per click.
+        CPartnerMatcher matcher;
+        // What a page entry costs the user-interface thread, and the worker's
+        // grey copies, ready long before the first key.
+        const double aheadMs = TimeMs([&] { matcher.SetPicturesAhead(source.get(), target.get()); });
+        const double greyMs = aheadMs + TimeMs([&] { matcher.HasPictures(); });
+        std::vector<double> ms, cpu;
+        int matched = 0;
+        Lcg random;
+        const int clicks = 60;
+        for (int k = 0; k < clicks; ++k) {
+            const CPoint click(100 + random.Below(w - 200), 100 + random.Below(h - 200));
+            CPartnerMatcher::SSuggestion s;
+            const double start = CpuMs();
+            ms.push_back(TimeMs([&] { s = matcher.Suggest(pairs, -1, click, true); }));
+            cpu.push_back(CpuMs() - start);
+            matched += s.eResult == CPartnerMatcher::kMatched;
+        }
+        std::printf("match %dx%d pairs=%d clicks=%d median_ms=%.2f cpu_ms=%.2f max_ms=%.2f matched=%.2f "
+                    "entry_ms=%.1f grey_ms=%.1f\n",
+                    int(w), int(h), int(pairs.GetSize()), clicks, Median(ms), Median(cpu),
+                    *std::max_element(ms.begin(), ms.end()), double(matched) / clicks, aheadMs, greyMs);
+        std::fflush(stdout);
+    }
+    const int32_t w = 1920, h = 1080;
+    const auto source = MakeTexture(w, h);
+    const SMove move{w / 2.0, h / 2.0};
+    const auto target = source ? MovedCopy(*source, move) : nullptr;
+    if (!target)
+        return false;
+    // The detectors one after the other in each round, so both meet the same moments of a noisy machine.
+    const CPairFinder::EFeatures kinds[] = {CPairFinder::kOrb, CPairFinder::kAkaze};
+    std::vector<double> ms[2], cpu[2];
+    CPairFinder::SResult found[2];
+    for (int round = 0; round < 3; ++round)
+        for (int k = 0; k < 2; ++k) {
+            const double start = CpuMs();
+            ms[k].push_back(TimeMs([&] { found[k] = CPairFinder::Find(*source, *target, {}, kinds[k]); }));
+            cpu[k].push_back(CpuMs() - start);
+        }
+    for (int k = 0; k < 2; ++k) {
+        std::vector<double> errors;
+        for (const CMorphHandle& pair : found[k].aPairs) {
+            double u, v;
+            move.Forward(pair.m_ptSource.x, pair.m_ptSource.y, u, v);
+            errors.push_back(std::hypot(pair.m_ptTarget.x - u, pair.m_ptTarget.y - v));
+        }
+        std::sort(errors.begin(), errors.end());
+        std::printf("findpairs %dx%d features=%s median_ms=%.1f cpu_ms=%.1f pairs=%d median_err_px=%.2f "
+                    "max_err_px=%.2f\n",
+                    int(w), int(h), k == 0 ? "orb" : "akaze", Median(ms[k]), Median(cpu[k]), int(errors.size()),
+                    errors.empty() ? 0.0 : errors[errors.size() / 2], errors.empty() ? 0.0 : errors.back());
+        std::fflush(stdout);
+    }
+    PinThread(-1);
+    return true;
+}
+
+// Page 131 in the fitted view at photo sizes with 100 pairs on 2 threads:
+// the draft at the view's scale, the exact whole frame and the view's
+// repaint, each timed alone, interleaved round by round.
+bool FittedPreviewCases()
+{
+    constexpr int kThreads = 2;
+    const int32_t sizes[][2] = {{1920, 1080}, {3840, 2160}, {4000, 3000}};
+    for (const auto& size : sizes) {
+        CMorphDlg dlg;
+        CMorphApp::CreateSheets(dlg);
+        CMorphData* doc = dlg.m_pMorphData.get();
+        doc->m_pSourceImage = MakePicture(size[0], size[1], 0);
+        doc->m_pTargetImage = MakePicture(size[0], size[1], 1);
+        if (!doc->m_pSourceImage || !doc->m_pTargetImage) {
+            std::fprintf(stderr, "quillarend-bench: not enough memory for %dx%d pictures\n", int(size[0]), int(size[1]));
+            return false;
+        }
+        SetPairs(*doc, 100);
+        auto* page = qobject_cast<CSheet_Morph*>(dlg.GetSheet(IDD_SHEET_MORPH));
+        if (!page) {
+            std::fprintf(stderr, "quillarend-bench: the wizard has no preview page\n");
+            return false;
+        }
+        dlg.show();
+        dlg.ShowPage(IDD_SHEET_MORPH);
+        page->m_core.SetThreadCount(kThreads);
+        CImageScrollWnd& view = page->m_wndPreview;
+        view.SetZoom(CZoom::Fit(view.m_rcClient.Width(), view.m_rcClient.Height(), size[0], size[1]),
+                     view.ClientCentre());
+        QCoreApplication::processEvents();
+        const double scale = view.GetZoom() / 100.0;
+        CDraftRenderer drafts;
+        drafts.SetThreadCount(kThreads);
+        CImage draft;
+        const QRect client(view.GetClientOrigin(), QSize(view.m_rcClient.Width(), view.m_rcClient.Height()));
+        double firstDraftMs = 0;
+        std::vector<double> draftMs, exactMs, repaintMs;
+        for (int round = -1; round < kRenderFrames; ++round) {
+            const float t = float((500 + (round & 1)) / 1000.0);
+            bool drawn = true;
+            const double d = TimeMs([&] { drawn = drafts.Render(draft, page->m_core, scale, t, t); });
+            if (!drawn) {
+                std::fprintf(stderr, "quillarend-bench: no draft at scale %.3f\n", scale);
+                return false;
+            }
+            const double e = TimeMs([&] { page->m_core.RenderFrame(page->m_imgFrame, t); });
+            const double r = TimeMs([&] {
+                view.Redraw(false);
+                view.repaint(client);
+            });
+            if (round < 0) {
+                firstDraftMs = d;
+                continue;
+            }
+            draftMs.push_back(d);
+            exactMs.push_back(e);
+            repaintMs.push_back(r);
+        }
+        const double draftMedian = Median(draftMs), repaintMedian = Median(repaintMs);
+        std::printf("preview %dx%d view=fit threads=%d slider_to_screen_ms=%.2f draft_ms=%.2f exact_ms=%.2f "
+                    "repaint_ms=%.2f first_draft_ms=%.2f zoom=%d\n",
+                    int(size[0]), int(size[1]), kThreads, draftMedian + repaintMedian, draftMedian, Median(exactMs),
+                    repaintMedian, firstDraftMs, view.GetZoom());
+        std::fflush(stdout);
+    }
+    return true;
+}
+
+// Playback on page 131 at 1920 × 1080 with 100 pairs on 2 threads: three
+// seconds of the sequence at each target rate, played once in real time;
+// the rate reached and whether every frame came after the one before.
+bool PlayCases()
+{
+    CMorphDlg dlg;
+    CMorphApp::CreateSheets(dlg);
+    CMorphData* doc = dlg.m_pMorphData.get();
+    doc->m_pSourceImage = MakePicture(1920, 1080, 0);
+    doc->m_pTargetImage = MakePicture(1920, 1080, 1);
+    auto* page = qobject_cast<CSheet_Morph*>(dlg.GetSheet(IDD_SHEET_MORPH));
+    if (!doc->m_pSourceImage || !doc->m_pTargetImage || !page) {
+        std::fprintf(stderr, "quillarend-bench: no pictures or no preview page for the play cases\n");
+        return false;
+    }
+    SetPairs(*doc, 100);
+    dlg.show();
+    dlg.ShowPage(IDD_SHEET_MORPH);
+    page->m_core.SetThreadCount(2);
+    for (const int fps : {25, 50}) {
+        doc->m_timing.m_dFps = fps;
+        doc->m_timing.m_nCount = 3 * fps;
+        page->GoToFrame(0);
+        page->ShowLatestFrame();
+        std::vector<qint64> shown;
+        const QMetaObject::Connection watch =
+            QObject::connect(page, &CSheet_Morph::FrameShown, [&](qint64 key) { shown.push_back(key); });
+        const double ms = TimeMs([&] {
+            page->Play();
+            while (page->IsPlaying())
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        });
+        QObject::disconnect(watch);
+        bool inOrder = true;
+        for (size_t i = 1; i < shown.size(); ++i)
+            inOrder &= shown[i] > shown[i - 1];
+        std::printf("play 1920x1080 pairs=100 threads=2 target_fps=%d frames=%d shown=%zu fps=%.1f in_order=%s\n", fps,
+                    doc->m_timing.m_nCount, shown.size(), double(shown.size()) * 1000.0 / ms, inOrder ? "yes" : "no");
+        std::fflush(stdout);
+        if (!inOrder)
+            return false;
+    }
+    return true;
+}
+
 bool ParseNumber(const char* text, long min, long max, int32_t& value)
 {
     char* end = nullptr;
@@ -373,14 +639,15 @@ int main(int argc, char** argv)
         bool ok = i + 1 < argc && (isWidth || isHeight || isThreads || isPin || isOnly);
         if (ok && isOnly) {
             only = argv[i + 1];
-            ok = std::strcmp(only, "render") == 0 || std::strcmp(only, "mesh") == 0 || std::strcmp(only, "preview") == 0;
+            ok = std::strcmp(only, "render") == 0 || std::strcmp(only, "mesh") == 0 || std::strcmp(only, "preview") == 0
+                || std::strcmp(only, "assist") == 0;
         } else if (ok) {
             ok = isThreads ? ParseNumber(argv[i + 1], 1, 16, threads)
                  : isPin   ? ParseNumber(argv[i + 1], 0, 1023, pinCpu)
                            : ParseNumber(argv[i + 1], 2, 30000, isWidth ? w : h);
         }
         if (!ok) {
-            std::fprintf(stderr, "usage: quillarend-bench [--only render|mesh|preview] [--width W] [--height H] "
+            std::fprintf(stderr, "usage: quillarend-bench [--only render|mesh|preview|assist] [--width W] [--height H] "
                                  "(2 to 30000) [--threads N] (1 to 16) [--pin CPU]\n");
             return 2;
         }
@@ -388,7 +655,8 @@ int main(int argc, char** argv)
         ++i;
     }
     const auto runs = [&](const char* group) {
-        return only ? std::strcmp(only, group) == 0 : std::strcmp(group, "preview") != 0;
+        return only ? std::strcmp(only, group) == 0
+                    : std::strcmp(group, "preview") != 0 && std::strcmp(group, "assist") != 0;
     };
 
     // One thread always, for the ratios, and the count asked for or 2 and 4.
@@ -406,6 +674,8 @@ int main(int argc, char** argv)
     }
     if (runs("mesh") && !MeshCases(threads))
         return 1;
+    if (runs("assist") && !AssistCases(pinCpu))
+        return 1;
     if (runs("preview")) {
         // The page is driven offscreen unless a platform is named.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -414,7 +684,7 @@ int main(int argc, char** argv)
         std::vector<int32_t> previewThreads{1};
         if (threadCounts.size() > 1)
             previewThreads.push_back(threadCounts[1]);
-        if (!PreviewCases(previewThreads))
+        if (!PreviewCases(previewThreads) || !FittedPreviewCases() || !PlayCases())
             return 1;
     }
     return 0;

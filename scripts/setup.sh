@@ -7,13 +7,14 @@ PACKAGES=(
   cmake g++ ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   qt6-image-formats-plugins qt6-translations-l10n
+  libopencv-core-dev libopencv-imgproc-dev libopencv-video-dev libopencv-features2d-dev libopencv-calib3d-dev
   fonts-ipafont-gothic fonts-noto-cjk
   xvfb xauth x11-utils imagemagick xdotool
   ffmpeg appstream
 )
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
-  echo "setup: not a Debian system; make sure CMake, a C++20 compiler and Qt 6.4+ (Core, Gui, Widgets, Test) are installed." >&2
+  echo "setup: not a Debian system; make sure CMake, a C++20 compiler, Qt 6.4+ (Core, Gui, Widgets, Test) and OpenCV 4.6+ (core, imgproc, video, features2d, calib3d) are installed." >&2
   exit 0
 fi
 

@@ -10,8 +10,9 @@ const char* const kHelp =
     "usage: quillarend [--help | --version]\n"
     "\n"
     "Starts the Quillarend wizard: choose two pictures of the same size, mark pairs of\n"
-    "corresponding points on them, preview the morph and write frames or a numbered\n"
-    "sequence to PNG or JPEG files. The headless renderer is quillarend-render.\n"
+    "corresponding points on them, preview the morph and write frames, a numbered\n"
+    "sequence of PNG or JPEG files, or an MP4, WebM or GIF video (with ffmpeg).\n"
+    "The headless renderer is quillarend-render.\n"
     "\n"
     "  --help     print this text and exit\n"
     "  --version  print the version and exit\n";
@@ -27,7 +28,7 @@ int main(int argc, char** argv)
             return std::fflush(stdout) == 0 ? 0 : 1;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::fputs("Quillarend 1.00\n", stdout);
+            std::fputs("Quillarend " QUILLAREND_VERSION "\n", stdout);
             return std::fflush(stdout) == 0 ? 0 : 1;
         }
     }
@@ -35,6 +36,6 @@ int main(int argc, char** argv)
     CSignalCleanup::Install();
     CMorphApp app(argc, argv);
     // Lets the desktop match the window to its entry and icon.
-    CMorphApp::setDesktopFileName(QStringLiteral("io.github.quillarend.Quillarend"));
+    CMorphApp::setDesktopFileName(QStringLiteral(QUILLAREND_APP_ID));
     return app.InitInstance() ? app.exec() : 0;
 }

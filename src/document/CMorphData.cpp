@@ -35,6 +35,19 @@ bool CMorphData::Load(const QString& path, QString& strPath, std::unique_ptr<CIm
     return true;
 }
 
+void CMorphData::SetPictures(const QString& sourcePath, std::unique_ptr<CImage> source, const QString& targetPath,
+                             std::unique_ptr<CImage> target)
+{
+    if (!SameFile(m_strSourcePath, sourcePath) || !SameFile(m_strTargetPath, targetPath)) {
+        m_aHandles.RemoveAll();
+        m_history.Clear();
+    }
+    m_pSourceImage = std::move(source);
+    m_strSourcePath = sourcePath;
+    m_pTargetImage = std::move(target);
+    m_strTargetPath = targetPath;
+}
+
 void CMorphData::MarkPairsSaved()
 {
     m_aSavedHandles = m_aHandles;
@@ -75,11 +88,19 @@ bool CMorphData::CheckImages() const
 
 void CMorphData::AddHandle(const CPoint& point)
 {
+    AddPair(CMorphHandle{point, point});
+}
+
+void CMorphData::AddPair(const CMorphHandle& pair)
+{
     if (!CheckImages())
         return;
-    if (point.x < 0 || point.y < 0 || point.x >= m_pSourceImage->GetWidth() || point.y >= m_pSourceImage->GetHeight())
+    const auto inside = [this](const CPoint& p) {
+        return p.x >= 0 && p.y >= 0 && p.x < m_pSourceImage->GetWidth() && p.y < m_pSourceImage->GetHeight();
+    };
+    if (!inside(pair.m_ptSource) || !inside(pair.m_ptTarget))
         return;
-    m_history.Add(m_aHandles, CMorphHandle{point, point});
+    m_history.Add(m_aHandles, pair);
 }
 
 void CMorphData::RemoveHandle(int32_t index)

@@ -3,6 +3,7 @@
 #include "CHandleHistory.h"
 #include "CImage.h"
 #include "CMorphHandleArray.h"
+#include "CMorphTiming.h"
 
 #include <QString>
 
@@ -32,7 +33,14 @@ public:
     // of equal size, and the point lies in [0, width) × [0, height). Missing or
     // mismatched pictures are reported; a point outside is ignored silently.
     void AddHandle(const CPoint& point);
+    // The same for a pair whose points differ; both must lie in the pictures.
+    void AddPair(const CMorphHandle& pair);
     void RemoveHandle(int32_t index);
+
+    // Replaces both pictures at once, as a project file opens them; the pairs
+    // and the history go unless both files are the ones on show.
+    void SetPictures(const QString& sourcePath, std::unique_ptr<CImage> source, const QString& targetPath,
+                     std::unique_ptr<CImage> target);
 
     QString GetSourcePath() const { return m_strSourcePath; }
     QString GetTargetPath() const { return m_strTargetPath; }
@@ -54,6 +62,8 @@ public:
     CMorphHandleArray m_aHandles;
     CHandleHistory m_history; // every edit of m_aHandles, for undo and redo
     CMorphHandleArray m_aSavedHandles;
+    // How sequences, videos and playback pace the morph; kept for the whole run.
+    CMorphTiming m_timing;
     QString m_strSourcePath;
     std::unique_ptr<CImage> m_pSourceImage;
     QString m_strTargetPath;

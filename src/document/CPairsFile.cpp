@@ -1,14 +1,10 @@
 #include "CPairsFile.h"
 
-#include <QFile>
+#include "CLineReader.h"
 
-#include <cstdio>
-#include <cstring>
 #include <limits>
 
 namespace {
-
-constexpr const char* kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 bool IsSeparator(char c)
 {
@@ -69,36 +65,15 @@ bool CPairsFile::ParseLine(const QString& line, CMorphHandle& handle)
 
 bool CPairsFile::Load(const QString& path, CMorphHandleArray& handles, QString& error)
 {
-    const bool standardInput = path == QLatin1String("-");
-    const QString name = standardInput ? QStringLiteral("standard input") : path;
-    QFile file;
-    bool opened = false;
-    if (standardInput) {
-        opened = file.open(stdin, QIODevice::ReadOnly | QIODevice::Unbuffered);
-    } else {
-        file.setFileName(path);
-        opened = file.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    }
-    if (!opened) {
-        error = QStringLiteral("%1: cannot be read: %2").arg(name, file.errorString());
-        return false;
-    }
-    // Read in blocks until the device says it has ended: pipes and terminals
-    // report no size, so neither atEnd() nor size() can be trusted.
+    const QString name = CLineReader::DisplayName(path);
     CMorphHandleArray read;
-    QByteArray line;
-    QByteArray block(64 * 1024, Qt::Uninitialized);
-    qint64 total = 0;
-    int lineNumber = 1;
-    auto finishLine = [&]() -> bool {
-        const char* b = line.constData();
-        const char* e = b + line.size();
-        // Some editors start a UTF-8 file with a byte-order mark.
-        if (lineNumber == 1 && line.startsWith(kUtf8ByteOrderMark))
-            b += std::strlen(kUtf8ByteOrderMark);
-        while (b != e && IsBlank(*b))
-            ++b;
-        if (b != e && *b != '#') {
+    const bool ok = CLineReader::Read(
+        path, kMaxLineBytes, kMaxBytes,
+        [&](const char* b, const char* e, int lineNumber) {
+            while (b != e && IsBlank(*b))
+                ++b;
+            if (b == e || *b == '#')
+                return true;
             CMorphHandle handle;
             if (!ParseLine(b, e, handle)) {
                 error = QStringLiteral("%1:%2: expected four integers \"sx sy tx ty\"").arg(name).arg(lineNumber);
@@ -109,42 +84,10 @@ bool CPairsFile::Load(const QString& path, CMorphHandleArray& handles, QString& 
                 return false;
             }
             read.Add(handle);
-        }
-        line.clear();
-        ++lineNumber;
-        return true;
-    };
-    while (true) {
-        const qint64 got = file.read(block.data(), block.size());
-        if (got < 0) {
-            error = QStringLiteral("%1: cannot be read: %2").arg(name, file.errorString());
-            return false;
-        }
-        if (got == 0)
-            break;
-        total += got;
-        if (total > kMaxBytes) {
-            error = QStringLiteral("%1: longer than %2 bytes").arg(name).arg(kMaxBytes);
-            return false;
-        }
-        const char* p = block.constData();
-        const char* end = p + got;
-        while (p != end) {
-            const char* nl = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
-            const char* stop = nl ? nl : end;
-            if (line.size() + (stop - p) > kMaxLineBytes) {
-                error = QStringLiteral("%1:%2: line longer than %3 bytes").arg(name).arg(lineNumber).arg(kMaxLineBytes);
-                return false;
-            }
-            line.append(p, stop - p);
-            if (!nl)
-                break;
-            if (!finishLine())
-                return false;
-            p = nl + 1;
-        }
-    }
-    if (!line.isEmpty() && !finishLine())
+            return true;
+        },
+        error);
+    if (!ok)
         return false;
     for (int32_t i = 0; i < read.GetSize(); ++i)
         handles.Add(read[i]);

@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <climits>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <string>
@@ -214,6 +216,7 @@ void CMorphCore::BuildMesh(CMorphData* pData)
     const int32_t w = source ? source->GetWidth() : 0;
     const int32_t h = source ? source->GetHeight() : 0;
 
+    m_fullPoints.RemoveAll();
     m_points.RemoveAll();
     for (const CPoint corner : {CPoint(0, 0), CPoint(w - 1, 0), CPoint(0, h - 1), CPoint(w - 1, h - 1)})
         m_points.Add(CMorphHandle{corner, corner});
@@ -378,33 +381,83 @@ bool CMorphCore::IsRefused(int32_t p, int32_t q, int32_t r, const std::vector<in
     return anyInside(farOfPQ) || anyInside(farOfQR) || anyInside(farOfPR);
 }
 
-void CMorphCore::RenderFrame(CImage& out, float t)
+void CMorphCore::RenderFrame(CImage& out, float shape, float color)
+{
+    RenderFrameRect(out, shape, color, CRect(0, 0, INT32_MAX, INT32_MAX));
+}
+
+namespace {
+
+// Pixel centre v of a picture carried to one scale times its size, rounded:
+// for scales up to 1, 0 stays 0 and size − 1 becomes the new size − 1, and
+// points outside the picture stay outside by as far, scaled.
+int32_t CarryAxis(int32_t v, double scale)
+{
+    return TruncToInt32(std::floor((v + 0.5) * scale));
+}
+
+} // namespace
+
+void CMorphCore::BuildScaledMesh(const CMorphCore& full, CMorphData* pData)
+{
+    const CImage* source = pData ? pData->m_pSourceImage.get() : nullptr;
+    const int32_t w = source ? source->GetWidth() : 0, h = source ? source->GetHeight() : 0;
+    const int32_t fullW = full.m_canvas.GetWidth(), fullH = full.m_canvas.GetHeight();
+    m_dScaleX = fullW > 0 ? double(w) / fullW : 0.0;
+    m_dScaleY = fullH > 0 ? double(h) / fullH : 0.0;
+    m_fullPoints = full.m_points;
+    m_points.RemoveAll();
+    for (int32_t k = 0; k < full.m_points.GetSize(); ++k) {
+        const CMorphHandle& v = full.m_points[k];
+        m_points.Add(CMorphHandle{CPoint(CarryAxis(v.m_ptSource.x, m_dScaleX), CarryAxis(v.m_ptSource.y, m_dScaleY)),
+                                  CPoint(CarryAxis(v.m_ptTarget.x, m_dScaleX), CarryAxis(v.m_ptTarget.y, m_dScaleY))});
+    }
+    m_lines = full.m_lines;
+    m_polygons = full.m_polygons;
+    if (m_canvas.GetWidth() != w || m_canvas.GetHeight() != h || m_canvas.IsNull())
+        m_canvas.Prepare(w, h);
+    m_pData = pData;
+}
+
+void CMorphCore::RenderFrameRect(CImage& out, float shape, float color, const CRect& rect)
 {
     if (!m_pData || !m_pData->m_pSourceImage || !m_pData->m_pTargetImage)
         return;
-    CImage& source = *m_pData->m_pSourceImage;
-    CImage& target = *m_pData->m_pTargetImage;
+    const CImage& source = *m_pData->m_pSourceImage;
+    const CImage& target = *m_pData->m_pTargetImage;
+    // Frame pixel (x, y) goes to out's (x − rect.left, y − rect.top); only
+    // frame pixels inside the rectangle, the frame and out are drawn. The
+    // ends are copies of a picture, the frames between drawn on the canvas.
+    const bool end = shape == color && (shape == 0.0f || shape == 1.0f);
+    const CImage& frame = !end ? static_cast<const CImage&>(m_canvas) : shape == 0.0f ? source : target;
+    const int32_t colBegin = std::max(rect.left, 0);
+    const int32_t colEnd = int32_t(std::min<int64_t>({rect.right, frame.GetWidth(), int64_t(rect.left) + out.GetWidth()}));
+    const int32_t rowBegin = std::max(rect.top, 0);
+    const int32_t rowEnd =
+        int32_t(std::min<int64_t>({rect.bottom, frame.GetHeight(), int64_t(rect.top) + out.GetHeight()}));
+    if (colBegin >= colEnd || rowBegin >= rowEnd)
+        return;
+    const auto outAddress = [&](int32_t x, int32_t y) { return out.PixelAddress(x - rect.left, y - rect.top); };
 
-    if (t == 0.0f || t == 1.0f) {
-        CImage& picture = t == 0.0f ? source : target;
-        CBmpDC dc(out);
-        dc.BitBlt(0, 0, picture.GetWidth(), picture.GetHeight(), *picture.GetDC(), 0, 0);
-        picture.ReleaseDC();
+    // The ends are exact copies, row by row: no drawing surface is lent out
+    // of the shared pictures.
+    if (end) {
+        for (int32_t y = rowBegin; y < rowEnd; ++y)
+            std::memcpy(outAddress(colBegin, y), frame.PixelAddress(colBegin, y), size_t(colEnd - colBegin) * 3);
         return;
     }
-
-    const double dt = t, rt = 1.0 - dt;
+    const double ds = shape, rs = 1.0 - ds;
     const int32_t n = m_points.GetSize();
     std::vector<CPoint> between(static_cast<size_t>(n));
+    const bool scaled = m_fullPoints.GetSize() == n && n > 0;
     for (int32_t k = 0; k < n; ++k) {
-        const CMorphHandle& v = m_points[k];
-        between[size_t(k)] = CPoint(TruncToInt32(dt * v.m_ptTarget.x + rt * v.m_ptSource.x),
-                                    TruncToInt32(dt * v.m_ptTarget.y + rt * v.m_ptSource.y));
+        const CMorphHandle& v = scaled ? m_fullPoints[k] : m_points[k];
+        const CPoint p(TruncToInt32(ds * v.m_ptTarget.x + rs * v.m_ptSource.x),
+                       TruncToInt32(ds * v.m_ptTarget.y + rs * v.m_ptSource.y));
+        between[size_t(k)] = scaled ? CPoint(CarryAxis(p.x, m_dScaleX), CarryAxis(p.y, m_dScaleY)) : p;
     }
-    const uint8_t alpha = uint8_t(std::clamp(TruncToInt32(dt * 255.0), 0, 255));
-    const int32_t width = m_canvas.GetWidth(), height = m_canvas.GetHeight();
-    const int32_t blendWidth = std::min(width, out.GetWidth());
-    const int32_t blendHeight = std::min(height, out.GetHeight());
+    const double dc = color;
+    const uint8_t alpha = uint8_t(std::clamp(TruncToInt32(dc * 255.0), 0, 255));
     const CSpanKernel& kernel = m_canvas.GetKernel();
     // Rows per slice: the canvas and output rows of a slice stay in the cache
     // between the steps, and the last slices to end keep the bands waiting little.
@@ -417,6 +470,8 @@ void CMorphCore::RenderFrame(CImage& out, float t)
         CPoint aBetween[3];
         int32_t nTop;
         int32_t nBottom;
+        int32_t nLeft;
+        int32_t nRight;
     };
     std::vector<STriangle> triangles(m_polygons.size());
     for (size_t i = 0; i < m_polygons.size(); ++i) {
@@ -429,40 +484,47 @@ void CMorphCore::RenderFrame(CImage& out, float t)
         }
         tri.nTop = std::min({tri.aBetween[0].y, tri.aBetween[1].y, tri.aBetween[2].y});
         tri.nBottom = std::max({tri.aBetween[0].y, tri.aBetween[1].y, tri.aBetween[2].y});
+        tri.nLeft = std::min({tri.aBetween[0].x, tri.aBetween[1].x, tri.aBetween[2].x});
+        tri.nRight = std::max({tri.aBetween[0].x, tri.aBetween[1].x, tri.aBetween[2].x});
     }
 
     // Every step below works row by row, so disjoint slices of rows are drawn
     // independently and give the same bytes as one pass over all rows. Each
     // band takes the next slice not yet taken until none is left, so bands
     // that start late or meet costlier rows take fewer, and all end together.
-    const int32_t slices = int32_t((int64_t(height) + kSliceRows - 1) / kSliceRows);
+    // A triangle's spans lie between its leftmost and rightmost vertex, so
+    // one wholly beside the columns drawn changes none of them.
+    const int32_t rows = rowEnd - rowBegin;
+    const int32_t slices = int32_t((int64_t(rows) + kSliceRows - 1) / kSliceRows);
     std::atomic<int32_t> nextSlice{0};
     auto band = [&](int) {
         CBmpDC outDc(out);
         CBmpDC canvasDc(m_canvas);
         for (int32_t slice; (slice = nextSlice.fetch_add(1, std::memory_order_relaxed)) < slices;) {
-            const int32_t rowBegin = slice * kSliceRows;
-            const int32_t rowEnd = int32_t(std::min<int64_t>(int64_t(rowBegin) + kSliceRows, height));
+            const int32_t first = rowBegin + slice * kSliceRows;
+            const int32_t last = int32_t(std::min<int64_t>(int64_t(first) + kSliceRows, rowEnd));
             const auto fillAll = [&](bool fromTarget, const CImage& texture) {
                 for (const STriangle& tri : triangles)
-                    if (tri.nTop < rowEnd && tri.nBottom >= rowBegin)
+                    if (tri.nTop < last && tri.nBottom >= first && tri.nLeft < colEnd && tri.nRight >= colBegin)
                         m_canvas.FillTriangleRows(fromTarget ? tri.aTarget : tri.aSource, tri.aBetween, texture,
-                                                  rowBegin, rowEnd);
+                                                  first, last, colBegin, colEnd);
             };
-            m_canvas.ClearRows(rowBegin, rowEnd);
+            m_canvas.ClearRows(first, last, colBegin, colEnd);
             fillAll(false, source);
-            outDc.BitBlt(0, rowBegin, width, rowEnd - rowBegin, canvasDc, 0, rowBegin);
-            m_canvas.ClearRows(rowBegin, rowEnd);
+            outDc.BitBlt(colBegin - rect.left, first - rect.top, colEnd - colBegin, last - first, canvasDc, colBegin,
+                         first);
+            m_canvas.ClearRows(first, last, colBegin, colEnd);
             fillAll(true, target);
-            for (int32_t y = rowBegin; y < std::min(rowEnd, blendHeight); ++y)
-                kernel.Blend(out.PixelAddress(0, y), m_canvas.PixelAddress(0, y), size_t(blendWidth) * 3, alpha);
+            for (int32_t y = first; y < last; ++y)
+                kernel.Blend(outAddress(colBegin, y), m_canvas.PixelAddress(colBegin, y), size_t(colEnd - colBegin) * 3,
+                             alpha);
         }
     };
 
     // Small frames are not worth waking threads for.
     int bands = m_nThreads > 0 ? m_nThreads : int(std::max(1u, std::thread::hardware_concurrency()));
     bands = std::clamp(bands, 1, 16);
-    if (int64_t(width) * height < 65536 && m_nThreads <= 0)
+    if (int64_t(colEnd - colBegin) * rows < 65536 && m_nThreads <= 0)
         bands = 1;
     bands = std::min<int>(bands, std::max(slices, 1));
     if (bands == 1)

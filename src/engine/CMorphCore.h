@@ -3,6 +3,7 @@
 #include "CBandRunner.h"
 #include "CGeometry.h"
 #include "CMorphCanvas.h"
+#include "CRect.h"
 #include "CMorphHandleArray.h"
 #include "CMeshTooLargeError.h"
 
@@ -47,8 +48,32 @@ public:
     // pictures unchanged, while frames are rendered from this mesh.
     void BuildMesh(CMorphData* pData);
 
-    // Draws the frame at position t (0 = source, 1 = target) over all of out.
-    void RenderFrame(CImage& out, float t);
+    // Draws the frame at position t (0 = source, 1 = target) over all of out:
+    // the mesh and the cross-fade both at t.
+    void RenderFrame(CImage& out, float t) { RenderFrame(out, t, t); }
+    // Draws the frame with the mesh at shape and the cross-fade at color. Only
+    // reads the document's pictures, so frames may render from them on several
+    // threads at once, each into its own picture with its own engine.
+    void RenderFrame(CImage& out, float shape, float color);
+    // Draws one rectangle of that frame: pixel (i, j) of out becomes pixel
+    // (rect.left + i, rect.top + j) of the whole frame, byte for byte, for
+    // every such pixel inside both out and the frame; out's other pixels are
+    // left alone. Costs about the rectangle's share of a whole frame. Uses
+    // this engine's canvas, like RenderFrame: one call at a time per engine.
+    void RenderFrameRect(CImage& out, float shape, float color, const CRect& rect);
+
+    // Makes this engine's mesh the mesh of full with every vertex carried to
+    // pData's pictures, which are full's pictures shrunk (or grown) to another
+    // size (at most full's): a pixel centre x maps to (x + 0.5) · scale − 0.5,
+    // rounded, so the corners stay corners and points outside the pictures
+    // stay outside. The triangles and their
+    // order are full's; nothing is searched anew. Frames rendered from it move
+    // full's vertices at full size and carry the in-between points the same
+    // way, so they are drafts that look like full's frames scaled alike.
+    void BuildScaledMesh(const CMorphCore& full, CMorphData* pData);
+
+    // The document of the last build, or null.
+    const CMorphData* GetData() const { return m_pData; }
 
     // Whether segments a–b and c–d cross properly, as CGeometry decides it.
     static bool SegmentsCross(const CPoint& a, const CPoint& b, const CPoint& c, const CPoint& d)
@@ -97,6 +122,9 @@ private:
                    uint64_t cornerLimit) const;
 
     CMorphHandleArray m_points;
+    // For a scaled mesh: full's vertices, and the factors from full's size to this one.
+    CMorphHandleArray m_fullPoints;
+    double m_dScaleX = 1.0, m_dScaleY = 1.0;
     std::vector<SLine> m_lines;
     std::vector<SPolygon> m_polygons;
     CMorphCanvas m_canvas;

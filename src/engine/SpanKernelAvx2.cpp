@@ -14,17 +14,158 @@ constexpr long long kMagicBits = 0x4330000000000000LL;
 
 // The shuffle that makes each 64-bit lane the double 2^52 + byte k of that
 // lane, for lanes whose bytes 6 and 7 hold the top bytes of 2^52.
-inline __m256i SelectByte(int k)
+template <int k>
+inline __m256i SelectByte()
 {
     // Control bytes with the top bit set clear; indices count within each 16-byte half.
-    const long long low = (long long)(0x0706808080808000ULL | unsigned(k)), high = low + 0x0808000000000008LL;
+    constexpr long long low = (long long)(0x0706808080808000ULL | unsigned(k)), high = low + 0x0808000000000008LL;
     return _mm256_setr_epi64x(low, high, low, high);
 }
 
-// trunc(d · f + a) for whole numbers d, a with a + d · f in [0, 256).
-inline __m256d Mix(__m256d d, __m256d a, __m256d f)
+inline __m256d Trunc(__m256d v)
 {
-    return _mm256_round_pd(_mm256_add_pd(_mm256_mul_pd(d, f), a), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    return _mm256_round_pd(v, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+}
+
+// The result byte of channel c of four pixels, in the low bits of each 64-bit
+// lane, with the bits of 2^52 above bit 32 or shifted out of the low 32 bits.
+template <int c>
+inline __m256i Channel(__m256i top, __m256i bottom, __m256d fx, __m256d fy, __m256d magic)
+{
+    const __m256d m00 = _mm256_castsi256_pd(_mm256_shuffle_epi8(top, SelectByte<c>()));
+    const __m256d m10 = _mm256_castsi256_pd(_mm256_shuffle_epi8(top, SelectByte<c + 3>()));
+    const __m256d m01 = _mm256_castsi256_pd(_mm256_shuffle_epi8(bottom, SelectByte<c>()));
+    const __m256d m11 = _mm256_castsi256_pd(_mm256_shuffle_epi8(bottom, SelectByte<c + 3>()));
+    // (2^52 + b) − (2^52 + a) is b − a exactly. With fractions in [0, 1) and
+    // both ends in [0, 255], each step stays in [0, 255]: no wrap to mind.
+    const __m256d t = Trunc(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(m10, m00), fx), _mm256_sub_pd(m00, magic)));
+    const __m256d b = Trunc(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(m11, m01), fx), _mm256_sub_pd(m01, magic)));
+    const __m256d v = Trunc(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(b, t), fy), t));
+    return _mm256_slli_epi64(_mm256_castpd_si256(_mm256_add_pd(v, magic)), 8 * c);
+}
+
+// What the channel arithmetic of four pixels needs: the fractions and the
+// eight bytes around each pixel on its two texture rows.
+struct SGroup
+{
+    __m256d fx, fy;
+    __m256i top, bottom;
+    bool bVector; // else the scalar code draws the group
+};
+
+// The vector path for spans of one kind: all of s is 0 when the span's ends
+// share their x, else the quotient of every pixel. The positions and texels
+// of the next group are found while the current one is mixed, so the long
+// chain from the division to the loads of one group runs beside the
+// arithmetic of the one before it instead of stalling it.
+template <bool kFlat>
+void FillGroups(uint8_t* pOut, int32_t x0, int32_t x1, const CSpanKernel::SSpan& span,
+                const CSpanKernel::STexture& texture)
+{
+    const __m256d lane = _mm256_set_pd(3, 2, 1, 0);
+    const __m256d leftX = _mm256_set1_pd(span.dLeftX), vWidth = _mm256_set1_pd(span.dRightX - span.dLeftX);
+    const __m256d leftU = _mm256_set1_pd(span.dLeftU), rightU = _mm256_set1_pd(span.dRightU);
+    const __m256d leftV = _mm256_set1_pd(span.dLeftV), rightV = _mm256_set1_pd(span.dRightV);
+    const __m256d one = _mm256_set1_pd(1.0);
+    // The vector path draws pixels whose four texels exist and whose eight
+    // bytes per row lie inside the texture: 0 ≤ U < width − 2, 0 ≤ V < height − 1.
+    const __m256d innerW = _mm256_set1_pd(texture.nWidth - 2), innerH = _mm256_set1_pd(texture.nHeight - 1);
+    const __m256d magic = _mm256_castsi256_pd(_mm256_set1_epi64x(kMagicBits));
+    // 1.5 · 2^52: whole numbers of either sign below 2^51 added to it sit in its low bits.
+    const __m256d signedMagic = _mm256_set1_pd(6755399441055744.0);
+    const __m256d three = _mm256_set1_pd(3.0), vPitch = _mm256_set1_pd(double(texture.nPitch));
+    const __m256i low6 = _mm256_set1_epi64x(0xFFFFFFFFFFFFLL), magicBits = _mm256_set1_epi64x(kMagicBits);
+    const __m256i evenLanes = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
+    const __m128i packBytes = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const uint8_t* bits = texture.pBits;
+    const ptrdiff_t rowBytes = texture.nPitch;
+
+    const auto prepare = [&](int64_t x) {
+        SGroup group;
+        const int64_t left = int64_t(x1) - x + 1;
+        // x + lane is whole, so it is exact.
+        const __m256d xd = _mm256_add_pd(_mm256_set1_pd(double(x)), lane);
+        const __m256d s = kFlat ? _mm256_setzero_pd() : _mm256_div_pd(_mm256_sub_pd(xd, leftX), vWidth);
+        const __m256d r = _mm256_sub_pd(one, s);
+        __m256d U = _mm256_add_pd(_mm256_mul_pd(leftU, r), _mm256_mul_pd(rightU, s));
+        __m256d V = _mm256_add_pd(_mm256_mul_pd(leftV, r), _mm256_mul_pd(rightV, s));
+        if (left < 4) {
+            // Lanes past the span repeat the first pixel and are not stored.
+            const __m256d past = _mm256_cmp_pd(lane, _mm256_set1_pd(double(left)), _CMP_GE_OQ);
+            U = _mm256_blendv_pd(U, _mm256_permute4x64_pd(U, 0), past);
+            V = _mm256_blendv_pd(V, _mm256_permute4x64_pd(V, 0), past);
+        }
+        // Below the bounds and not NaN; a set sign bit (negatives and −0)
+        // sends the group to the scalar code: texture borders, negative
+        // fractions (U or V in (−1, 0), whose steps may leave [0, 256) and
+        // wrap) and pixels outside the texture are rare.
+        const __m256d below = _mm256_and_pd(_mm256_cmp_pd(U, innerW, _CMP_LT_OQ), _mm256_cmp_pd(V, innerH, _CMP_LT_OQ));
+        group.bVector = _mm256_movemask_pd(below) == 0xF && _mm256_movemask_pd(_mm256_or_pd(U, V)) == 0;
+        if (!group.bVector)
+            return group;
+        // trunc(U) and trunc(V) are whole and exact, so these are U − ix and V − iy.
+        const __m256d ixd = Trunc(U), iyd = Trunc(V);
+        group.fx = _mm256_sub_pd(U, ixd);
+        group.fy = _mm256_sub_pd(V, iyd);
+        // iy · pitch + 3 · ix, exact in doubles (below 2^51), to 64-bit integers.
+        const __m256d offd =
+            _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(iyd, vPitch), _mm256_mul_pd(ixd, three)), signedMagic);
+        const __m256i off = _mm256_sub_epi64(_mm256_castpd_si256(offd), _mm256_castpd_si256(signedMagic));
+        const __m128i offLo = _mm256_castsi256_si128(off), offHi = _mm256_extracti128_si256(off, 1);
+        const uint8_t* p0 = bits + _mm_cvtsi128_si64(offLo);
+        const uint8_t* p1 = bits + _mm_extract_epi64(offLo, 1);
+        const uint8_t* p2 = bits + _mm_cvtsi128_si64(offHi);
+        const uint8_t* p3 = bits + _mm_extract_epi64(offHi, 1);
+        // The next cache line of both rows: spans mostly run rightwards
+        // through the texture, along rows the hardware does not foresee.
+        _mm_prefetch(reinterpret_cast<const char*>(p3 + 64), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(p3 + 64 + rowBytes), _MM_HINT_T0);
+        // Eight bytes per row: bytes 0–2 are the pixel, 3–5 its right
+        // neighbour; bytes 6 and 7 become the top bytes of 2^52 for the shuffles.
+        const auto row = [&](ptrdiff_t down) {
+            const __m128i lo = _mm_castpd_si128(
+                _mm_loadh_pd(_mm_castsi128_pd(_mm_loadu_si64(p0 + down)), reinterpret_cast<const double*>(p1 + down)));
+            const __m128i hi = _mm_castpd_si128(
+                _mm_loadh_pd(_mm_castsi128_pd(_mm_loadu_si64(p2 + down)), reinterpret_cast<const double*>(p3 + down)));
+            return _mm256_or_si256(_mm256_and_si256(_mm256_set_m128i(hi, lo), low6), magicBits);
+        };
+        group.top = row(0);
+        group.bottom = row(rowBytes);
+        return group;
+    };
+
+    // One place prepares every group, the step before it is mixed, so the
+    // compiler keeps both in one loop.
+    SGroup group{};
+    for (int64_t x = x0;; x += 4, pOut += 12) {
+        const SGroup next = x <= x1 ? prepare(x) : SGroup{};
+        if (x > x0) {
+            uint8_t* out = pOut - 12;
+            const int64_t at = x - 4, left = int64_t(x1) - at + 1;
+            if (!group.bVector) {
+                CSpanKernel::FillScalar(out, int32_t(at), int32_t(left >= 4 ? at + 3 : x1), span, texture);
+            } else {
+                const __m256i result =
+                    _mm256_or_si256(_mm256_or_si256(Channel<0>(group.top, group.bottom, group.fx, group.fy, magic),
+                                                    Channel<1>(group.top, group.bottom, group.fx, group.fy, magic)),
+                                    Channel<2>(group.top, group.bottom, group.fx, group.fy, magic));
+                const __m128i packed = _mm_shuffle_epi8(
+                    _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(result, evenLanes)), packBytes);
+                if (left >= 4) {
+                    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), packed);
+                    _mm_storeu_si32(out + 8, _mm_srli_si128(packed, 8));
+                } else {
+                    alignas(16) uint8_t bytes[16];
+                    _mm_store_si128(reinterpret_cast<__m128i*>(bytes), packed);
+                    for (int64_t i = 0; i < 3 * left; ++i)
+                        out[i] = bytes[i];
+                }
+            }
+        }
+        if (x > x1)
+            break;
+        group = next;
+    }
 }
 
 } // namespace
@@ -40,99 +181,10 @@ void CSpanKernel::FillAvx2(uint8_t* pOut, int32_t x0, int32_t x1, const SSpan& s
         FillScalar(pOut, x0, x1, span, texture);
         return;
     }
-    const double width = span.dRightX - span.dLeftX;
-    const bool flat = width == 0.0;
-    const __m256d lane = _mm256_set_pd(3, 2, 1, 0);
-    const __m256d leftX = _mm256_set1_pd(span.dLeftX), vWidth = _mm256_set1_pd(width);
-    const __m256d leftU = _mm256_set1_pd(span.dLeftU), rightU = _mm256_set1_pd(span.dRightU);
-    const __m256d leftV = _mm256_set1_pd(span.dLeftV), rightV = _mm256_set1_pd(span.dRightV);
-    const __m256d one = _mm256_set1_pd(1.0), zero = _mm256_setzero_pd();
-    // The vector path draws pixels whose four texels exist and whose eight
-    // bytes per row lie inside the texture: 0 ≤ U < width − 2, 0 ≤ V < height − 1.
-    const __m256d innerW = _mm256_set1_pd(texture.nWidth - 2), innerH = _mm256_set1_pd(texture.nHeight - 1);
-    const __m256d magic = _mm256_castsi256_pd(_mm256_set1_epi64x(kMagicBits));
-    // 1.5 · 2^52: whole numbers of either sign below 2^51 added to it sit in its low bits.
-    const __m256d signedMagic = _mm256_set1_pd(6755399441055744.0);
-    const __m256d three = _mm256_set1_pd(3.0), vPitch = _mm256_set1_pd(double(texture.nPitch));
-    const __m256i low6 = _mm256_set1_epi64x(0xFFFFFFFFFFFFLL), magicBits = _mm256_set1_epi64x(kMagicBits);
-    const __m256i evenLanes = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
-    const __m128i packBytes = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    const uint8_t* bits = texture.pBits;
-    const ptrdiff_t rowBytes = texture.nPitch;
-
-    for (int64_t x = x0; x <= x1; x += 4, pOut += 12) {
-        const int64_t left = int64_t(x1) - x + 1;
-        const __m256d xd = _mm256_add_pd(_mm256_set1_pd(double(x)), lane);
-        const __m256d s = flat ? zero : _mm256_div_pd(_mm256_sub_pd(xd, leftX), vWidth);
-        const __m256d r = _mm256_sub_pd(one, s);
-        __m256d U = _mm256_add_pd(_mm256_mul_pd(leftU, r), _mm256_mul_pd(rightU, s));
-        __m256d V = _mm256_add_pd(_mm256_mul_pd(leftV, r), _mm256_mul_pd(rightV, s));
-        if (left < 4) {
-            // Lanes past the span repeat the first pixel and are not stored.
-            const __m256d past = _mm256_cmp_pd(lane, _mm256_set1_pd(double(left)), _CMP_GE_OQ);
-            U = _mm256_blendv_pd(U, _mm256_permute4x64_pd(U, 0), past);
-            V = _mm256_blendv_pd(V, _mm256_permute4x64_pd(V, 0), past);
-        }
-        __m256d inner = _mm256_and_pd(_mm256_cmp_pd(U, zero, _CMP_GE_OQ), _mm256_cmp_pd(U, innerW, _CMP_LT_OQ));
-        inner = _mm256_and_pd(inner, _mm256_cmp_pd(V, zero, _CMP_GE_OQ));
-        inner = _mm256_and_pd(inner, _mm256_cmp_pd(V, innerH, _CMP_LT_OQ));
-        if (_mm256_movemask_pd(inner) != 0xF) {
-            // Texture borders, negative fractions (U or V in (−1, 0), whose
-            // steps may leave [0, 256) and wrap) and pixels outside the
-            // texture are rare: the scalar code draws them.
-            FillScalar(pOut, int32_t(x), int32_t(left >= 4 ? x + 3 : x1), span, texture);
-            continue;
-        }
-        // trunc(U) and trunc(V) are whole and exact, so these are U − ix and V − iy.
-        const __m256d ixd = _mm256_round_pd(U, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
-        const __m256d iyd = _mm256_round_pd(V, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
-        const __m256d fx = _mm256_sub_pd(U, ixd), fy = _mm256_sub_pd(V, iyd);
-        // iy · pitch + 3 · ix, exact in doubles (below 2^51), to 64-bit integers.
-        const __m256d offd = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(iyd, vPitch), _mm256_mul_pd(ixd, three)), signedMagic);
-        const __m256i off = _mm256_sub_epi64(_mm256_castpd_si256(offd), _mm256_castpd_si256(signedMagic));
-
-        alignas(32) long long o[4];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(o), off);
-        // The next cache line of both rows: spans mostly run rightwards
-        // through the texture, along rows the hardware does not foresee.
-        const uintptr_t ahead = uintptr_t(bits) + uintptr_t(o[3]) + 64;
-        _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
-        _mm_prefetch(reinterpret_cast<const char*>(ahead + uintptr_t(rowBytes)), _MM_HINT_T0);
-        // Eight bytes per row: bytes 0–2 are the pixel, 3–5 its right
-        // neighbour; bytes 6 and 7 become the top bytes of 2^52 for the shuffles.
-        const auto row = [&](ptrdiff_t down) {
-            const __m128i lo = _mm_unpacklo_epi64(_mm_loadu_si64(bits + o[0] + down), _mm_loadu_si64(bits + o[1] + down));
-            const __m128i hi = _mm_unpacklo_epi64(_mm_loadu_si64(bits + o[2] + down), _mm_loadu_si64(bits + o[3] + down));
-            return _mm256_or_si256(_mm256_and_si256(_mm256_set_m128i(hi, lo), low6), magicBits);
-        };
-        const __m256i top = row(0), bottom = row(rowBytes);
-
-        __m256i result = _mm256_setzero_si256();
-        for (int c = 0; c < 3; ++c) {
-            const __m256d m00 = _mm256_castsi256_pd(_mm256_shuffle_epi8(top, SelectByte(c)));
-            const __m256d m10 = _mm256_castsi256_pd(_mm256_shuffle_epi8(top, SelectByte(c + 3)));
-            const __m256d m01 = _mm256_castsi256_pd(_mm256_shuffle_epi8(bottom, SelectByte(c)));
-            const __m256d m11 = _mm256_castsi256_pd(_mm256_shuffle_epi8(bottom, SelectByte(c + 3)));
-            // (2^52 + b) − (2^52 + a) is b − a exactly.
-            const __m256d t = Mix(_mm256_sub_pd(m10, m00), _mm256_sub_pd(m00, magic), fx);
-            const __m256d b = Mix(_mm256_sub_pd(m11, m01), _mm256_sub_pd(m01, magic), fx);
-            // The result byte in bits 0–7; the bits of 2^52 are shifted out
-            // of the low 32 bits or lie above them.
-            const __m256i v = _mm256_castpd_si256(_mm256_add_pd(Mix(_mm256_sub_pd(b, t), t, fy), magic));
-            result = _mm256_or_si256(result, _mm256_slli_epi64(v, 8 * c));
-        }
-        const __m128i packed =
-            _mm_shuffle_epi8(_mm256_castsi256_si128(_mm256_permutevar8x32_epi32(result, evenLanes)), packBytes);
-        if (left >= 4) {
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(pOut), packed);
-            _mm_storeu_si32(pOut + 8, _mm_srli_si128(packed, 8));
-        } else {
-            alignas(16) uint8_t bytes[16];
-            _mm_store_si128(reinterpret_cast<__m128i*>(bytes), packed);
-            for (int64_t i = 0; i < 3 * left; ++i)
-                pOut[i] = bytes[i];
-        }
-    }
+    if (span.dRightX - span.dLeftX == 0.0)
+        FillGroups<true>(pOut, x0, x1, span, texture);
+    else
+        FillGroups<false>(pOut, x0, x1, span, texture);
 }
 
 void CSpanKernel::BlendAvx2(uint8_t* pOut, const uint8_t* pIn, size_t nBytes, uint8_t alpha)

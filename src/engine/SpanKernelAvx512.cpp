@@ -50,6 +50,42 @@ inline __m512i Mix(__m512d d, __m512d a, __m512d f)
     return _mm512_and_epi64(_mm512_cvttpd_epi64(_mm512_add_pd(_mm512_mul_pd(d, f), a)), _mm512_set1_epi64(0xFF));
 }
 
+// 2^52 as a double: a whole number 0 ≤ k < 2^32 in the low bits of its bit
+// pattern is the double 2^52 + k.
+constexpr long long kMagicBits = 0x4330000000000000LL;
+
+// The shuffle that makes each 64-bit lane the double 2^52 + byte k of that
+// lane, for lanes whose bytes 6 and 7 hold the top bytes of 2^52.
+template <int k>
+inline __m512i SelectMagic()
+{
+    constexpr long long low = (long long)(0x0706808080808000ULL | unsigned(k)), high = low + 0x0808000000000008LL;
+    return _mm512_set_epi64(high, low, high, low, high, low, high, low);
+}
+
+// 2^52 + trunc(v) for 0 ≤ v < 2^52: the sum rounded toward zero is whole.
+inline __m512d TruncMagic(__m512d v, __m512d magic)
+{
+    return _mm512_add_round_pd(v, magic, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+}
+
+// Channel c of eight pixels whose fractions lie in [0, 1), so that every
+// step stays in [0, 255]: the result byte in the low bits of each lane, the
+// bits of 2^52 above bit 32 or shifted out of the low 32 bits.
+template <int c>
+inline __m512i MagicChannel(__m512i top, __m512i bottom, __m512d fx, __m512d fy, __m512d magic)
+{
+    const __m512d m00 = _mm512_castsi512_pd(_mm512_shuffle_epi8(top, SelectMagic<c>()));
+    const __m512d m10 = _mm512_castsi512_pd(_mm512_shuffle_epi8(top, SelectMagic<c + 3>()));
+    const __m512d m01 = _mm512_castsi512_pd(_mm512_shuffle_epi8(bottom, SelectMagic<c>()));
+    const __m512d m11 = _mm512_castsi512_pd(_mm512_shuffle_epi8(bottom, SelectMagic<c + 3>()));
+    // (2^52 + b) − (2^52 + a) is b − a exactly.
+    const __m512d t = TruncMagic(_mm512_add_pd(_mm512_mul_pd(_mm512_sub_pd(m10, m00), fx), _mm512_sub_pd(m00, magic)), magic);
+    const __m512d b = TruncMagic(_mm512_add_pd(_mm512_mul_pd(_mm512_sub_pd(m11, m01), fx), _mm512_sub_pd(m01, magic)), magic);
+    const __m512d v = TruncMagic(_mm512_add_pd(_mm512_mul_pd(_mm512_sub_pd(b, t), fy), _mm512_sub_pd(t, magic)), magic);
+    return _mm512_slli_epi64(_mm512_castpd_si512(v), 8 * c);
+}
+
 } // namespace
 
 void CSpanKernel::FillAvx512(uint8_t* pOut, int32_t x0, int32_t x1, const SSpan& span, const STexture& texture)
@@ -68,12 +104,16 @@ void CSpanKernel::FillAvx512(uint8_t* pOut, int32_t x0, int32_t x1, const SSpan&
     const __m512d leftV = _mm512_set1_pd(span.dLeftV), rightV = _mm512_set1_pd(span.dRightV);
     const __m512d one = _mm512_set1_pd(1.0), minusOne = _mm512_set1_pd(-1.0);
     const __m512d texW = _mm512_set1_pd(texture.nWidth), texH = _mm512_set1_pd(texture.nHeight);
+    // The short road: 0 ≤ U < width − 2 and 0 ≤ V < height − 1.
+    const __m512d innerW = _mm512_set1_pd(texture.nWidth - 2), innerH = _mm512_set1_pd(texture.nHeight - 1);
     const __m512i lastColumn = _mm512_set1_epi64(texture.nWidth - 1);
     const __m512i secondLastColumn = _mm512_set1_epi64(texture.nWidth - 2);
     const __m512i lastRow = _mm512_set1_epi64(texture.nHeight - 1);
     const __m512i pitch = _mm512_set1_epi64(texture.nPitch);
     const __m512i low3 = _mm512_set1_epi64(0xFFFFFF);
     const __m512i zero = _mm512_setzero_si512();
+    const __m512i low6 = _mm512_set1_epi64(0xFFFFFFFFFFFFLL), magicBits = _mm512_set1_epi64(kMagicBits);
+    const __m512d magic = _mm512_castsi512_pd(magicBits);
     const __m256i packBytes = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, //
                                                0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
     const __m256i packLanes = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
@@ -87,6 +127,31 @@ void CSpanKernel::FillAvx512(uint8_t* pOut, int32_t x0, int32_t x1, const SSpan&
         const __m512d r = _mm512_sub_pd(one, s);
         const __m512d U = _mm512_add_pd(_mm512_mul_pd(leftU, r), _mm512_mul_pd(rightU, s));
         const __m512d V = _mm512_add_pd(_mm512_mul_pd(leftV, r), _mm512_mul_pd(rightV, s));
+        // Pixels away from the last two columns and the last row, with
+        // fractions of at least 0, take the short road: no neighbour clamps,
+        // no wrap, truncation by the rounding of one addition.
+        __mmask8 inner = _mm512_mask_cmp_pd_mask(active, U, _mm512_setzero_pd(), _CMP_GE_OQ);
+        inner = _mm512_mask_cmp_pd_mask(inner, U, innerW, _CMP_LT_OQ);
+        inner = _mm512_mask_cmp_pd_mask(inner, V, _mm512_setzero_pd(), _CMP_GE_OQ);
+        inner = _mm512_mask_cmp_pd_mask(inner, V, innerH, _CMP_LT_OQ);
+        if (inner == active) {
+            const __m512i ix = _mm512_cvttpd_epi64(U), iy = _mm512_cvttpd_epi64(V);
+            const __m512d fx = _mm512_sub_pd(U, _mm512_cvtepi64_pd(ix));
+            const __m512d fy = _mm512_sub_pd(V, _mm512_cvtepi64_pd(iy));
+            const __m512i at = _mm512_add_epi64(_mm512_mul_epi32(iy, pitch), _mm512_add_epi64(ix, _mm512_add_epi64(ix, ix)));
+            // Bytes 0–5 are the pixel and its right neighbour, 6 and 7 the top of 2^52.
+            const __m512i top = _mm512_ternarylogic_epi64(_mm512_mask_i64gather_epi64(zero, active, at, bits, 1), low6,
+                                                          magicBits, 0xEA);
+            const __m512i bottom = _mm512_ternarylogic_epi64(
+                _mm512_mask_i64gather_epi64(zero, active, _mm512_add_epi64(at, pitch), bits, 1), low6, magicBits, 0xEA);
+            const __m512i result = _mm512_ternarylogic_epi64(MagicChannel<0>(top, bottom, fx, fy, magic),
+                                                             MagicChannel<1>(top, bottom, fx, fy, magic),
+                                                             MagicChannel<2>(top, bottom, fx, fy, magic), 0xFE);
+            const __m256i dwords = _mm512_cvtepi64_epi32(result);
+            const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(dwords, packBytes), packLanes);
+            _mm256_mask_storeu_epi8(pOut, s_pixelBytes.m_aMask[active], packed);
+            continue;
+        }
         __mmask8 valid = _mm512_mask_cmp_pd_mask(active, U, minusOne, _CMP_GT_OQ);
         valid = _mm512_mask_cmp_pd_mask(valid, U, texW, _CMP_LT_OQ);
         valid = _mm512_mask_cmp_pd_mask(valid, V, minusOne, _CMP_GT_OQ);

@@ -1,8 +1,9 @@
 #pragma once
 
-#include <QString>
+#include "CExportJob.h"
+#include "CVideoWriter.h"
 
-class CVideoWriter;
+#include <QString>
 
 // The failure message of an export with a short Japanese reason on the line
 // under the file's name, so that the user knows what to change. The wordings
@@ -18,6 +19,11 @@ public:
     static QString ReasonOfErrno(int errnum);
     // Why the writer's last call failed.
     static QString ReasonOfVideo(const CVideoWriter& writer);
+    static QString ReasonOfVideo(CVideoWriter::EError kind, int errnum);
+    // Why a picture could not be saved, from CImage's result and English reason.
+    static QString ReasonOfSave(int result, const QString& reason);
+    // Why an export job failed or was refused.
+    static QString ReasonOfJob(const CExportJob::SFailure& failure);
     // The reason given when ffmpeg is not installed.
     static QString NoFfmpeg();
 };

@@ -4,45 +4,61 @@
 #include "CConfigRenbanDlg.h"
 #include "CDialogTemplate.h"
 #include "CExportFailure.h"
-#include "CExportPath.h"
+#include "CExportJob.h"
 #include "CExportProgressDlg.h"
 #include "CFileChooser.h"
 #include "CMessageBox.h"
 #include "CMorphData.h"
 #include "CMorphDlg.h"
-#include "CSequenceWriter.h"
 #include "CVideoWriter.h"
 #include "CWaitCursor.h"
 #include "ControlIds.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
-#include <QScopeGuard>
+#include <QSignalBlocker>
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <new>
-#include <optional>
 #include <system_error>
 
 namespace {
 
 const char16_t* const kDone = u"書き出しが完了しました。";
 
-// The numbered name of frame index built from the path as it is, for a path
-// whose parts are too long to be split: the file name's extension (from its
-// last dot on) follows the number.
-QString UncutNumberedName(const QString& path, int index)
+// The time of export frame i in the transition: 0 in the start holds, 1 in
+// the end holds, i / (count - 1) in between.
+double FrameTime(const CMorphTiming& timing, int64_t i)
 {
-    const QString fileName = QFileInfo(path).fileName();
-    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
-    const qsizetype extLength = dot < 0 ? 0 : fileName.size() - dot;
-    return path.left(path.size() - extLength) + QString::asprintf("_%05d", index) + path.right(extLength);
+    const int64_t j = i - timing.m_nHoldStart;
+    if (j <= 0)
+        return 0.0;
+    if (j >= timing.m_nCount - 1)
+        return 1.0;
+    return (double)j / (double)(timing.m_nCount - 1);
+}
+
+int64_t SteadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 } // namespace
 
-CSheet_Morph::CSheet_Morph(CMorphDlg* pFrame) : CSheet(IDD_SHEET_MORPH, pFrame)
+CSheet_Morph::CSheet_Morph(CMorphDlg* pFrame)
+    : CSheet(IDD_SHEET_MORPH, pFrame),
+      m_renderer([this](CImage& out, CMorphTiming::SPosition pos) { m_core.RenderFrame(out, pos.fShape, pos.fColor); },
+                 // Told on the worker; the frame is taken on this thread.
+                 [this] { QMetaObject::invokeMethod(this, &CSheet_Morph::OnFrameReady, Qt::QueuedConnection); })
 {
     CDialogTemplate dlg(this);
     resize(dlg.Size(kWidthDu, kHeightDu));
@@ -61,45 +77,129 @@ CSheet_Morph::CSheet_Morph(CMorphDlg* pFrame) : CSheet(IDD_SHEET_MORPH, pFrame)
     QPushButton* exportSequence =
         dlg.AddButton(IDC_EXPORT_SEQUENCE, QStringLiteral("すべてを連番で書き出す..."), 414, 80, 76, 14);
 
+    // Playback in the column under the export buttons.
+    const auto tip = [](QWidget* w, CCommandKeys::ECommand command) { w->setToolTip(CCommandKeys::Line(command)); };
+    m_pPlay = dlg.AddButton(IDC_PLAY, QStringLiteral("再生"), 414, 104, 76, 14);
+    tip(m_pPlay, CCommandKeys::PlayPause);
+    QPushButton* first = dlg.AddButton(IDC_FIRST_FRAME, QStringLiteral("|<"), 414, 122, 18, 14);
+    QPushButton* previous = dlg.AddButton(IDC_PREVIOUS_FRAME, QStringLiteral("<"), 433, 122, 18, 14);
+    QPushButton* next = dlg.AddButton(IDC_NEXT_FRAME, QStringLiteral(">"), 452, 122, 18, 14);
+    QPushButton* last = dlg.AddButton(IDC_LAST_FRAME, QStringLiteral(">|"), 471, 122, 19, 14);
+    tip(first, CCommandKeys::FirstFrame);
+    tip(previous, CCommandKeys::PreviousFrame);
+    tip(next, CCommandKeys::NextFrame);
+    tip(last, CCommandKeys::LastFrame);
+    m_pLoop = new QComboBox(this);
+    m_pLoop->addItems({QStringLiteral("1 回"), QStringLiteral("繰り返し"), QStringLiteral("往復")});
+    dlg.Place(m_pLoop, IDC_LOOP, 414, 140, 76, 14);
+    tip(m_pLoop, CCommandKeys::LoopMode);
+    m_pReadOut = dlg.AddStatic(QString(), 414, 158, 76, 20, IDC_FRAME_READOUT);
+    m_pReadOut->setWordWrap(true);
+    m_pGoTo = new QLineEdit(this);
+    m_pGoTo->setMaxLength(32);
+    m_pGoTo->setPlaceholderText(QStringLiteral("フレーム番号か %"));
+    dlg.Place(m_pGoTo, IDC_GO_TO_FRAME, 414, 180, 76, 14);
+    tip(m_pGoTo, CCommandKeys::GoToFrame);
+    m_pRate = dlg.AddStatic(QString(), 414, 198, 76, 10, IDC_PLAY_RATE);
+
     m_wndPreview.Create(place->geometry(), this);
-    // Keyboard order: the slider, then the two export buttons.
+    // Keyboard order: the slider, the two export buttons, then playback.
     QWidget::setTabOrder(&m_ctlSlider, exportThis);
     QWidget::setTabOrder(exportThis, exportSequence);
+    QWidget::setTabOrder(exportSequence, m_pPlay);
+    QWidget::setTabOrder(m_pPlay, first);
+    QWidget::setTabOrder(first, previous);
+    QWidget::setTabOrder(previous, next);
+    QWidget::setTabOrder(next, last);
+    QWidget::setTabOrder(last, m_pLoop);
+    QWidget::setTabOrder(m_pLoop, m_pGoTo);
+    // A focused choice keeps Space, which opens it.
+    m_pLoop->installEventFilter(this);
+
+    m_fnClock = SteadyNs;
+    m_playTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_playTimer, &QTimer::timeout, this, &CSheet_Morph::OnPlayTick);
+    connect(m_pPlay, &QPushButton::clicked, this, &CSheet_Morph::TogglePlay);
+    connect(first, &QPushButton::clicked, this, [this] { GoToFrame(0); });
+    connect(previous, &QPushButton::clicked, this, [this] { StepFrame(-1); });
+    connect(next, &QPushButton::clicked, this, [this] { StepFrame(1); });
+    connect(last, &QPushButton::clicked, this, [this] { GoToFrame(INT64_MAX); });
+    connect(m_pGoTo, &QLineEdit::returnPressed, this, [this] {
+        if (!GoTo(m_pGoTo->text()))
+            QApplication::beep();
+        m_pGoTo->selectAll();
+    });
+    // The user taking the thumb or the slider's keys pauses playback.
+    connect(&m_ctlSlider, &QSlider::sliderPressed, this, &CSheet_Morph::Pause);
 
     // Every movement renders: dragging, clicks on the groove, and the keys.
-    connect(&m_ctlSlider, &QSlider::actionTriggered, this,
-            [this] { m_bUserMove = m_ctlSlider.sliderPosition() != m_ctlSlider.value(); });
+    connect(&m_ctlSlider, &QSlider::actionTriggered, this, [this] {
+        Pause();
+        m_bUserMove = m_ctlSlider.sliderPosition() != m_ctlSlider.value();
+    });
     connect(&m_ctlSlider, &QSlider::valueChanged, this, &CSheet_Morph::OnSliderMoved);
     connect(exportThis, &QPushButton::clicked, this, &CSheet_Morph::OnExportThisImage);
     connect(exportSequence, &QPushButton::clicked, this, &CSheet_Morph::OnExportSequence);
     // The zoom keys work wherever the focus is on the page, about the mouse
     // when it is over the preview.
-    CCommandKeys::Bind(this, CCommandKeys::kPreview, [this](CCommandKeys::ECommand command) {
-        QPoint anchor = m_wndPreview.ClientCentre();
-        m_wndPreview.MouseInClient(anchor);
-        m_wndPreview.ZoomCommand(command, anchor);
-    });
+    CCommandKeys::Bind(this, CCommandKeys::kPreview, [this](CCommandKeys::ECommand command) { OnCommand(command); });
 }
 
 CSheet_Morph::~CSheet_Morph()
 {
-    if (m_render.valid())
-        m_render.wait();
+    m_renderer.Wait();
     m_wndPreview.m_pImage = nullptr;
+}
+
+void CSheet_Morph::OnCommand(int command)
+{
+    switch (command) {
+    case CCommandKeys::PlayPause: TogglePlay(); return;
+    case CCommandKeys::FirstFrame: GoToFrame(0); return;
+    case CCommandKeys::PreviousFrame: StepFrame(-1); return;
+    case CCommandKeys::NextFrame: StepFrame(1); return;
+    case CCommandKeys::LastFrame: GoToFrame(INT64_MAX); return;
+    case CCommandKeys::GoToFrame:
+        m_pGoTo->setFocus(Qt::ShortcutFocusReason);
+        m_pGoTo->selectAll();
+        return;
+    case CCommandKeys::LoopMode: m_pLoop->setCurrentIndex((m_pLoop->currentIndex() + 1) % m_pLoop->count()); return;
+    default: break;
+    }
+    QPoint anchor = m_wndPreview.ClientCentre();
+    m_wndPreview.MouseInClient(anchor);
+    m_wndPreview.ZoomCommand(CCommandKeys::ECommand(command), anchor);
+}
+
+bool CSheet_Morph::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_pLoop && event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
+            event->accept();
+            return true;
+        }
+    }
+    return CSheet::eventFilter(watched, event);
 }
 
 void CSheet_Morph::OnEnter()
 {
+    Pause();
     GetFrame()->SetButton(IDC_BACK, QStringLiteral("< 前へ(&B)"), true);
     GetFrame()->SetButton(IDC_NEXT, QStringLiteral("終了"), true);
 
-    WaitForBackground();
+    m_renderer.Wait();
     CMorphData* pData = GetDocument();
     if (!m_imgFrame.IsNull())
         m_imgFrame.Destroy();
-    m_imgBack.Destroy();
     const CImage& source = *pData->m_pSourceImage;
     const bool created = m_imgFrame.Create(source.GetWidth(), source.GetHeight());
+    // The worker's pictures come out of the memory the encoders would use
+    // during an export; without them frames render in place.
+    if (!created || !m_renderer.Resize(source.GetWidth(), source.GetHeight()))
+        m_renderer.Resize(0, 0);
+    m_reqShown = m_reqAsked = SRequest{kNoFrame, {0, 0}};
 
     m_wndPreview.m_pImage = created ? &m_imgFrame : nullptr;
     m_wndPreview.UpdateScrollBars();
@@ -112,96 +212,249 @@ void CSheet_Morph::OnEnter()
     UpdatePreview();
 }
 
+CSheet_Morph::SRequest CSheet_Morph::SliderRequest(int p) const
+{
+    return SRequest{-1 - int64_t(p), GetDocument()->m_timing.AtTime(p / 1000.0)};
+}
+
 void CSheet_Morph::OnSliderMoved()
 {
     if (m_bUserMove) {
         m_bUserMove = false;
-        RenderInBackground();
-    } else {
-        UpdatePreview();
+        if (isVisible() && !m_imgFrame.IsNull()) {
+            RequestFrame(SliderRequest(m_ctlSlider.value()));
+            return;
+        }
     }
+    UpdatePreview();
 }
 
 void CSheet_Morph::UpdatePreview()
 {
-    WaitForBackground();
     if (m_imgFrame.IsNull())
         return;
-    const int position = m_ctlSlider.value();
-    m_core.RenderFrame(m_imgFrame, std::clamp((float)(position / 1000.0), 0.0f, 1.0f));
-    m_nShownPosition = position;
-    m_wndPreview.Redraw(true);
+    RenderNow(SliderRequest(m_ctlSlider.value()));
 }
 
-void CSheet_Morph::RenderInBackground()
+void CSheet_Morph::RequestFrame(const SRequest& request)
 {
-    // One frame at a time: when it is done, OnBackgroundFrame follows the slider.
-    if (m_render.valid() || m_imgFrame.IsNull() || !isVisible())
-        return;
-    // The second frame comes out of the memory the encoders would use during
-    // an export; without it the frame renders in place.
-    if (m_imgBack.IsNull() && !m_imgBack.Create(m_imgFrame.GetWidth(), m_imgFrame.GetHeight())) {
-        UpdatePreview();
-        return;
-    }
-    m_nBackPosition = m_ctlSlider.value();
-    const float t = std::clamp((float)(m_nBackPosition / 1000.0), 0.0f, 1.0f);
-    try {
-        m_render = std::async(std::launch::async, [this, t] {
-            // Told also when the render throws, so the exception reaches the user.
-            const auto done = qScopeGuard(
-                [this] { QMetaObject::invokeMethod(this, &CSheet_Morph::OnBackgroundFrame, Qt::QueuedConnection); });
-            m_core.RenderFrame(m_imgBack, t);
-        });
-    } catch (const std::system_error&) {
-        UpdatePreview(); // no thread to be had
-    }
+    m_reqWanted = request;
+    if (request == m_reqAsked && m_renderer.IsBusy())
+        return; // on its way
+    if (m_renderer.Request(request))
+        m_reqAsked = request;
+    else
+        RenderNow(request);
 }
 
-void CSheet_Morph::OnBackgroundFrame()
+void CSheet_Morph::RenderNow(const SRequest& request)
 {
-    if (!m_render.valid())
+    // The engine is the worker's while it renders; a frame it finished is
+    // older than this one and never shown.
+    m_renderer.Wait();
+    m_renderer.Take(m_imgFrame);
+    m_reqWanted = request;
+    m_core.RenderFrame(m_imgFrame, request.pos.fShape, request.pos.fColor);
+    OnShown(request);
+}
+
+void CSheet_Morph::OnFrameReady()
+{
+    const std::optional<SRequest> taken = m_renderer.Take(m_imgFrame);
+    if (!taken)
         return; // already taken by a wait
-    TakeBackgroundFrame();
-    if (m_ctlSlider.value() != m_nShownPosition)
-        RenderInBackground();
+    OnShown(*taken);
+    if (m_bPlaying)
+        OnPlayTick();
+    else if (m_reqWanted != m_reqShown)
+        RequestFrame(m_reqWanted);
 }
 
-void CSheet_Morph::TakeBackgroundFrame()
+void CSheet_Morph::OnShown(const SRequest& request)
 {
-    if (!m_render.valid())
-        return;
-    std::future<void> render = std::move(m_render);
-    render.get();
-    m_imgFrame.Swap(m_imgBack);
-    m_nShownPosition = m_nBackPosition;
+    m_reqShown = request;
     m_wndPreview.Redraw(true);
+    m_pReadOut->setText(ReadOut());
+    Q_EMIT FrameShown(request.nKey);
+    if (!m_bPlaying)
+        return;
+    const int64_t now = m_fnClock();
+    if (m_nPlayShown++ == 0)
+        m_nFirstShownNs = now;
+    else if (now > m_nFirstShownNs)
+        m_pRate->setText(QStringLiteral("%1 fps で再生中")
+                             .arg(double(m_nPlayShown - 1) * 1e9 / double(now - m_nFirstShownNs), 0, 'f', 1));
+    MoveThumbToFrame(request.nKey);
+    if (m_pLoop->currentIndex() == kOnce && request.nKey == GetDocument()->m_timing.TotalFrames() - 1)
+        Pause();
 }
 
-void CSheet_Morph::WaitForBackground()
+CSheet_Morph::SRequest CSheet_Morph::FrameRequest(int64_t i) const
 {
-    if (m_render.valid())
-        std::future<void>(std::move(m_render)).get();
+    return SRequest{i, GetDocument()->m_timing.Frame(i)};
+}
+
+void CSheet_Morph::MoveThumbToFrame(int64_t i)
+{
+    const QSignalBlocker quiet(m_ctlSlider);
+    m_ctlSlider.setValue(int(std::lround(FrameTime(GetDocument()->m_timing, i) * 1000.0)));
+}
+
+int64_t CSheet_Morph::CurrentFrame() const
+{
+    const CMorphTiming& timing = GetDocument()->m_timing;
+    const int64_t key = m_reqWanted.nKey == kNoFrame ? -1 - m_ctlSlider.value() : m_reqWanted.nKey;
+    if (key >= 0)
+        return std::min(key, timing.TotalFrames() - 1);
+    const int p = int(-1 - key);
+    if (p <= 0)
+        return 0;
+    if (p >= 1000)
+        return timing.TotalFrames() - 1;
+    return timing.m_nHoldStart + std::llround(p / 1000.0 * (timing.m_nCount - 1));
+}
+
+QString CSheet_Morph::ReadOut() const
+{
+    const CMorphTiming& timing = GetDocument()->m_timing;
+    const int64_t key = m_reqShown.nKey;
+    const int64_t frame = key >= 0 ? key : CurrentFrame();
+    const double percent = key >= 0 ? FrameTime(timing, key) * 100.0 : int(-1 - key) / 10.0;
+    return QStringLiteral("フレーム %1 / %2 ・ %3 %")
+        .arg(frame + 1)
+        .arg(timing.TotalFrames())
+        .arg(percent, 0, 'f', 1);
+}
+
+void CSheet_Morph::GoToFrame(int64_t index)
+{
+    Pause();
+    if (m_imgFrame.IsNull())
+        return;
+    const int64_t i = std::clamp<int64_t>(index, 0, GetDocument()->m_timing.TotalFrames() - 1);
+    MoveThumbToFrame(i);
+    RequestFrame(FrameRequest(i));
+}
+
+void CSheet_Morph::StepFrame(int64_t delta)
+{
+    GoToFrame(CurrentFrame() + delta);
+}
+
+bool CSheet_Morph::GoTo(const QString& text)
+{
+    QString number = text.trimmed();
+    const bool percent = number.endsWith(QLatin1Char('%')) || number.endsWith(QChar(0xFF05));
+    if (percent)
+        number.chop(1);
+    bool ok = false;
+    if (percent) {
+        const double value = number.trimmed().toDouble(&ok);
+        if (!ok || !(value >= 0.0 && value <= 100.0))
+            return false;
+        Pause();
+        const int p = int(std::lround(value * 10.0));
+        {
+            const QSignalBlocker quiet(m_ctlSlider);
+            m_ctlSlider.setValue(p);
+        }
+        if (!m_imgFrame.IsNull())
+            RequestFrame(SliderRequest(p));
+        return true;
+    }
+    const qlonglong frame = number.toLongLong(&ok);
+    if (!ok || frame < 1 || frame > GetDocument()->m_timing.TotalFrames())
+        return false;
+    GoToFrame(frame - 1);
+    return true;
+}
+
+void CSheet_Morph::TogglePlay()
+{
+    if (m_bPlaying)
+        Pause();
+    else
+        Play();
+}
+
+void CSheet_Morph::Play()
+{
+    if (m_bPlaying || m_imgFrame.IsNull() || !isVisible())
+        return;
+    const CMorphTiming& timing = GetDocument()->m_timing;
+    m_nPlayStart = CurrentFrame();
+    if (m_pLoop->currentIndex() == kOnce && m_nPlayStart >= timing.TotalFrames() - 1)
+        m_nPlayStart = 0; // played to the end: again from the start
+    m_bPlaying = true;
+    m_nPlayStartNs = m_fnClock();
+    m_nPlayShown = 0;
+    m_pPlay->setText(QStringLiteral("一時停止"));
+    m_pRate->setText(QString());
+    m_playTimer.start(std::max(1, int(500.0 / timing.m_dFps))); // twice a frame
+    OnPlayTick();
+}
+
+void CSheet_Morph::Pause()
+{
+    if (!m_bPlaying)
+        return;
+    m_bPlaying = false;
+    m_playTimer.stop();
+    m_pPlay->setText(QStringLiteral("再生"));
+    m_pRate->setText(QString());
+}
+
+void CSheet_Morph::OnPlayTick()
+{
+    if (!m_bPlaying)
+        return;
+    const CMorphTiming& timing = GetDocument()->m_timing;
+    const int64_t total = timing.TotalFrames();
+    const double elapsed = double(std::max<int64_t>(m_fnClock() - m_nPlayStartNs, 0)) / 1e9;
+    // Capped so the frame arithmetic cannot overflow after days of play.
+    const int64_t n = m_nPlayStart + int64_t(std::min(elapsed * timing.m_dFps, 1e15));
+    int64_t i = 0;
+    switch (m_pLoop->currentIndex()) {
+    case kLoop: i = n % total; break;
+    case kBounce: {
+        const int64_t period = 2 * (total - 1);
+        const int64_t m = period > 0 ? n % period : 0;
+        i = m < total ? m : period - m;
+        break;
+    }
+    default: i = std::min(n, total - 1); break;
+    }
+    const SRequest request = FrameRequest(i);
+    if (request != m_reqWanted)
+        RequestFrame(request);
 }
 
 void CSheet_Morph::hideEvent(QHideEvent* event)
 {
     // A hidden page is left or the wizard is ending: the worker must be done
     // before the mesh is rebuilt or the document's pictures go away.
-    WaitForBackground();
+    Pause();
+    m_renderer.Wait();
     CSheet::hideEvent(event);
 }
 
 void CSheet_Morph::ShowLatestFrame()
 {
-    TakeBackgroundFrame();
-    if (m_ctlSlider.value() != m_nShownPosition)
-        UpdatePreview();
+    Pause();
+    m_renderer.Wait();
+    if (m_imgFrame.IsNull())
+        return;
+    if (const std::optional<SRequest> taken = m_renderer.Take(m_imgFrame))
+        OnShown(*taken);
+    if (m_reqShown != m_reqWanted)
+        RenderNow(m_reqWanted);
 }
 
 void CSheet_Morph::OnNext()
 {
-    GetFrame()->EndDialog(IDOK);
+    // Finishing loses unsaved pairs just as cancelling does, so it asks too.
+    if (GetFrame()->MayQuit())
+        GetFrame()->EndDialog(IDOK);
 }
 
 void CSheet_Morph::OnBack()
@@ -226,8 +479,10 @@ void CSheet_Morph::OnExportThisImage()
     if (path.isEmpty())
         return;
     CWaitCursor wait;
-    if (m_imgFrame.Save(path) < 0)
-        CMessageBox::Show(CExportFailure::Message(path, QString()), MB_OK | MB_ICONWARNING);
+    CExportJob job(CExportJob::EKind::Still, path);
+    job.m_aInputs = InputFiles();
+    if (!job.Write(m_imgFrame))
+        ShowExportResult(job, nullptr);
 }
 
 void CSheet_Morph::OnExportSequence()
@@ -242,117 +497,77 @@ void CSheet_Morph::OnExportSequence()
         CMessageBox::Show(CExportFailure::Message(path, CExportFailure::NoFfmpeg()), MB_OK | MB_ICONWARNING);
         return;
     }
-    int count = 0;
-    int fps = 0;
-    {
-        CConfigRenbanDlg dlg(GetFrame(), video);
-        if (dlg.exec() != QDialog::Accepted)
-            return;
-        count = dlg.m_nCount;
-        fps = dlg.m_nFps;
-    }
+    CMorphTiming& timing = GetDocument()->m_timing;
+    if (!CConfigRenbanDlg::Ask(GetFrame(), path, timing))
+        return;
 
     CWaitCursor wait;
-    if (video) {
-        ExportVideo(path, count, fps);
+    CExportJob job(video ? CExportJob::EKind::Video : CExportJob::EKind::Sequence, path);
+    job.m_timing = timing;
+    job.m_aInputs = InputFiles();
+    const int32_t width = m_imgFrame.GetWidth(), height = m_imgFrame.GetHeight();
+    if (!job.Check(width, height)) {
+        ShowExportResult(job, nullptr);
         return;
     }
-    // Without parts (one is too long to be split) no name can be built
-    // without cutting it, so every frame fails under its full name and
-    // nothing is written.
-    const std::optional<CExportPath> parts = CExportPath::Split(path);
-
-    // Asked once, for the first numbered name (file or folder) that exists.
-    for (int i = 0; parts && i < count; ++i) {
-        const QString name = parts->NumberedName(i);
-        if (QFileInfo::exists(name)) {
-            const int answer = CMessageBox::Show(
-                QStringLiteral("以下のファイル等に上書きしてもよろしいですか？\n\n") + name, MB_YESNO | MB_ICONWARNING);
-            if (answer != IDYES)
-                return;
-            break;
-        }
-    }
-
-    CImage frame;
-    if (!frame.Create(m_imgFrame.GetWidth(), m_imgFrame.GetHeight()))
-        throw std::bad_alloc();
-
-    CExportProgressDlg progress(GetFrame(), count);
+    if (!video && !MayOverwrite(job))
+        return;
+    CExportProgressDlg progress(GetFrame(), int(job.Count()));
     progress.show();
-
-    // Encoding a frame takes longer than rendering it, so frames are encoded
-    // on worker threads while the next ones render. Results come in frame
-    // order, so the failure messages come in the same order as without overlap.
-    int written = 0;
-    const auto fail = [&](int index, const QString& name) {
-        progress.ShowFrame(index); // the window names the frame the message is about
-        CMessageBox::Show(CExportFailure::Message(name, QString()), MB_OK | MB_ICONWARNING);
+    job.m_progress = [&progress, count = job.Count()](int64_t done) {
+        if (done < count)
+            progress.ShowFrame(int(done));
+        return !progress.IsStopRequested();
     };
-    CSequenceWriter writer(
-        CSequenceWriter::DefaultJobs(),
-        [](const QImage& image, const QString& name, QString&) { return CImage::SaveQImage(image, name); },
-        [&](int index, const QString& name, int result, const QString&) {
-            if (result < 0)
-                fail(index, name);
-            else
-                ++written;
-        });
-    bool stopped = false;
-    for (int i = 0; i < count; ++i) {
-        progress.ShowFrame(i);
-        if ((stopped = progress.IsStopRequested()))
-            break;
-        if (!parts) {
-            fail(i, UncutNumberedName(path, i));
-            continue;
-        }
-        m_core.RenderFrame(frame, CExportPath::FramePosition(i, count));
-        const QImage image = frame.ToQImage();
-        if (image.isNull())
-            throw std::bad_alloc();
-        writer.Add(i, image, parts->NumberedName(i));
-    }
-    // Frames already handed to the encoders are written whole, even after a stop.
-    writer.Finish();
-    progress.hide();
-    if (stopped)
-        CMessageBox::Show(QStringLiteral("書き出しを中止しました。\n\n%1 枚のファイルを書き出しました。").arg(written),
-                          MB_OK | MB_ICONINFORMATION);
-    else
-        CMessageBox::Show(QString::fromUtf16(kDone), MB_OK | MB_ICONINFORMATION);
+    job.m_finishing = [&progress] { progress.ShowFinishing(); };
+    job.Run(m_core, width, height);
+    ShowExportResult(job, &progress);
 }
 
-void CSheet_Morph::ExportVideo(const QString& path, int count, int fps)
+QStringList CSheet_Morph::InputFiles()
 {
-    CImage frame;
-    if (!frame.Create(m_imgFrame.GetWidth(), m_imgFrame.GetHeight()))
-        throw std::bad_alloc();
+    const CMorphData* pData = GetDocument();
+    return {pData->m_strSourcePath, pData->m_strTargetPath};
+}
 
-    CExportProgressDlg progress(GetFrame(), count);
-    progress.show();
-    // The writer removes its temporary file on every failure and when it is
-    // destroyed unfinished, as after a stop: no part of a video ever appears
-    // under the chosen name.
-    CVideoWriter video;
-    bool ok = video.Open(path, frame.GetWidth(), frame.GetHeight(), fps, count);
-    for (int i = 0; ok && i < count; ++i) {
-        progress.ShowFrame(i);
-        if (progress.IsStopRequested())
-            return;
-        m_core.RenderFrame(frame, CExportPath::FramePosition(i, count));
-        ok = video.WriteFrame(frame);
+bool CSheet_Morph::MayOverwrite(const CExportJob& job)
+{
+    // Asked once, for the first numbered name (file or folder) that exists.
+    for (int64_t i = job.First(); i <= job.Last(); ++i) {
+        const QString name = job.FrameName(i);
+        if (QFileInfo::exists(name))
+            return CMessageBox::Show(QStringLiteral("以下のファイル等に上書きしてもよろしいですか？\n\n") + name,
+                                     MB_YESNO | MB_ICONWARNING)
+                   == IDYES;
     }
-    if (ok && progress.IsStopRequested())
-        return;
-    if (ok) {
-        progress.ShowFinishing();
-        ok = video.Finish();
+    return true;
+}
+
+void CSheet_Morph::ShowExportResult(const CExportJob& job, CExportProgressDlg* progress)
+{
+    const CExportJob::SFailure& failure = job.Failure();
+    const bool sequence = job.Kind() == CExportJob::EKind::Sequence;
+    const QString kept = QStringLiteral("書き出しを中止しました。\n\n%1 枚のファイルを書き出しました。").arg(job.Written());
+    QString text;
+    unsigned type = MB_OK | MB_ICONWARNING;
+    if (failure.eError == CExportJob::EError::None) {
+        text = job.Kind() == CExportJob::EKind::Still ? QString() : QString::fromUtf16(kDone);
+        type = MB_OK | MB_ICONINFORMATION;
+    } else if (failure.eError == CExportJob::EError::Stopped) {
+        text = sequence ? kept : QString();
+        type = MB_OK | MB_ICONINFORMATION;
+    } else {
+        text = CExportFailure::Message(failure.strPath, CExportFailure::ReasonOfJob(failure));
+        // A sequence that stopped at a frame keeps the frames before it.
+        if (sequence && failure.nIndex >= 0) {
+            text += QStringLiteral("\n\n") + kept;
+            if (progress)
+                progress->ShowFrame(int(failure.nIndex - job.First())); // the frame the message is about
+        }
     }
-    progress.hide();
-    if (!ok) {
-        CMessageBox::Show(CExportFailure::Message(path, CExportFailure::ReasonOfVideo(video)), MB_OK | MB_ICONWARNING);
-        return;
-    }
-    CMessageBox::Show(QString::fromUtf16(kDone), MB_OK | MB_ICONINFORMATION);
+    // Shown over the progress window while it is up, so it is centred on the wizard.
+    if (!text.isEmpty())
+        CMessageBox::Show(text, type);
+    if (progress)
+        progress->hide();
 }

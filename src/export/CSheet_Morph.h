@@ -3,12 +3,25 @@
 #include "CImage.h"
 #include "CImageScrollWnd.h"
 #include "CMorphCore.h"
+#include "CPreviewRenderer.h"
 #include "CSheet.h"
 #include "CSliderCtrl.h"
 
 #include <QString>
+#include <QStringList>
+#include <QTimer>
 
-#include <future>
+#include <cstdint>
+#include <functional>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+
+class CExportJob;
+class CExportProgressDlg;
 
 // Page 131: previews the morph at the slider's position and writes the frame
 // on show or a numbered sequence of frames to image files.
@@ -27,15 +40,16 @@ public:
     // slider's position.
     void OnEnter() override;
 
-    // Renders the frame at t = slider position / 1000 and shows it at once.
+    // Renders the frame at the slider's position (time position / 1000 through
+    // the document's curves) and shows it at once.
     void UpdatePreview();
-    // A move by the user's keys, clicks or drags renders on a worker thread
-    // while the slider goes on taking input; when the frame is done it is
-    // shown and, if the slider moved meanwhile, the latest position renders
-    // next, so nothing queues up. A position set by the program renders at once.
+    // A move by the user's keys, clicks or drags renders on the preview's
+    // worker while the slider goes on taking input; moves made while a frame
+    // renders replace each other, so nothing queues up. A position set by the
+    // program renders at once.
     void OnSliderMoved();
-    // Waits for a frame rendering in the background, shows it, and renders
-    // the slider's position if that frame was not at it.
+    // Waits for the worker and shows the frame wanted last, rendering it here
+    // if the worker's frame was not it.
     void ShowLatestFrame();
 
     // The Save chooser for both exports; an empty string when cancelled. The
@@ -43,37 +57,96 @@ public:
     QString AskExportPath(bool bSequence = false);
     // Writes the frame on show to one file.
     void OnExportThisImage();
-    // Asks for a frame count and writes that many evenly spaced frames to
-    // numbered files, or to one video for a video name.
+    // Asks for the frame count and timing (kept in the document) and writes
+    // the frames to numbered files, or to one video for a video name.
     void OnExportSequence();
+
+    // Playback shows the frames a sequence export writes, at its frame rate,
+    // in real time: a frame not ready when the next is due is skipped.
+    enum ELoop { kOnce, kLoop, kBounce };
+    void Play();
+    void Pause();
+    void TogglePlay();
+    bool IsPlaying() const { return m_bPlaying; }
+    // Asks for the frame due now; the play timer calls it.
+    void OnPlayTick();
+    // Shows export frame index (limited to the sequence); pauses playback.
+    void GoToFrame(int64_t index);
+    void StepFrame(int64_t delta);
+    // Goes to a frame number (from 1) or a percentage ("22.4 %"); false,
+    // changing nothing, for any other text.
+    bool GoTo(const QString& text);
+    // The export frame on show, or the one nearest to the slider's position.
+    int64_t CurrentFrame() const;
+    // "フレーム 12 / 50 ・ 22.4 %" for the frame on show.
+    QString ReadOut() const;
+
+    // Nanoseconds of a steady clock; tests give a clock of their own.
+    std::function<int64_t()> m_fnClock;
 
     CImageScrollWnd m_wndPreview;
     CImage m_imgFrame;
     CMorphCore m_core;
     CSliderCtrl m_ctlSlider;
     bool m_bUserMove = false; // the value is changing by a slider action
+    QPushButton* m_pPlay = nullptr;
+    QComboBox* m_pLoop = nullptr;
+    QLabel* m_pReadOut = nullptr;
+    QLineEdit* m_pGoTo = nullptr;
+    QLabel* m_pRate = nullptr;
+    QTimer m_playTimer;
+
+Q_SIGNALS:
+    // A frame went on show; its key is its export frame index, or -1 - p for
+    // slider position p.
+    void FrameShown(qint64 nKey);
 
 protected:
     void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Writes count frames at fps frames per second into the video at path.
-    void ExportVideo(const QString& path, int count, int fps);
+    // The files no export may overwrite: the two pictures.
+    QStringList InputFiles();
+    // Asks before the first numbered file of the job that exists is replaced.
+    bool MayOverwrite(const CExportJob& job);
+    // Tells how the job ended (nothing for a still written or a video
+    // stopped); then hides the progress window, if any.
+    void ShowExportResult(const CExportJob& job, CExportProgressDlg* progress);
 
-    // Starts rendering the slider's position into m_imgBack on a worker thread.
-    void RenderInBackground();
-    // The worker's frame is done: shows it, then follows the slider.
-    void OnBackgroundFrame();
-    // Waits for the worker's frame and swaps it in; its exception, if it
-    // threw, comes out here.
-    void TakeBackgroundFrame();
-    // Waits for the worker without showing its frame, before the engine or
-    // the frame picture change.
-    void WaitForBackground();
+    using SRequest = CPreviewRenderer::SRequest;
 
-    CImage m_imgBack;          // the frame a worker renders while m_imgFrame is on show
-    int m_nShownPosition = -1; // slider position of the frame in m_imgFrame
-    int m_nBackPosition = -1;  // slider position of the frame in m_imgBack
-    // Declared last: it is waited for before the engine and the pictures go.
-    std::future<void> m_render;
+    // The request for the frame at slider position p.
+    SRequest SliderRequest(int p) const;
+    // Asks the worker for the frame of request, or renders it here when the
+    // worker has no pictures or no thread.
+    void RequestFrame(const SRequest& request);
+    // Renders request into m_imgFrame on this thread and shows it; a frame
+    // the worker finished meanwhile is dropped.
+    void RenderNow(const SRequest& request);
+    // The worker's frame is done: shows it, then asks for the frame wanted
+    // if that was not it. The exception of a render comes out here.
+    void OnFrameReady();
+    // The request for export frame i.
+    SRequest FrameRequest(int64_t i) const;
+    // m_imgFrame now holds request: paints it, updates the read-out, and
+    // follows it while playing.
+    void OnShown(const SRequest& request);
+    // Puts the thumb at the time of export frame i without rendering.
+    void MoveThumbToFrame(int64_t i);
+    void OnCommand(int command);
+
+    // Keys: export frame i is i, slider position p is -1 - p.
+    static constexpr int64_t kNoFrame = INT64_MIN;
+    SRequest m_reqShown{kNoFrame, {0, 0}};  // the frame in m_imgFrame
+    SRequest m_reqWanted{kNoFrame, {0, 0}}; // the frame the page should show
+    SRequest m_reqAsked{kNoFrame, {0, 0}};  // the last frame asked of the worker
+    bool m_bPlaying = false;
+    int64_t m_nPlayStart = 0;    // the frame playback started from
+    int64_t m_nPlayStartNs = 0;  // and when
+    int64_t m_nFirstShownNs = 0; // when playback showed its first frame
+    int64_t m_nPlayShown = 0;    // frames shown since
+    // Declared last, so it is destroyed first: its worker reads the engine
+    // and the document and is joined before either can go.
+    CPreviewRenderer m_renderer;
 };

@@ -34,8 +34,43 @@ const QList<CCommandKeys::SRow>& CCommandKeys::Rows()
          u"やり直す"},
         {SavePairs, editorPage, {Qt::CTRL | Qt::Key_S}, u"Ctrl+S", u"ポイントを保存"},
         {LoadPairs, editorPage, {Qt::CTRL | Qt::Key_O}, u"Ctrl+O", u"ポイントを読み込む"},
+        {MatchPartner, editorPage, {Qt::CTRL | Qt::Key_M}, u"Ctrl+M",
+         u"合わせる: 選択中のポイントの相手を画像から探して移動"},
+        {FindPairs, editorPage, {Qt::CTRL | Qt::Key_F}, u"Ctrl+F", u"自動で点を置く"},
+        {AutoMatch, editorPage, {Qt::CTRL | Qt::SHIFT | Qt::Key_M}, u"Ctrl+Shift+M",
+         u"追加したポイントを自動で合わせる（切り替え）"},
+        {ShowNumbers, editorPage, {Qt::CTRL | Qt::Key_1}, u"Ctrl+1 … Ctrl+5",
+         u"表示の切り替え: 番号 / 相手 / 選択の強調 / メッシュ / 裏返る三角形"},
+        {ShowPartner, editorPage, {Qt::CTRL | Qt::Key_2}, nullptr, nullptr},
+        {ShowSelection, editorPage, {Qt::CTRL | Qt::Key_3}, nullptr, nullptr},
+        {ShowMesh, editorPage, {Qt::CTRL | Qt::Key_4}, nullptr, nullptr},
+        {ShowTurned, editorPage, {Qt::CTRL | Qt::Key_5}, nullptr, nullptr},
+        {SaveProject, kWizard | kPageWide, {Qt::CTRL | Qt::SHIFT | Qt::Key_S}, u"Ctrl+Shift+S",
+         u"プロジェクトを保存（画像、ポイント、タイミング）"},
+        {OpenProject, kWizard | kPageWide, {Qt::CTRL | Qt::SHIFT | Qt::Key_O}, u"Ctrl+Shift+O", u"プロジェクトを開く"},
     };
-    return rows;
+    // Playback keys work wherever the focus is on page 131; a focused button
+    // keeps Space, and the frame-number box its editing keys.
+    constexpr unsigned previewPage = kPreview | kPageWide;
+    static const QList<SRow> playback = {
+        {PlayPause, previewPage, {Qt::Key_Space}, u"Space", u"再生 / 一時停止"},
+        {FirstFrame, previewPage, {Qt::CTRL | Qt::Key_Home}, u"Ctrl+Home", u"最初のフレーム"},
+        {PreviousFrame, previewPage, {Qt::CTRL | Qt::Key_Left, Qt::Key_Comma}, u"Ctrl+← / ,", u"前のフレーム"},
+        {NextFrame, previewPage, {Qt::CTRL | Qt::Key_Right, Qt::Key_Period}, u"Ctrl+→ / .", u"次のフレーム"},
+        {LastFrame, previewPage, {Qt::CTRL | Qt::Key_End}, u"Ctrl+End", u"最後のフレーム"},
+        {GoToFrame, previewPage, {Qt::CTRL | Qt::Key_G}, u"Ctrl+G", u"フレーム番号か % を入力して移動"},
+        {LoopMode, previewPage, {Qt::CTRL | Qt::Key_L}, u"Ctrl+L", u"1 回 / 繰り返し / 往復を切り替え"},
+    };
+    static const QList<SRow> all = rows + playback;
+    return all;
+}
+
+QString CCommandKeys::Line(ECommand eCommand)
+{
+    for (const SRow& row : Rows())
+        if (row.eCommand == eCommand && row.pszText)
+            return QString::fromUtf16(row.pszLabel) + QStringLiteral(": ") + QString::fromUtf16(row.pszText);
+    return QString();
 }
 
 QString CCommandKeys::ToolTip(EPlace ePlace)
@@ -43,7 +78,7 @@ QString CCommandKeys::ToolTip(EPlace ePlace)
     QStringList lines;
     for (const SRow& row : Rows())
         if ((row.nPlaces & ePlace) && row.pszText)
-            lines << QString::fromUtf16(row.pszLabel) + QStringLiteral(": ") + QString::fromUtf16(row.pszText);
+            lines << Line(row.eCommand);
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -32,6 +32,25 @@ public:
         Redo,
         SavePairs,
         LoadPairs,
+        MatchPartner,
+        FindPairs,
+        AutoMatch,
+        ShowNumbers,
+        ShowPartner,
+        ShowSelection,
+        ShowMesh,
+        ShowTurned,
+        // The whole window, every page.
+        SaveProject,
+        OpenProject,
+        // Playback on page 131.
+        PlayPause,
+        FirstFrame,
+        PreviousFrame,
+        NextFrame,
+        LastFrame,
+        GoToFrame,
+        LoopMode,
     };
 
     // Where a row works.
@@ -39,6 +58,7 @@ public:
         kEditor = 1,   // page 130, both point editors
         kPreview = 2,  // page 131
         kPageWide = 4, // a shortcut of the whole page; else only in the focused editor
+        kWizard = 8,   // the wizard frame, whichever page is on show
     };
 
     struct SRow
@@ -51,6 +71,8 @@ public:
     };
 
     static const QList<SRow>& Rows();
+    // The row's "keys: what it does" line, as the tooltips show it.
+    static QString Line(ECommand eCommand);
 
     // The tooltip of a view at ePlace: one line per row that works there.
     static QString ToolTip(EPlace ePlace);

@@ -227,9 +227,12 @@ void CImageScrollWnd::DrawImage()
 void CImageScrollWnd::Present(bool bToScreen)
 {
     m_imgScreen = m_imgBuffer.ToQImage();
+    DrawOverlay(m_imgScreen);
     if (bToScreen)
         repaint(QRect(m_ptClientOrigin, QSize(m_rcClient.Width(), m_rcClient.Height())));
 }
+
+void CImageScrollWnd::DrawOverlay(QImage&) {}
 
 void CImageScrollWnd::InvalidateAll()
 {

@@ -82,6 +82,9 @@ protected:
     void DrawImage();
     // Takes the buffer over for painting; with bToScreen paints it at once.
     void Present(bool bToScreen);
+    // Draws over the screen copy of the buffer, before it is painted; the
+    // buffer itself stays as drawn. Nothing here.
+    virtual void DrawOverlay(QImage& screen);
 
     void paintEvent(QPaintEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;

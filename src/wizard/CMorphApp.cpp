@@ -18,7 +18,7 @@
 CMorphApp::CMorphApp(int& argc, char** argv) : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("Quillarend"));
-    setApplicationVersion(QStringLiteral("1.00"));
+    setApplicationVersion(QStringLiteral(QUILLAREND_VERSION));
     setOrganizationName(QStringLiteral("Lumenhollow"));
     // The interface is Japanese; the file dialogs follow when Qt's own
     // Japanese texts are installed.

@@ -4,6 +4,7 @@
 #include "CDialogTemplate.h"
 #include "CErrorReporter.h"
 #include "CFramePlacement.h"
+#include "CProjectCommands.h"
 #include "CSheet.h"
 #include "CWaitCursor.h"
 #include "ControlIds.h"
@@ -72,14 +73,16 @@ CMorphDlg::CMorphDlg(QWidget* parent)
     connect(GetButton(IDC_CANCEL), &QPushButton::clicked, this, &CMorphDlg::reject);
     connect(next, &QPushButton::clicked, this, &CMorphDlg::OnNextClicked);
     connect(back, &QPushButton::clicked, this, &CMorphDlg::OnBackClicked);
+    new CProjectCommands(this);
 }
 
 CMorphDlg::~CMorphDlg()
 {
-    // The document goes first, then the pages with their views and pictures.
+    // The pages go first: a page may still be rendering a frame from the
+    // document, and its views point into the document's pictures.
     m_pCurSheet = nullptr;
-    m_pMorphData.reset();
     m_mapSheets.clear();
+    m_pMorphData.reset();
     if (s_pMainWnd == this)
         s_pMainWnd = nullptr;
 }
@@ -187,13 +190,17 @@ void CMorphDlg::EndDialog(int nResult)
     done(nResult);
 }
 
+bool CMorphDlg::MayQuit()
+{
+    return !m_pMorphData || !m_pMorphData->HasUnsavedPairs()
+           || CMessageBox::Show(QString::fromUtf16(kQuitUnsaved), MB_YESNO | MB_DEFBUTTON2) == IDYES;
+}
+
 void CMorphDlg::reject()
 {
     // Cancel, Esc and the close box: pairs not saved would be lost, so ask.
-    if (m_pMorphData && m_pMorphData->HasUnsavedPairs()
-        && CMessageBox::Show(QString::fromUtf16(kQuitUnsaved), MB_YESNO | MB_DEFBUTTON2) != IDYES)
-        return;
-    done(IDCANCEL);
+    if (MayQuit())
+        done(IDCANCEL);
 }
 
 void CMorphDlg::OnNextClicked()

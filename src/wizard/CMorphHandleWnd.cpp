@@ -159,12 +159,28 @@ bool CMorphHandleWnd::IsDragging() const
 
 void CMorphHandleWnd::UpdateCursor(const QPoint& ptClient)
 {
+    const int32_t hit = InClient(ptClient) ? HitTestHandle(ptClient) : -1;
     if (!InClient(ptClient))
         setCursor(Qt::ArrowCursor);
-    else if (HitTestHandle(ptClient) >= 0)
+    else if (hit >= 0)
         setCursor(Qt::PointingHandCursor);
     else
         setCursor(AddCursor());
+    if (auto* page = qobject_cast<CSheet_Handle*>(parentWidget()))
+        page->m_assist.SetHover(this, hit);
+}
+
+void CMorphHandleWnd::leaveEvent(QEvent* event)
+{
+    if (auto* page = qobject_cast<CSheet_Handle*>(parentWidget()))
+        page->m_assist.SetHover(this, -1);
+    CImageScrollWnd::leaveEvent(event);
+}
+
+void CMorphHandleWnd::DrawOverlay(QImage& screen)
+{
+    if (auto* page = qobject_cast<CSheet_Handle*>(parentWidget()))
+        page->m_assist.PaintOverlay(*this, screen);
 }
 
 void CMorphHandleWnd::mousePressEvent(QMouseEvent* event)
@@ -217,7 +233,9 @@ void CMorphHandleWnd::OnLButtonDown(const QPoint& ptClient)
         // Off every square: a new pair on the nearest pixel of the picture.
         const CPoint pt(int32_t(std::clamp<int64_t>(p.x, 0, m_pImage->GetWidth() - 1)),
                         int32_t(std::clamp<int64_t>(p.y, 0, m_pImage->GetHeight() - 1)));
-        doc->AddHandle(pt);
+        auto* page = qobject_cast<CSheet_Handle*>(parentWidget());
+        if (!page || !page->m_assist.AddMatchedPair(pt, m_bSource))
+            doc->AddHandle(pt);
         g_nSelHandle = doc->m_aHandles.GetSize() - 1;
         RedrawBothViews();
         return;

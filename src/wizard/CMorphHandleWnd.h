@@ -50,6 +50,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    // The page's overlay switches (numbers, partner, selection, mesh, turned triangles).
+    void DrawOverlay(QImage& screen) override;
     // The editor's own keys of CCommandKeys: arrows move the selected pair's
     // point in this view (Shift: 10 pixels), Delete removes the pair, Page Up
     // / Page Down select the previous / next.

@@ -14,6 +14,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMimeData>
+#include <QToolButton>
 #include <QUrl>
 
 #include <utility>
@@ -55,6 +56,15 @@ CSheet_Handle::CSheet_Handle(CMorphDlg* pFrame) : CSheet(IDD_SHEET_HANDLE, pFram
     m_wndDstView.Create(QRect(QPoint(r - half, t), QSize(half, b - t)), this);
     targetLabel->move(r - half, targetLabel->y());
 
+    // The point assistance: its menu above the left view's right end, its
+    // status after the right view's label; empty until there is something to say.
+    auto* assistButton = dlg.Place(new QToolButton(this), IDC_ASSIST_MENU, 196, 31, 50, 11);
+    assistButton->setText(QStringLiteral("点の支援"));
+    QLabel* assistStatus = dlg.AddStatic(QString(), 346, 32, 146, 8, IDC_ASSIST_STATUS);
+    assistStatus->move(r - half + targetLabel->width() + dlg.X(4), assistStatus->y());
+    assistStatus->resize(r - assistStatus->x(), assistStatus->height());
+    m_assist.CreateControls(assistButton, assistStatus);
+
     // Both views show pictures of the same size, so they zoom together.
     connect(&m_wndSrcView, &CImageScrollWnd::ZoomChanged, &m_wndDstView, &CImageScrollWnd::SetZoom);
     connect(&m_wndDstView, &CImageScrollWnd::ZoomChanged, &m_wndSrcView, &CImageScrollWnd::SetZoom);
@@ -67,6 +77,7 @@ void CSheet_Handle::OnEnter()
 {
     GetFrame()->SetButton(IDC_BACK, QStringLiteral("< 前へ(&B)"), true);
     GetFrame()->SetButton(IDC_NEXT, QStringLiteral("次へ(&N) >"), true);
+    m_assist.Attach();
     m_wndSrcView.AttachImage();
     m_wndDstView.AttachImage();
 }
@@ -83,6 +94,10 @@ void CSheet_Handle::OnBack()
 
 void CSheet_Handle::OnCommand(CCommandKeys::ECommand eCommand)
 {
+    if (CPointAssist::Handles(eCommand)) {
+        m_assist.OnCommand(eCommand);
+        return;
+    }
     switch (eCommand) {
     case CCommandKeys::Undo:
     case CCommandKeys::Redo:

@@ -2,6 +2,7 @@
 
 #include "CCommandKeys.h"
 #include "CMorphHandleWnd.h"
+#include "CPointAssist.h"
 #include "CSheet.h"
 
 // Page 130: placing the point pairs. The source picture on the left and the
@@ -36,6 +37,8 @@ public:
 
     CMorphHandleWnd m_wndSrcView{true};  // left: source picture, source points
     CMorphHandleWnd m_wndDstView{false}; // right: target picture, target points
+    // Matching, pairs found in the pictures and the views' overlays.
+    CPointAssist m_assist{this};
 
 protected:
     // A pairs file dropped on the page is read.

@@ -140,6 +140,19 @@ void CSheet_Path::LoadTargetFile(const QString& path)
     }
 }
 
+void CSheet_Path::ShowDocumentPictures()
+{
+    const CMorphData* pDoc = GetDocument();
+    if (pDoc->m_pSourceImage) {
+        SetPathText(this, IDC_EDIT_SOURCE, pDoc->GetSourcePath());
+        m_wndSrcPreview.SetImage(*pDoc->m_pSourceImage);
+    }
+    if (pDoc->m_pTargetImage) {
+        SetPathText(this, IDC_EDIT_TARGET, pDoc->GetTargetPath());
+        m_wndDstPreview.SetImage(*pDoc->m_pTargetImage);
+    }
+}
+
 QString CSheet_Path::BrowseImageFile(const QString& initialPath)
 {
     return CFileChooser::GetOpenFileName(CMorphDlg::GetMainWnd(), initialPath,

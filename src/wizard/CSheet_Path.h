@@ -26,6 +26,10 @@ public:
     void LoadSourceFile(const QString& path);
     void LoadTargetFile(const QString& path);
 
+    // Shows the document's two pictures and their paths, as after loading
+    // them here (after a project file replaced both).
+    void ShowDocumentPictures();
+
     CImagePreviewWnd m_wndSrcPreview;
     CImagePreviewWnd m_wndDstPreview;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QString>
@@ -24,4 +25,14 @@ inline bool WriteAll(const QString& path, const QByteArray& data)
 inline QStringList Entries(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// SHA-256 of the files' contents one after another, in hex: one value that
+// changes when any byte of any of them does.
+inline QByteArray FilesChecksum(const QStringList& paths)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (const QString& path : paths)
+        hash.addData(ReadAll(path));
+    return hash.result().toHex();
 }

@@ -1,4 +1,7 @@
+#include "CDC.h"
+#include "CDraftRenderer.h"
 #include "CMorphCore.h"
+#include "CPairsFile.h"
 #include "CMorphData.h"
 #include "CSpanKernel.h"
 #include "DataTable.h"
@@ -11,6 +14,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -48,6 +52,49 @@ float Position(int p)
     return float(p / 1000.0);
 }
 
+// A photo-like w × h picture: smooth shading, a few soft-edged discs and fine
+// noise, from a fixed seed.
+std::unique_ptr<CImage> PhotoLike(int32_t w, int32_t h, uint32_t seed)
+{
+    return TestImages::Painted(w, h, [=](int32_t x, int32_t y, uint8_t* p) {
+        uint32_t n = (uint32_t(x) * 73856093u) ^ (uint32_t(y) * 19349663u) ^ (seed * 83492791u);
+        n = (n ^ (n >> 13)) * 1274126177u;
+        const double noise = double(n >> 28) - 7.5;
+        for (int c = 0; c < 3; ++c) {
+            double v = 60 + 120 * (0.5 + 0.5 * std::sin(x * (0.011 + 0.003 * c) + y * 0.007 + seed + c));
+            for (int k = 0; k < 4; ++k) {
+                const double cx = w * (0.2 + 0.2 * k), cy = h * (0.3 + 0.13 * ((k + seed) % 4)), r = h * 0.12;
+                const double d = std::hypot(x - cx, y - cy);
+                v += 50 * std::clamp((r - d) / 6.0, 0.0, 1.0) * (c == k % 3 ? 1 : -0.5);
+            }
+            p[c] = uint8_t(std::clamp(v + noise, 0.0, 255.0));
+        }
+    });
+}
+
+// Peak signal-to-noise ratio of b against a, both the same size, in dB.
+double Psnr(const CImage& a, const CImage& b)
+{
+    double sum = 0;
+    for (int32_t y = 0; y < a.GetHeight(); ++y)
+        for (int32_t i = 0; i < a.GetWidth() * 3; ++i) {
+            const double d = double(a.PixelAddress(0, y)[i]) - b.PixelAddress(0, y)[i];
+            sum += d * d;
+        }
+    const double mse = sum / (double(a.GetWidth()) * a.GetHeight() * 3);
+    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+std::unique_ptr<CImage> Shrunk(CImage& picture, int32_t w, int32_t h)
+{
+    auto small = std::make_unique<CImage>();
+    if (!small->Create(w, h))
+        return nullptr;
+    CDC from(&picture), to(small.get());
+    to.StretchBltAveraged(CRect(0, 0, w, h), from, CRect(0, 0, picture.GetWidth(), picture.GetHeight()));
+    return small;
+}
+
 } // namespace
 
 class TestFrame : public QObject
@@ -70,6 +117,37 @@ private Q_SLOTS:
         QVERIFY(TestImages::SamePixels(out, *doc->m_pTargetImage));
         core.RenderFrame(out, 0.5f);
         QVERIFY(!TestImages::SamePixels(out, *doc->m_pTargetImage));
+    }
+
+    // The cross-fade follows the colour position whatever the mesh does (black
+    // to white, a moving pair: every covered pixel is α of the colour), and
+    // without pairs, where the corners stay, only the colour counts.
+    void shapeAndColourApart_data()
+    {
+        Columns<float, float, int>({"shape", "color", "alpha"});
+        QTest::newRow("shape ahead") << 0.75f << 0.25f << 63;
+        QTest::newRow("colour ahead") << 0.2f << 0.9f << 229;
+        QTest::newRow("source mesh") << 0.0f << 0.5f << 127;
+        QTest::newRow("target mesh") << 1.0f << 0.5f << 127;
+    }
+    void shapeAndColourApart()
+    {
+        QFETCH(float, shape);
+        QFETCH(float, color);
+        QFETCH(int, alpha);
+        auto fade = MakeDoc(Solid(64, 48, RGB(0, 0, 0)), Solid(64, 48, RGB(255, 255, 255)));
+        fade->m_aHandles.Add(CMorphHandle{CPoint(20, 15), CPoint(45, 35)});
+        auto corners = MakeDoc(TestImages::Pattern(64, 48), OtherPattern(64, 48));
+        CMorphCore moving, fading;
+        moving.BuildMesh(fade.get());
+        fading.BuildMesh(corners.get());
+        CImage a, b;
+        QVERIFY(a.Create(64, 48) && b.Create(64, 48));
+        moving.RenderFrame(a, shape, color);
+        QCOMPARE(int(a.PixelAddress(32, 24)[1]), alpha);
+        fading.RenderFrame(a, shape, color);
+        fading.RenderFrame(b, color);
+        QVERIFY(TestImages::SamePixels(a, b));
     }
 
     // Black to white without pairs: every pixel of the frame is α itself.
@@ -312,6 +390,113 @@ private Q_SLOTS:
         // whatever is drawn is the blend of the two flat colours.
         const int v = out.PixelAddress(0, 0)[0];
         QVERIFY(v == 0 || v == Blend(100, 200, 252));
+    }
+
+    // A rectangle of the frame is that rectangle of the whole frame, byte for
+    // byte, at random positions, sizes (reaching past the frame, and with out
+    // larger than the rectangle) and meshes; out's pixels beyond it stay.
+    void rectIsPartOfWholeFrame()
+    {
+        uint32_t seed = 777;
+        auto next = [&seed](int range) {
+            seed = seed * 1103515245u + 12345u;
+            return int((seed >> 16) % uint32_t(range));
+        };
+        const int32_t w = 131, h = 87;
+        auto doc = MakeDoc(PhotoLike(w, h, 1), OtherPattern(w, h));
+        CMorphCore core;
+        CImage whole;
+        QVERIFY(whole.Create(w, h));
+        for (int mesh = 0; mesh < 6; ++mesh) {
+            doc->m_aHandles.RemoveAll();
+            for (int i = 0, n = next(30); i < n; ++i)
+                doc->m_aHandles.Add(CMorphHandle{CPoint(next(w + 40) - 20, next(h + 40) - 20),
+                                                 CPoint(next(w + 40) - 20, next(h + 40) - 20)});
+            core.BuildMesh(doc.get());
+            core.SetThreadCount(1 + mesh % 3);
+            for (int k = 0; k < 12; ++k) {
+                const float positions[] = {0.0f, 1.0f, Position(next(1001))};
+                const float shape = positions[k % 3], color = k % 4 == 3 ? Position(next(1001)) : shape;
+                core.RenderFrame(whole, shape, color);
+                const CRect rect(next(w + 20) - 10, next(h + 20) - 10, 0, 0);
+                const CRect r(rect.left, rect.top, rect.left + 1 + next(w), rect.top + 1 + next(h));
+                const int32_t outW = r.Width() + next(3), outH = r.Height() + next(3);
+                auto out = Solid(outW, outH, RGB(1, 2, 3));
+                core.RenderFrameRect(*out, shape, color, r);
+                for (int32_t j = 0; j < outH; ++j)
+                    for (int32_t i = 0; i < outW; ++i) {
+                        const int32_t x = r.left + i, y = r.top + j;
+                        const bool inside = x >= 0 && y >= 0 && x < w && y < h && x < r.right && y < r.bottom;
+                        const uint8_t* got = out->PixelAddress(i, j);
+                        const uint8_t expected[3] = {3, 2, 1};
+                        const uint8_t* want = inside ? whole.PixelAddress(x, y) : expected;
+                        if (std::memcmp(got, want, 3) != 0)
+                            QFAIL(qPrintable(QStringLiteral("mesh %1 case %2 rect %3,%4 %5x%6: pixel %7,%8")
+                                                 .arg(mesh).arg(k).arg(r.left).arg(r.top).arg(r.Width())
+                                                 .arg(r.Height()).arg(x).arg(y)));
+                    }
+            }
+        }
+    }
+
+    // A draft looks like the whole frame shrunk the same way, on the sample
+    // pictures with their pairs and on a photo-like pair with random pairs.
+    void draftLooksLikeShrunkFrame_data()
+    {
+        QTest::addColumn<bool>("samples");
+        QTest::addColumn<double>("scale");
+        QTest::newRow("samples 0.4") << true << 0.4;
+        QTest::newRow("samples 0.3") << true << 0.3;
+        QTest::newRow("samples 0.7") << true << 0.7;
+        QTest::newRow("photo 1/4") << false << 0.25;
+        QTest::newRow("photo 0.37") << false << 0.37;
+    }
+    void draftLooksLikeShrunkFrame()
+    {
+        QFETCH(bool, samples);
+        QFETCH(double, scale);
+        auto doc = std::make_unique<CMorphData>();
+        if (samples) {
+            QVERIFY(doc->LoadSource(QStringLiteral(QUILLAREND_SAMPLES_DIR "/source.png")));
+            QVERIFY(doc->LoadTarget(QStringLiteral(QUILLAREND_SAMPLES_DIR "/target.png")));
+            QString error;
+            QVERIFY2(CPairsFile::Load(QStringLiteral(QUILLAREND_SAMPLES_DIR "/pairs.txt"), doc->m_aHandles, error),
+                     qPrintable(error));
+        } else {
+            doc = MakeDoc(PhotoLike(1200, 900, 2), PhotoLike(1200, 900, 3));
+            uint32_t seed = 4242;
+            auto next = [&seed](int range) {
+                seed = seed * 1103515245u + 12345u;
+                return int((seed >> 16) % uint32_t(range));
+            };
+            // A pair whose target lies far right of the picture.
+            doc->m_aHandles.Add(CMorphHandle{CPoint(700, 400), CPoint(1500, 420)});
+            for (int i = 0; i < 60; ++i) {
+                const CPoint s(next(1200), next(900));
+                doc->m_aHandles.Add(CMorphHandle{s, CPoint(std::clamp(s.x + next(121) - 60, 0, 1199),
+                                                           std::clamp(s.y + next(121) - 60, 0, 899))});
+            }
+        }
+        const int32_t w = doc->m_pSourceImage->GetWidth(), h = doc->m_pSourceImage->GetHeight();
+        CMorphCore core;
+        core.BuildMesh(doc.get());
+        CDraftRenderer drafts;
+        CImage whole, draft;
+        QVERIFY(whole.Create(w, h));
+        for (const float t : {0.0f, 0.3f, 0.5f, 0.999f}) {
+            core.RenderFrame(whole, t);
+            QVERIFY(drafts.Render(draft, core, scale, t, t));
+            QCOMPARE(draft.GetWidth(), int32_t(w * scale));
+            QCOMPARE(draft.GetHeight(), int32_t(h * scale));
+            auto expected = Shrunk(whole, draft.GetWidth(), draft.GetHeight());
+            const double psnr = Psnr(*expected, draft);
+            QVERIFY2(psnr >= 35.0, qPrintable(QStringLiteral("t %1: %2 dB").arg(t).arg(psnr)));
+        }
+        // Scales outside (0, 1] and engines without a document draw nothing.
+        for (const double bad : {0.0, -0.5, 1.5, std::nan("")})
+            QVERIFY(!drafts.Render(draft, core, bad, 0.5f, 0.5f));
+        CMorphCore empty;
+        QVERIFY(!drafts.Render(draft, empty, 0.5, 0.5f, 0.5f));
     }
 
     // Nothing is drawn before a mesh exists.

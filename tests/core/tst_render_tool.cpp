@@ -170,6 +170,56 @@ private Q_SLOTS:
         QVERIFY(TestImages::SamePixels(*written, *expected));
     }
 
+    // --project gives pictures, pairs and frame count; options beside it win
+    // wherever they stand. Each run is compared file by file with a run
+    // without a project (its names start with "ref" instead of "out").
+    void project_data()
+    {
+        Columns<int, QStringList, QStringList, int, QStringList, QString>(
+            {"version", "args", "same", "exit", "written", "error"});
+        const QStringList plain{"--source", file("a.png"), "--target", file("b.png"), "--pairs", file("p.txt")};
+        QTest::newRow("the file alone") << 1 << QStringList{} << plain + QStringList{"--frames", "3"} << 0
+                                        << QStringList{"out_00000.png", "out_00001.png", "out_00002.png"} << "";
+        QTest::newRow("--frames beside") << 1 << QStringList{"--frames", "2"} << plain + QStringList{"--frames", "2"} << 0
+                                         << QStringList{"out_00000.png", "out_00001.png"} << "";
+        QTest::newRow("--t beside") << 1 << QStringList{"--t", "0.25"} << plain + QStringList{"--t", "0.25"} << 0
+                                    << QStringList{"out.png"} << "";
+        QTest::newRow("--pairs beside")
+            << 1 << QStringList{"--pairs", file("q.txt"), "--t", "0.5"}
+            << QStringList{"--source", file("a.png"), "--target", file("b.png"), "--pairs", file("q.txt"), "--t", "0.5"}
+            << 0 << QStringList{"out.png"} << "";
+        QTest::newRow("--source before it") << 1 << QStringList{"--source", file("c.png"), "--t", "0.5"} << QStringList{}
+                                            << 2 << QStringList{} << "the pictures differ in size: " + file("c.png");
+        QTest::newRow("twice") << 1 << QStringList{"--project", file("p.quillarend")} << QStringList{} << 2
+                               << QStringList{} << "--project is given twice";
+        QTest::newRow("newer version") << 2 << QStringList{} << QStringList{} << 2
+                                       << QStringList{} << ":1: format version 2 is newer";
+    }
+    void project()
+    {
+        QFETCH(int, version);
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, same);
+        QFETCH(int, exit);
+        QFETCH(QStringList, written);
+        QFETCH(QString, error);
+        QTemporaryDir out;
+        writeText("p.txt", "10 10 14 12\n30 20 25 28\n");
+        writeText("q.txt", "5 5 9 9\n");
+        writeText("p.quillarend", "quillarend-project " + QByteArray::number(version)
+                                      + "\nsource a.png\ntarget b.png\nframes 3\npairs 2\n10 10 14 12\n30 20 25 28\n");
+        const Result r = run(QStringList{"--project", file("p.quillarend")} + args
+                             + QStringList{"--quiet", "--out", out.filePath("out.png")});
+        QCOMPARE(r.exitCode, exit);
+        QVERIFY2(r.err.contains(error), qPrintable(r.err));
+        QCOMPARE(Entries(out.path()), written);
+        if (same.isEmpty())
+            return;
+        QCOMPARE(run(same + QStringList{"--quiet", "--out", out.filePath("ref.png")}).exitCode, 0);
+        for (const QString& name : written)
+            QCOMPARE(ReadAll(out.filePath(name)), ReadAll(out.filePath(QString(name).replace("out", "ref"))));
+    }
+
     // Three frames at 0, 0.5 and 1, named as the wizard names them.
     void sequence()
     {
@@ -188,6 +238,119 @@ private Q_SLOTS:
         QVERIFY(TestImages::SamePixels(*f0, *a));
         QVERIFY(TestImages::SamePixels(*f1, *middle));
         QVERIFY(TestImages::SamePixels(*f2, *b));
+    }
+
+    // Checksums of the sample morph's files as written before the export job
+    // existed: any change of a byte in the frames shows here.
+    void golden_data()
+    {
+        Columns<QStringList, QStringList, QByteArray>({"mode", "files", "sha256"});
+        QStringList frames;
+        for (int i = 0; i < 5; ++i)
+            frames << QString::asprintf("g_%05d.png", i);
+        QTest::newRow("5 PNG frames") << QStringList{"--frames", "5", "--out", "g.png"} << frames << QByteArray("b96a62c4b317137ba0c2bab0998fc1036fb8070af9dace287e3a006c6c9fb385");
+        QTest::newRow("one JPEG at 0.37") << QStringList{"--t", "0.37", "--out", "g.jpg"} << QStringList{"g.jpg"}
+                                          << QByteArray("82a572ad7c7d8211de84383c45bd0cf6e0a96350733256c9e49b233fcae71247");
+    }
+    void golden()
+    {
+        QFETCH(QStringList, mode);
+        QFETCH(QStringList, files);
+        QFETCH(QByteArray, sha256);
+        QTemporaryDir dir;
+        mode.last() = dir.filePath(mode.last());
+        const QString samples = QStringLiteral(QUILLAREND_SAMPLES_DIR "/");
+        const Result r = run(QStringList{"--source", samples + "source.png", "--target", samples + "target.png",
+                                         "--pairs", samples + "pairs.txt", "--quiet"}
+                             + mode);
+        QCOMPARE(r.exitCode, 0);
+        for (QString& name : files)
+            name = dir.filePath(name);
+        QCOMPARE(Entries(dir.path()).size(), files.size());
+        QCOMPARE(FilesChecksum(files), sha256);
+    }
+
+    // Curves place frame i of N where --t S puts it, S the curve's float at
+    // i / (N − 1); holds add exact copies of the pictures; a range writes
+    // those frames of the whole run under the same names, with the same bytes.
+    void timing_data()
+    {
+        Columns<QStringList, int, QStringList>({"options", "frames", "sameAs"}); // sameAs: the --t of each file
+        const auto at = [](double (*curve)(double)) {
+            QStringList t;
+            for (int i = 0; i < 5; ++i)
+                t << QString::number(double(float(curve(double(i) / 4))), 'g', 9);
+            return t;
+        };
+        QTest::newRow("in") << QStringList{"--ease", "in"} << 5 << at([](double t) { return t * t; });
+        QTest::newRow("out") << QStringList{"--ease", "out"} << 5 << at([](double t) { return t * (2.0 - t); });
+        QTest::newRow("in-out") << QStringList{"--ease", "in-out"} << 5
+                                << at([](double t) { return t * t * (3.0 - 2.0 * t); });
+        QTest::newRow("holds 2 + 5 + 3") << QStringList{"--hold-start", "2", "--hold-end", "3"} << 5
+                                         << QStringList{"0", "0", "0", "0.25", "0.5", "0.75", "1", "1", "1", "1"};
+    }
+    void timing()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, frames);
+        QFETCH(QStringList, sameAs);
+        QTemporaryDir dir;
+        const QStringList both{"--source", file("a.png"), "--target", file("b.png"), "--pairs", file("tp.txt")};
+        writeText("tp.txt", "20 10 30 25\n");
+        QCOMPARE(run(both + options + QStringList{"--frames", QString::number(frames), "--out", dir.filePath("s.png")})
+                     .exitCode,
+                 0);
+        QCOMPARE(Entries(dir.path()).size(), sameAs.size());
+        for (int i = 0; i < sameAs.size(); ++i) {
+            const QString one = dir.filePath(QStringLiteral("t%1.png").arg(i));
+            QCOMPARE(run(both + QStringList{"--t", sameAs[i], "--out", one}).exitCode, 0);
+            QVERIFY2(ReadAll(one) == ReadAll(dir.filePath(QString::asprintf("s_%05d.png", i))), qPrintable(sameAs[i]));
+        }
+    }
+
+    void range()
+    {
+        QTemporaryDir whole, part;
+        const QStringList both{"--source", file("a.png"), "--target", file("b.png"), "--frames", "6", "--out"};
+        QCOMPARE(run(both + QStringList{whole.filePath("r.png")}).exitCode, 0);
+        const Result r = run(both + QStringList{part.filePath("r.png"), "--range", "2:3"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, "wrote 2 frames " + part.filePath("r_00002.png") + " ... " + part.filePath("r_00003.png")
+                            + " (48 x 36)\n");
+        QCOMPARE(Entries(part.path()), (QStringList{"r_00002.png", "r_00003.png"}));
+        for (const char* name : {"r_00002.png", "r_00003.png"})
+            QVERIFY(ReadAll(part.filePath(name)) == ReadAll(whole.filePath(name)));
+    }
+
+    // An output that is an input (also through a link) is refused before
+    // anything is written, naming both; the input stays.
+    void outputIsInput_data()
+    {
+        Columns<QString, QStringList, QString>({"link", "mode", "input"});
+        QTest::newRow("--out is --source through a link") << "in-a.png" << QStringList{"--t", "0.5"} << "a.png";
+        QTest::newRow("numbered frame is --target")
+            << "in_00001.png" << QStringList{"--frames", "3"} << "b.png";
+        QTest::newRow("--out is --pairs") << "in-p.png" << QStringList{"--t", "0.5"} << "p.txt";
+    }
+    void outputIsInput()
+    {
+        QFETCH(QString, link);
+        QFETCH(QStringList, mode);
+        QFETCH(QString, input);
+        QTemporaryDir dir;
+        QVERIFY(QFile::copy(file("a.png"), dir.filePath("a.png")) && QFile::copy(file("b.png"), dir.filePath("b.png")));
+        QVERIFY(WriteAll(dir.filePath("p.txt"), "20 10 30 25\n"));
+        QVERIFY(QFile::link(dir.filePath(input), dir.filePath(link)));
+        const QByteArray before = ReadAll(dir.filePath(input));
+        const QString out = dir.filePath(mode[0] == "--t" ? link : "in.png");
+        const Result r = run(QStringList{"--source", dir.filePath("a.png"), "--target", dir.filePath("b.png"),
+                                         "--pairs", dir.filePath("p.txt"), "--out", out}
+                             + mode);
+        QCOMPARE(r.exitCode, 2);
+        QCOMPARE(r.err, "quillarend-render: refusing to write " + dir.filePath(link)
+                            + ": it is the same file as the input " + dir.filePath(input) + "\n");
+        QVERIFY(ReadAll(dir.filePath(input)) == before);
+        QCOMPARE(Entries(dir.path()).size(), 4);
     }
 
     // Thousands of pairs at one position would take hours: refused at once,
@@ -242,11 +405,11 @@ private Q_SLOTS:
     {
         Columns<QStringList, QString, QString>({"mode", "failedName", "reason"});
         QTest::newRow("one frame") << QStringList{"--t", "0.5"} << "x.png" << "No such file or directory";
-        QTest::newRow("sequence") << QStringList{"--frames", "2"} << "x_00001.png" << "No such file or directory";
+        QTest::newRow("sequence") << QStringList{"--frames", "2"} << "x_00000.png" << "No such file or directory";
         QTest::newRow("unknown format") << QStringList{"--t", "0.5"} << "x.nosuchformat"
                                         << "no encoder for .nosuchformat";
         QTest::newRow("ico too small") << QStringList{"--t", "0.5"} << "x.ico"
-                                       << "the ico format cannot hold a 640 x 480 picture";
+                                       << "the ico format holds pictures of at most 256 x 256 pixels, not 640 x 480";
     }
     void unwritableOutput()
     {
@@ -319,6 +482,16 @@ private Q_SLOTS:
                                                         "--t", "0.5", "--out", file("n.png")};
         QTest::newRow("missing pairs file") << both + QStringList{"--pairs", file("none.txt"), "--t", "0.5",
                                                                   "--out", file("n.png")};
+        const QStringList frames = both + QStringList{"--frames", "5", "--out", file("n.png")};
+        QTest::newRow("unknown curve") << frames + QStringList{"--ease", "wobble"};
+        QTest::newRow("bezier x past 1") << frames + QStringList{"--color-ease", "bezier:0.1,0.2,1.5,1"};
+        QTest::newRow("bezier of three") << frames + QStringList{"--ease", "bezier:0.1,0.2,0.3"};
+        QTest::newRow("hold 100000") << frames + QStringList{"--hold-start", "100000"};
+        QTest::newRow("negative hold") << frames + QStringList{"--hold-end", "-1"};
+        QTest::newRow("range backwards") << frames + QStringList{"--range", "3:2"};
+        QTest::newRow("range past the end") << frames + QStringList{"--range", "2:5"};
+        QTest::newRow("range of a video") << both + QStringList{"--frames", "5", "--range", "1:2", "--out", file("n.mkv")};
+        QTest::newRow("curve of one frame") << both + QStringList{"--t", "0.5", "--ease", "in", "--out", file("n.png")};
     }
     void badArguments()
     {
@@ -367,7 +540,8 @@ private Q_SLOTS:
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.err, QString());
         for (const char* option : {"--source FILE", "--target FILE", "--pairs FILE", "--t T", "--position P",
-                                   "--frames N", "--out PATH", "--mesh", "--quiet", "--help", "--version"})
+                                   "--frames N", "--out PATH", "--project FILE", "--ease CURVE", "--color-ease CURVE", "--hold-start N",
+                                   "--hold-end N", "--range FIRST:LAST", "--mesh", "--quiet", "--help", "--version"})
             QVERIFY2(r.out.contains(QLatin1String("  ") + QLatin1String(option) + QLatin1Char(' ')), option);
         QVERIFY(r.out.contains("pairs file:\n"));
         QVERIFY(r.out.contains("exit codes:\n  0 "));
@@ -456,8 +630,9 @@ private Q_SLOTS:
     }
 
 #if defined(Q_OS_UNIX)
-    // A disk that fills while frames are written: exit 1, a message per file
-    // with the reason, the old files untouched and no temporary files.
+    // A disk that fills while frames are written: exit 1, a message naming
+    // the file with the reason (a sequence ends at its first), the old files
+    // untouched and no temporary files.
     void fullDisk_data()
     {
         Columns<QString, QString, int>({"size", "extension", "frames"});
@@ -490,8 +665,8 @@ private Q_SLOTS:
                              Limits{quint64(smallest / 2), 0});
         QCOMPARE(r.exitCode, 1);
         QCOMPARE(r.out, QString());
-        for (const QString& name : names)
-            QVERIFY2(r.err.contains("cannot write " + dir.filePath(name) + ": File too large\n"), qPrintable(r.err));
+        QVERIFY2(r.err.startsWith("quillarend-render: cannot write " + dir.filePath(names[0]) + ": File too large\n"),
+                 qPrintable(r.err));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), names);
         for (qsizetype i = 0; i < names.size(); ++i)
             QVERIFY(ReadAll(dir.filePath(names[i])) == old[i]);

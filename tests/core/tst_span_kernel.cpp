@@ -214,10 +214,17 @@ private Q_SLOTS:
             const CSpanKernel::STexture& tex = picture.m_texture;
             for (int32_t row = -1; row <= 7; ++row) {
                 for (const double v : {double(row), row + 0.5, std::nextafter(double(row), 100.0)}) {
-                    // U from −1.5 to 12.5 over 57 pixels, passing −1 + ε and 12 − ε.
-                    const CSpanKernel::SSpan across{0.0, -1.5, v, 56.0, 12.5, v};
-                    const CSpanKernel::SSpan down{0.0, 11.75, -1.25, 56.0, 11.0 + 0.9, v};
-                    for (const CSpanKernel::SSpan& span : {across, down}) {
+                    // U from −1.5 to 12.5 over 57 pixels, passing −1 + ε and 12 − ε;
+                    // the same backwards; steps of almost five texels a pixel
+                    // either way (s runs far past 1); V falling through every
+                    // row while U crosses the last column.
+                    const CSpanKernel::SSpan spans[] = {{0.0, -1.5, v, 56.0, 12.5, v},
+                                                        {0.0, 11.75, -1.25, 56.0, 11.0 + 0.9, v},
+                                                        {0.0, 12.5, v, 56.0, -1.5, v},
+                                                        {0.0, -1.5, v, 3.0, 12.5, v},
+                                                        {0.0, 12.5, v, 3.0, -1.5, v},
+                                                        {0.0, 10.25, 7.5, 56.0, 12.5, v - 8.0}};
+                    for (const CSpanKernel::SSpan& span : spans) {
                         std::vector<uint8_t> expected(57 * 3, 0x5A), actual(57 * 3, 0x5A);
                         scalar.FillSpan(expected.data(), 0, 56, span, tex);
                         kernel->FillSpan(actual.data(), 0, 56, span, tex);

@@ -1,11 +1,13 @@
 #include "CConfigRenbanDlg.h"
 #include "CDialogTemplate.h"
 #include "CSpinButtonCtrl.h"
+#include "CVideoWriter.h"
 #include "ControlIds.h"
 #include "DataTable.h"
 #include "MessageRecorder.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -92,29 +94,111 @@ private Q_SLOTS:
         QVERIFY(dt.Rect(7, 7, 139, 81).contains(video.GetFpsEdit()->geometry()));
     }
 
-    // The frame rate is checked like the count (the same check), only for a video.
+    // The frame rate is checked like the count (the same check), only for a
+    // video, up to the format's highest rate.
     void frameRate_data()
     {
-        Columns<bool, QString>({"video", "text"});
-        QTest::addColumn<int>("fps"); // 0: refused with the range message
-        QTest::newRow("120") << true << "120" << 120;
-        QTest::newRow("121") << true << "121" << 0;
-        QTest::newRow("not asked for numbered frames") << false << "121" << 25;
+        Columns<QString, QString, int, QString>({"path", "text", "fps", "refusal"}); // fps 0: refused
+        const QString upTo120 = QStringLiteral("Please enter an integer between 1 and 120.");
+        QTest::newRow("120") << "v.mkv" << "120" << 120 << "";
+        QTest::newRow("121") << "v.mkv" << "121" << 0 << upTo120;
+        QTest::newRow("GIF 100") << "v.GIF" << "100" << 100 << "";
+        QTest::newRow("GIF 101") << "v.gif" << "101" << 0 << "Please enter an integer between 1 and 100.";
+        QTest::newRow("not asked for numbered frames") << "v.png" << "121" << 25 << "";
     }
     void frameRate()
     {
-        QFETCH(bool, video);
+        QFETCH(QString, path);
         QFETCH(QString, text);
         QFETCH(int, fps);
+        QFETCH(QString, refusal);
         MessageRecorder recorder;
-        CConfigRenbanDlg dlg(nullptr, video);
+        CConfigRenbanDlg dlg(nullptr, CVideoWriter::IsVideoPath(path), CConfigRenbanDlg::MaxFps(path));
         dlg.GetFpsEdit()->setText(text);
         dlg.accept();
-        QCOMPARE(recorder.texts(), fps ? QStringList() : QStringList{"Please enter an integer between 1 and 120."});
+        QCOMPARE(recorder.texts(), fps ? QStringList() : QStringList{refusal});
         QCOMPARE(dlg.m_nFps, fps ? fps : 25);
         // It opens with the count selected in the focused box, ready for typing.
         QCOMPARE(dlg.focusWidget(), fps ? dlg.GetEdit() : dlg.GetFpsEdit());
         QCOMPARE(dlg.GetEdit()->selectedText(), QStringLiteral("30"));
+    }
+
+    // The timing under the count: curves (a Bézier from its four numbers),
+    // holds from 0 to 99999, checked on OK like the count; the length shown
+    // counts the holds.
+    void timing_data()
+    {
+        Columns<int, QString, int, QString, QString, QString>({"shape", "shapeBezier", "color", "colorBezier",
+                                                               "holdStart", "holdEnd"});
+        Columns<QString, QString, QString>({"taken", "message", "length"}); // taken: shape|color|start|end
+        const QString holdRange = QStringLiteral("Please enter an integer between 0 and 99999.");
+        const QString bezierText = QStringLiteral("Please enter four numbers between 0 and 1, separated by commas.");
+        QTest::newRow("defaults") << 0 << "" << 0 << "" << "0" << "0" << "linear|linear|0|0" << ""
+                                  << "長さ : 1.20 秒（30 フレーム、25 fps）";
+        QTest::newRow("ease in-out, holds") << 3 << "" << 1 << "" << "10" << "20" << "in-out|in|10|20" << ""
+                                            << "長さ : 2.40 秒（60 フレーム、25 fps）";
+        QTest::newRow("Bézier") << 4 << "0.1, 0.7,0.9 ,0.2" << 2 << "junk" << "0" << "99999"
+                                << "bezier:0.10000000000000001,0.69999999999999996,0.90000000000000002,"
+                                   "0.20000000000000001|out|0|99999"
+                                << "" << "長さ : 4001.16 秒（100029 フレーム、25 fps）";
+        QTest::newRow("Bézier past 1") << 4 << "0.1, 0.7, 1.2, 0.2" << 0 << "" << "0" << "0" << "" << bezierText
+                                       << "長さ : 1.20 秒（30 フレーム、25 fps）";
+        QTest::newRow("hold past 99999") << 0 << "" << 0 << "" << "100000" << "0" << "" << holdRange << "長さ : －";
+        QTest::newRow("negative hold") << 0 << "" << 0 << "" << "0" << "-1" << "" << holdRange << "長さ : －";
+    }
+    void timing()
+    {
+        QFETCH(int, shape);
+        QFETCH(QString, shapeBezier);
+        QFETCH(int, color);
+        QFETCH(QString, colorBezier);
+        QFETCH(QString, holdStart);
+        QFETCH(QString, holdEnd);
+        QFETCH(QString, taken);
+        QFETCH(QString, message);
+        QFETCH(QString, length);
+        MessageRecorder recorder;
+        CConfigRenbanDlg dlg;
+        dlg.GetCurve(false)->setCurrentIndex(shape);
+        dlg.GetCurve(true)->setCurrentIndex(color);
+        if (!shapeBezier.isEmpty())
+            dlg.GetBezier(false)->setText(shapeBezier);
+        if (!colorBezier.isEmpty())
+            dlg.GetBezier(true)->setText(colorBezier);
+        // The Bézier box takes input only for the Bézier choice.
+        QCOMPARE(dlg.GetBezier(false)->isEnabled(), shape == CTimingCurve::kBezier);
+        dlg.GetHold(false)->setText(holdStart);
+        dlg.GetHold(true)->setText(holdEnd);
+        QCOMPARE(dlg.GetLengthText(), length);
+        dlg.accept();
+        QCOMPARE(recorder.texts(), message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(dlg.result(), int(message.isEmpty() ? QDialog::Accepted : QDialog::Rejected));
+        if (!message.isEmpty())
+            return;
+        const CMorphTiming& t = dlg.m_timing;
+        QCOMPARE(QStringList({t.m_shape.ToString(), t.m_color.ToString(), QString::number(t.m_nHoldStart),
+                              QString::number(t.m_nHoldEnd)})
+                     .join(QLatin1Char('|')),
+                 taken);
+    }
+
+    // The dialog opens with the timing it is given, as the last export left it.
+    void startsFromTiming()
+    {
+        CMorphTiming timing;
+        timing.m_nCount = 77;
+        timing.m_dFps = 12;
+        timing.m_nHoldEnd = 4;
+        timing.m_color = *CTimingCurve::Parse(QStringLiteral("bezier:0.5,0,0.5,1"));
+        CConfigRenbanDlg dlg(nullptr, true);
+        dlg.SetTiming(timing);
+        QCOMPARE(dlg.GetEdit()->text(), QStringLiteral("77"));
+        QCOMPARE(dlg.GetFpsEdit()->text(), QStringLiteral("12"));
+        QCOMPARE(dlg.GetHold(true)->text(), QStringLiteral("4"));
+        QCOMPARE(dlg.GetCurve(true)->currentIndex(), int(CTimingCurve::kBezier));
+        QCOMPARE(dlg.GetLengthText(), QStringLiteral("長さ : 6.75 秒（81 フレーム、12 fps）"));
+        dlg.accept();
+        QCOMPARE(dlg.m_timing, timing);
     }
 
     // OK with a given text: the dialog ends only for 2 … 99999; otherwise one

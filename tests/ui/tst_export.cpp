@@ -18,6 +18,7 @@
 #include "WizardFrame.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QDir>
 #include <QDirIterator>
@@ -29,6 +30,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -100,22 +102,26 @@ private:
     CFileChooser::Handler m_previous;
 };
 
-// Fills the count dialog (and the frame rate, when given) once it is up and
-// presses OK, or Cancel for an empty text.
+// Fills the count dialog (and the frame rate, when given; then anything more
+// that more does) once it is up and presses OK, or Cancel for an empty text.
 struct CountAnswer
 {
-    explicit CountAnswer(const QString& text, const QString& fps = QString())
+    explicit CountAnswer(const QString& text, const QString& fps = QString(),
+                         std::function<void(CConfigRenbanDlg*)> more = {})
     {
         m_timer.setInterval(0);
-        QObject::connect(&m_timer, &QTimer::timeout, [this, text, fps] {
+        QObject::connect(&m_timer, &QTimer::timeout, [this, text, fps, more] {
             auto* dlg = qobject_cast<CConfigRenbanDlg*>(QApplication::activeModalWidget());
             if (!dlg)
                 return;
             m_timer.stop();
             shown = true;
+            initial = dlg->GetEdit()->text();
             dlg->GetEdit()->setText(text);
             if (!fps.isNull())
                 dlg->GetFpsEdit()->setText(fps);
+            if (more)
+                more(dlg);
             QTest::mouseClick(CDialogTemplate::Find<QPushButton>(dlg, text.isEmpty() ? IDC_CANCEL : IDC_OK),
                               Qt::LeftButton);
         });
@@ -123,6 +129,7 @@ struct CountAnswer
     }
 
     bool shown = false;
+    QString initial; // the count the dialog opened with
 
 private:
     QTimer m_timer;
@@ -209,21 +216,24 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("magic"); // empty: the write fails
+        QTest::addColumn<QString>("reason");   // of the failure
         const QByteArray png("\x89PNG", 4), jpeg("\xFF\xD8\xFF", 3);
-        QTest::newRow("png") << "frame.png" << png;
-        QTest::newRow("upper-case extension") << "frame.PNG" << png;
-        QTest::newRow("jpeg") << "frame.jpg" << jpeg;
-        QTest::newRow("dot in folder only") << "my.dir/frame.png" << png;
-        QTest::newRow("unknown extension") << "frame.xyz" << QByteArray();
-        QTest::newRow("no extension") << "frame" << QByteArray();
-        QTest::newRow("extension only in folder") << "my.dir/frame" << QByteArray();
-        QTest::newRow("missing folder") << "missing/frame.png" << QByteArray();
+        const QString noFormat = QStringLiteral("この拡張子の形式では書き出せません。");
+        QTest::newRow("png") << "frame.png" << png << "";
+        QTest::newRow("upper-case extension") << "frame.PNG" << png << "";
+        QTest::newRow("jpeg") << "frame.jpg" << jpeg << "";
+        QTest::newRow("dot in folder only") << "my.dir/frame.png" << png << "";
+        QTest::newRow("unknown extension") << "frame.xyz" << QByteArray() << noFormat;
+        QTest::newRow("no extension") << "frame" << QByteArray() << noFormat;
+        QTest::newRow("extension only in folder") << "my.dir/frame" << QByteArray() << noFormat;
+        QTest::newRow("missing folder") << "missing/frame.png" << QByteArray() << "フォルダが見つかりません。";
     }
 
     void thisImage()
     {
         QFETCH(QString, name);
         QFETCH(QByteArray, magic);
+        QFETCH(QString, reason);
         QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("my.dir")));
         MessageRecorder recorder;
         Wizard w;
@@ -236,7 +246,7 @@ private Q_SLOTS:
         w.ClickExport(IDC_EXPORT_THIS);
         QFile out(path);
         if (magic.isEmpty()) {
-            QCOMPARE(recorder.texts(), QStringList{kWriteFailed + path});
+            QCOMPARE(recorder.texts(), QStringList{kWriteFailed + path + "\n" + reason});
             QCOMPARE(recorder.boxes[0].type, unsigned(MB_OK | MB_ICONWARNING));
             QVERIFY(!out.exists());
             return;
@@ -295,6 +305,11 @@ private Q_SLOTS:
         QVERIFY(first && last);
         QVERIFY(TestImages::SamePixels(*first, *w.dlg.m_pMorphData->m_pSourceImage));
         QVERIFY(TestImages::SamePixels(*last, *w.dlg.m_pMorphData->m_pTargetImage));
+        // The next export starts from the count last used; the first from 30.
+        QCOMPARE(count.initial, QStringLiteral("30"));
+        CountAnswer again{QString()};
+        w.ClickExport(IDC_EXPORT_SEQUENCE);
+        QCOMPARE(again.initial, QStringLiteral("2"));
     }
 
     // Frames in order at t = i / (count − 1); the preview and slider stay as they were.
@@ -327,6 +342,22 @@ private Q_SLOTS:
             QVERIFY(!qobject_cast<const CExportProgressDlg*>(top) || !top->isVisible());
     }
 
+    // Checksum of a sequence as written before the export job existed.
+    void golden()
+    {
+        MessageRecorder recorder;
+        Wizard w;
+        ChooserAnswer answer(file("g.png"));
+        CountAnswer count(QStringLiteral("5"));
+        w.ClickExport(IDC_EXPORT_SEQUENCE);
+        QCOMPARE(recorder.texts(), QStringList{kDone});
+        QStringList files;
+        for (int i = 0; i < 5; ++i)
+            files << file(QString::asprintf("g_%05d.png", i));
+        QCOMPARE(Frames(m_dir->path()).size(), 5);
+        QCOMPARE(FilesChecksum(files), QByteArray("18ef8893c1e18cd9bb865417f3d02d4ff799a965c3b87b70331488d839e8b1c0"));
+    }
+
     void countCancelled()
     {
         MessageRecorder recorder;
@@ -339,25 +370,31 @@ private Q_SLOTS:
         QVERIFY(Frames(m_dir->path()).isEmpty());
     }
 
-    // Frames that cannot be written: one message per frame naming it, then the
-    // end message; no file under any other name.
+    // A sequence ends at its first frame that cannot be written, with one
+    // message naming it, its reason and the frames kept; a name that cannot
+    // be made is refused before anything renders. No file under any other name.
     void failures_data()
     {
-        QTest::addColumn<QString>("name");
+        Columns<QString, int, QString>({"name", "frame", "reason"}); // frame -1: refused, naming the last
         const QString longName(256, QLatin1Char('n'));
-        QTest::newRow("missing folder") << "missing/face.png";
-        QTest::newRow("unknown extension") << "face.xyz";
-        QTest::newRow("no extension") << "face";
-        QTest::newRow("dot in folder only") << "my.dir/face";
-        QTest::newRow("base name over 255") << longName + ".png";
-        QTest::newRow("extension over 255") << "face." + longName;
+        const QString noFormat = QStringLiteral("この拡張子の形式では書き出せません。");
+        const QString tooLong = QStringLiteral("ファイル名が長すぎます。");
+        QTest::newRow("missing folder") << "missing/face.png" << 0 << "フォルダが見つかりません。";
+        QTest::newRow("unknown extension") << "face.xyz" << 0 << noFormat;
+        QTest::newRow("no extension") << "face" << 0 << noFormat;
+        QTest::newRow("dot in folder only") << "my.dir/face" << 0 << noFormat;
+        QTest::newRow("base name over 255") << longName + ".png" << -1 << tooLong;
+        QTest::newRow("numbered name over 255 bytes") << QString(246, QLatin1Char('n')) + ".png" << -1 << tooLong;
+        QTest::newRow("extension over 255") << "face." + longName << -1 << tooLong;
         QTest::newRow("folder over 255") << QString(120, QLatin1Char('a')) + "/" + QString(140, QLatin1Char('b'))
-                                                + "/face.png";
+                                                + "/face.png" << -1 << tooLong;
     }
 
     void failures()
     {
         QFETCH(QString, name);
+        QFETCH(int, frame);
+        QFETCH(QString, reason);
         const QString path = file(name);
         if (!name.startsWith(QLatin1String("missing/")))
             QVERIFY(QDir().mkpath(QFileInfo(path).path()));
@@ -371,17 +408,44 @@ private Q_SLOTS:
 
         const qsizetype dot = QFileInfo(path).fileName().lastIndexOf(QLatin1Char('.'));
         const qsizetype extLength = dot < 0 ? 0 : QFileInfo(path).fileName().size() - dot;
-        QStringList expected;
-        for (int i = 0; i < 3; ++i)
-            expected << kWriteFailed + path.left(path.size() - extLength) + QString::asprintf("_%05d", i)
-                            + path.right(extLength);
-        expected << kDone;
-        QCOMPARE(recorder.texts(), expected);
-        for (int i = 0; i < 3; ++i)
-            QCOMPARE(recorder.boxes[i].type, unsigned(MB_OK | MB_ICONWARNING));
-        QCOMPARE(recorder.boxes[3].type, unsigned(MB_OK | MB_ICONINFORMATION));
+        const QString named = path.left(path.size() - extLength) + QString::asprintf("_%05d", frame < 0 ? 2 : frame)
+                              + path.right(extLength);
+        QString expected = kWriteFailed + named + "\n" + reason;
+        if (frame >= 0)
+            expected += QStringLiteral("\n\n書き出しを中止しました。\n\n0 枚のファイルを書き出しました。");
+        QCOMPARE(recorder.texts(), QStringList{expected});
+        QCOMPARE(recorder.boxes[0].type, unsigned(MB_OK | MB_ICONWARNING));
         QCOMPARE(AllFiles(m_dir->path()), existing);
         QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    // Neither export writes over a loaded picture, also through a link: the
+    // message names both files and the picture stays.
+    void sameFile_data()
+    {
+        Columns<int, QString>({"button", "name"});
+        QTest::newRow("this image") << int(IDC_EXPORT_THIS) << "link.png";
+        QTest::newRow("numbered frame") << int(IDC_EXPORT_SEQUENCE) << "link_00001.png";
+    }
+    void sameFile()
+    {
+        QFETCH(int, button);
+        QFETCH(QString, name);
+        MessageRecorder recorder;
+        Wizard w;
+        const QString source = file("source.png");
+        QCOMPARE(int(w.dlg.m_pMorphData->m_pSourceImage->Save(source)), 0);
+        w.dlg.m_pMorphData->m_strSourcePath = source;
+        QVERIFY(QFile::link(source, file(name)));
+        const QByteArray before = ReadAll(source);
+        ChooserAnswer answer(file("link.png"));
+        CountAnswer count(QStringLiteral("3"));
+        w.ClickExport(button);
+        QCOMPARE(recorder.texts(),
+                 QStringList{kWriteFailed + file(name) + "\n読み込んだファイル " + source
+                             + " と同じファイルです。読み込んだファイルには書き出せません。"});
+        QVERIFY(ReadAll(source) == before);
+        QCOMPARE(Frames(m_dir->path()), (QStringList{name, "source.png"}));
     }
 
     // A dot in a folder name is not the extension.
@@ -438,13 +502,18 @@ private Q_SLOTS:
             QCOMPARE(recorder.boxes.value(0).type, unsigned(MB_YESNO | MB_ICONWARNING));
         }
         if (named.isEmpty() || answer == IDYES) {
-            for (const QString& name : folders)
-                expected << kWriteFailed + file(name);
-            expected << kDone;
-            for (int i = 0; i < 10; ++i) {
+            // A folder under a numbered name ends the sequence there.
+            const int end = folders.isEmpty() ? 10 : folders[0].mid(2, 5).toInt();
+            if (folders.isEmpty())
+                expected << kDone;
+            else
+                expected << kWriteFailed + file(folders[0]) + QStringLiteral("\n同じ名前のフォルダがあります。\n\n"
+                                                                             "書き出しを中止しました。\n\n%1 枚のファイルを書き出しました。")
+                                                                  .arg(end);
+            for (int i = end + 1; i < 10; ++i)
+                QVERIFY(!QFile::exists(file(QString::asprintf("o_%05d.png", i))));
+            for (int i = 0; i < end; ++i) {
                 const QString name = QString::asprintf("o_%05d.png", i);
-                if (folders.contains(name))
-                    continue;
                 const auto written = Load(file(name));
                 QVERIFY2(written, qPrintable(name));
                 QVERIFY(TestImages::SamePixels(*written, *w.Expected((float)((double)i / 9))));
@@ -489,14 +558,11 @@ private Q_SLOTS:
             w.ClickExport(IDC_EXPORT_SEQUENCE);
         }
         CMessageBox::SetHandler(previous);
-        QCOMPARE(seen.size(), 4);
-        for (int i = 0; i < 3; ++i)
-            QCOMPARE(seen[i].label, QStringLiteral("%1 / 3 枚目を書き出しています...").arg(i + 1));
-        QCOMPARE(seen[3].label, QString());
-        for (const Seen& s : seen)
-            QCOMPARE(s.cursor, int(Qt::ArrowCursor));
-        for (int i = 0; i < 4; ++i)
-            QCOMPARE(seen[i].ownedByProgress, i < 3);
+        // The one failure (the first frame) ends it; the window names that frame.
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(seen[0].label, QStringLiteral("1 / 3 枚目を書き出しています..."));
+        QCOMPARE(seen[0].cursor, int(Qt::ArrowCursor));
+        QVERIFY(seen[0].ownedByProgress);
         QVERIFY(!QGuiApplication::overrideCursor());
     }
 
@@ -527,21 +593,25 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("script"); // empty: no ffmpeg installed
         QTest::addColumn<int>("stopAt");        // frame number at which Esc stops; 0: none
         QTest::addColumn<QString>("reason");    // of the failure; empty: the video is written
+        QTest::addColumn<bool>("timing");       // curves and holds set in the count dialog
         const QByteArray keep =
             "printf '%s\\n' \"$@\" >\"$0.args\"; for a; do out=$a; done; cat >\"${out#file:}\"";
-        QTest::newRow("written") << keep << 0 << "";
-        QTest::newRow("stopped") << keep << 3 << "";
+        QTest::newRow("written") << keep << 0 << "" << false;
+        QTest::newRow("curves and holds") << keep << 0 << "" << true;
+        QTest::newRow("stopped") << keep << 3 << "" << false;
         QTest::newRow("disk full") << QByteArray("cat >/dev/null; echo 'out.mkv: No space left on device' >&2; exit 1")
-                                   << 0 << "ディスクの空き容量が不足しています。";
+                                   << 0 << "ディスクの空き容量が不足しています。" << false;
         QTest::newRow("no ffmpeg") << QByteArray() << 0
                                    << "動画と GIF アニメーションの書き出しには ffmpeg が必要ですが、見つかりません。"
-                                      "ffmpeg をインストールしてください。";
+                                      "ffmpeg をインストールしてください。"
+                                   << false;
     }
     void video()
     {
         QFETCH(QByteArray, script);
         QFETCH(int, stopAt);
         QFETCH(QString, reason);
+        QFETCH(bool, timing);
         const FakeFfmpeg ffmpeg(file("bin"), script);
         QVERIFY(ffmpeg.ok);
         QVERIFY(QDir().mkpath(file("out")));
@@ -549,7 +619,15 @@ private Q_SLOTS:
         MessageRecorder recorder;
         Wizard w;
         ChooserAnswer answer(path);
-        CountAnswer count(QStringLiteral("5"), QStringLiteral("12"));
+        CountAnswer count(QStringLiteral("5"), QStringLiteral("12"), [timing](CConfigRenbanDlg* dlg) {
+            if (!timing)
+                return;
+            dlg->GetCurve(false)->setCurrentIndex(CTimingCurve::kEaseInOut);
+            dlg->GetCurve(true)->setCurrentIndex(CTimingCurve::kBezier);
+            dlg->GetBezier(true)->setText(QStringLiteral("0.1, 0.7, 0.9, 0.2"));
+            dlg->GetHold(false)->setText(QStringLiteral("2"));
+            dlg->GetHold(true)->setText(QStringLiteral("1"));
+        });
         StopAt stop(stopAt, true);
         w.ClickExport(IDC_EXPORT_SEQUENCE);
         QCOMPARE(count.shown, !script.isEmpty());
@@ -562,15 +640,19 @@ private Q_SLOTS:
         QCOMPARE(Frames(file("out")), QStringList{"v.mkv"});
         QVERIFY(ReadAll(file("bin/ffmpeg.args")).contains("\n-framerate\n12\n"));
         const QByteArray wizard = ReadAll(path);
-        QCOMPARE(wizard.size(), 5 * 24 * 16 * 3);
+        QCOMPARE(wizard.size(), (timing ? 8 : 5) * 24 * 16 * 3);
         // The command line gives the same frames of the same pictures and pair.
         CMorphData* doc = w.dlg.m_pMorphData.get();
         QVERIFY(doc->m_pSourceImage->Save(file("a.png")) == 0 && doc->m_pTargetImage->Save(file("b.png")) == 0);
         QFile pairs(file("p.txt"));
         QVERIFY(pairs.open(QIODevice::WriteOnly) && pairs.write("8 5 15 11\n") > 0 && pairs.flush());
+        const QStringList curves{"--ease",       "in-out", "--color-ease", "bezier:0.1,0.7,0.9,0.2",
+                                 "--hold-start", "2",      "--hold-end",   "1"};
         QCOMPARE(QProcess::execute(QStringLiteral(QUILLAREND_RENDER_PATH),
-                                   {"--source", file("a.png"), "--target", file("b.png"), "--pairs", file("p.txt"),
-                                    "--frames", "5", "--fps", "12", "--quiet", "--out", file("tool.mkv")}),
+                                   QStringList{"--source", file("a.png"), "--target", file("b.png"), "--pairs",
+                                               file("p.txt"), "--frames", "5", "--fps", "12", "--quiet", "--out",
+                                               file("tool.mkv")}
+                                       + (timing ? curves : QStringList())),
                  0);
         QVERIFY(ReadAll(file("tool.mkv")) == wizard);
     }

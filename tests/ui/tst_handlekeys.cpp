@@ -2,6 +2,7 @@
 #include "HandlePage.h"
 #include "TestImages.h"
 
+#include <QKeySequence>
 #include <QPushButton>
 #include <QTest>
 
@@ -31,6 +32,22 @@ private Q_SLOTS:
     {
         m_pDlg.reset();
         QVERIFY(m_messages.boxes.isEmpty());
+    }
+
+    // No key means two commands where both work: the frame's keys work on
+    // every page, a page's keys in its editors too.
+    void noKeyTwice()
+    {
+        const auto overlap = [](unsigned a, unsigned b) {
+            const unsigned pages = CCommandKeys::kEditor | CCommandKeys::kPreview;
+            return (a & b & pages) || ((a | b) & CCommandKeys::kWizard);
+        };
+        const QList<CCommandKeys::SRow>& rows = CCommandKeys::Rows();
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            for (qsizetype j = i + 1; j < rows.size(); ++j)
+                if (overlap(rows[i].nPlaces, rows[j].nPlaces))
+                    for (const QKeyCombination key : rows[i].aKeys)
+                        QVERIFY2(!rows[j].aKeys.contains(key), qPrintable(QKeySequence(key).toString()));
     }
 
     // A click and Tab give the views the focus; the focused view is framed.

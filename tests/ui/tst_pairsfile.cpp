@@ -5,6 +5,7 @@
 #include "CSheet_Path.h"
 #include "ChooserAnswers.h"
 #include "DataTable.h"
+#include "DropFiles.h"
 #include "HandlePage.h"
 #include "SmallDisk.h"
 #include "TestFiles.h"
@@ -41,29 +42,6 @@ QStringList MeshLines(CMorphData& doc)
     for (const CMorphCore::SPolygon& poly : core.GetPolygons())
         lines << QString::asprintf("triangle %d %d %d", int(poly.nVertex1), int(poly.nVertex2), int(poly.nVertex3));
     return lines;
-}
-
-std::unique_ptr<QMimeData> Files(const QStringList& paths)
-{
-    auto mime = std::make_unique<QMimeData>();
-    QList<QUrl> urls;
-    for (const QString& p : paths)
-        urls << QUrl::fromLocalFile(p);
-    mime->setUrls(urls);
-    return mime;
-}
-
-// Drags the files over widget and drops them at pos; true when the drop was taken.
-bool Drop(QWidget* widget, const QPoint& pos, const QStringList& paths)
-{
-    const auto mime = Files(paths);
-    QDragEnterEvent enter(pos, Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(widget, &enter);
-    if (!enter.isAccepted())
-        return false;
-    QDropEvent drop(QPointF(pos), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(widget, &drop);
-    return drop.isAccepted();
 }
 
 } // namespace

@@ -97,6 +97,7 @@ private Q_SLOTS:
                            "要らないポイントは右クリックで削除できます。"),
             QStringLiteral("元画像 : "),
             QStringLiteral("変更後の画像 : "),
+            QString(), // the point assistance's status line, empty until it has something to say
         };
         QCOMPARE(texts, expected);
     }

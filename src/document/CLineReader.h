@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+// Reads a text file, pipe or device line by line to its end, in blocks, with
+// a bound on the length of a line and on the bytes in all, so an endless or
+// huge input stops with an error instead of filling memory. "-" reads
+// standard input. A UTF-8 byte-order mark at the start is dropped.
+class CLineReader
+{
+public:
+    // Called for each line without its '\n', numbered from 1; returns false
+    // (having set the error) to stop the reading.
+    using LineHandler = std::function<bool(const char* begin, const char* end, int lineNumber)>;
+
+    // False with error "NAME: reason" or "NAME:LINE: reason" when the input
+    // cannot be read or passes a bound, or when line stopped it.
+    static bool Read(const QString& path, qint64 maxLineBytes, qint64 maxBytes, const LineHandler& line,
+                     QString& error);
+
+    // How errors name path: "standard input" for "-".
+    static QString DisplayName(const QString& path);
+};
