@@ -3,6 +3,7 @@
 #include "wizard/CAboutDlg.h"
 #include "wizard/CDialogTemplate.h"
 #include "wizard/CErrorReporter.h"
+#include "wizard/CFramePlacement.h"
 #include "wizard/ControlIds.h"
 #include "wizard/CProjectCommands.h"
 #include "wizard/CSheet.h"
@@ -54,6 +55,7 @@ CMorphDlg::CMorphDlg(QWidget* parent)
     m_hIcon.addFile(QStringLiteral(":/quillarend/icon-256.png"));
     m_pMorphData = std::make_unique<CMorphData>();
 
+    CFramePlacement::Install(this);
     setWindowTitle(QStringLiteral("Quillarend - Presented by Lumenhollow"));
     setWindowIcon(m_hIcon);
     CDialogTemplate dlg(this);
