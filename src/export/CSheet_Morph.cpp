@@ -42,7 +42,11 @@ QString UncutNumberedName(const QString& path, int index)
 
 } // namespace
 
-CSheet_Morph::CSheet_Morph(CMorphDlg* pFrame) : CSheet(IDD_SHEET_MORPH, pFrame)
+CSheet_Morph::CSheet_Morph(CMorphDlg* pFrame)
+    : CSheet(IDD_SHEET_MORPH, pFrame),
+      m_renderer([this](CImage& out, CMorphTiming::SPosition pos) { m_core.RenderFrame(out, pos.fShape, pos.fColor); },
+                 // Told on the worker; the frame is taken on this thread.
+                 [this] { QMetaObject::invokeMethod(this, &CSheet_Morph::OnFrameReady, Qt::QueuedConnection); })
 {
     CDialogTemplate dlg(this);
     resize(dlg.Size(kWidthDu, kHeightDu));
@@ -83,8 +87,7 @@ CSheet_Morph::CSheet_Morph(CMorphDlg* pFrame) : CSheet(IDD_SHEET_MORPH, pFrame)
 
 CSheet_Morph::~CSheet_Morph()
 {
-    if (m_render.valid())
-        m_render.wait();
+    m_renderer.Wait();
     m_wndPreview.m_pImage = nullptr;
 }
 
@@ -93,13 +96,17 @@ void CSheet_Morph::OnEnter()
     GetFrame()->SetButton(IDC_BACK, QStringLiteral("< 前へ(&B)"), true);
     GetFrame()->SetButton(IDC_NEXT, QStringLiteral("終了"), true);
 
-    WaitForBackground();
+    m_renderer.Wait();
     CMorphData* pData = GetDocument();
     if (!m_imgFrame.IsNull())
         m_imgFrame.Destroy();
-    m_imgBack.Destroy();
     const CImage& source = *pData->m_pSourceImage;
     const bool created = m_imgFrame.Create(source.GetWidth(), source.GetHeight());
+    // The worker's pictures come out of the memory the encoders would use
+    // during an export; without them frames render in place.
+    if (!created || !m_renderer.Resize(source.GetWidth(), source.GetHeight()))
+        m_renderer.Resize(0, 0);
+    m_reqShown = m_reqAsked = SRequest{kNoFrame, {0, 0}};
 
     m_wndPreview.m_pImage = created ? &m_imgFrame : nullptr;
     m_wndPreview.UpdateScrollBars();
@@ -112,96 +119,90 @@ void CSheet_Morph::OnEnter()
     UpdatePreview();
 }
 
+CSheet_Morph::SRequest CSheet_Morph::SliderRequest(int p) const
+{
+    return SRequest{-1 - int64_t(p), GetDocument()->m_timing.AtTime(p / 1000.0)};
+}
+
 void CSheet_Morph::OnSliderMoved()
 {
     if (m_bUserMove) {
         m_bUserMove = false;
-        RenderInBackground();
-    } else {
-        UpdatePreview();
+        if (isVisible() && !m_imgFrame.IsNull()) {
+            RequestFrame(SliderRequest(m_ctlSlider.value()));
+            return;
+        }
     }
+    UpdatePreview();
 }
 
 void CSheet_Morph::UpdatePreview()
 {
-    WaitForBackground();
     if (m_imgFrame.IsNull())
         return;
-    const int position = m_ctlSlider.value();
-    m_core.RenderFrame(m_imgFrame, std::clamp((float)(position / 1000.0), 0.0f, 1.0f));
-    m_nShownPosition = position;
+    RenderNow(SliderRequest(m_ctlSlider.value()));
+}
+
+void CSheet_Morph::RequestFrame(const SRequest& request)
+{
+    m_reqWanted = request;
+    if (request == m_reqAsked && m_renderer.IsBusy())
+        return; // on its way
+    if (m_renderer.Request(request))
+        m_reqAsked = request;
+    else
+        RenderNow(request);
+}
+
+void CSheet_Morph::RenderNow(const SRequest& request)
+{
+    // The engine is the worker's while it renders; a frame it finished is
+    // older than this one and never shown.
+    m_renderer.Wait();
+    m_renderer.Take(m_imgFrame);
+    m_reqWanted = request;
+    m_core.RenderFrame(m_imgFrame, request.pos.fShape, request.pos.fColor);
+    m_reqShown = request;
     m_wndPreview.Redraw(true);
 }
 
-void CSheet_Morph::RenderInBackground()
+void CSheet_Morph::OnFrameReady()
 {
-    // One frame at a time: when it is done, OnBackgroundFrame follows the slider.
-    if (m_render.valid() || m_imgFrame.IsNull() || !isVisible())
-        return;
-    // The second frame comes out of the memory the encoders would use during
-    // an export; without it the frame renders in place.
-    if (m_imgBack.IsNull() && !m_imgBack.Create(m_imgFrame.GetWidth(), m_imgFrame.GetHeight())) {
-        UpdatePreview();
-        return;
-    }
-    m_nBackPosition = m_ctlSlider.value();
-    const float t = std::clamp((float)(m_nBackPosition / 1000.0), 0.0f, 1.0f);
-    try {
-        m_render = std::async(std::launch::async, [this, t] {
-            // Told also when the render throws, so the exception reaches the user.
-            const auto done = qScopeGuard(
-                [this] { QMetaObject::invokeMethod(this, &CSheet_Morph::OnBackgroundFrame, Qt::QueuedConnection); });
-            m_core.RenderFrame(m_imgBack, t);
-        });
-    } catch (const std::system_error&) {
-        UpdatePreview(); // no thread to be had
-    }
-}
-
-void CSheet_Morph::OnBackgroundFrame()
-{
-    if (!m_render.valid())
+    const std::optional<SRequest> taken = m_renderer.Take(m_imgFrame);
+    if (!taken)
         return; // already taken by a wait
-    TakeBackgroundFrame();
-    if (m_ctlSlider.value() != m_nShownPosition)
-        RenderInBackground();
-}
-
-void CSheet_Morph::TakeBackgroundFrame()
-{
-    if (!m_render.valid())
-        return;
-    std::future<void> render = std::move(m_render);
-    render.get();
-    m_imgFrame.Swap(m_imgBack);
-    m_nShownPosition = m_nBackPosition;
+    m_reqShown = *taken;
     m_wndPreview.Redraw(true);
-}
-
-void CSheet_Morph::WaitForBackground()
-{
-    if (m_render.valid())
-        std::future<void>(std::move(m_render)).get();
+    if (m_reqWanted != m_reqShown)
+        RequestFrame(m_reqWanted);
 }
 
 void CSheet_Morph::hideEvent(QHideEvent* event)
 {
     // A hidden page is left or the wizard is ending: the worker must be done
     // before the mesh is rebuilt or the document's pictures go away.
-    WaitForBackground();
+    m_renderer.Wait();
     CSheet::hideEvent(event);
 }
 
 void CSheet_Morph::ShowLatestFrame()
 {
-    TakeBackgroundFrame();
-    if (m_ctlSlider.value() != m_nShownPosition)
-        UpdatePreview();
+    m_renderer.Wait();
+    if (m_imgFrame.IsNull())
+        return;
+    if (const std::optional<SRequest> taken = m_renderer.Take(m_imgFrame)) {
+        m_reqShown = *taken;
+        m_wndPreview.Redraw(true);
+    }
+    if (m_reqShown != m_reqWanted)
+        RenderNow(m_reqWanted);
 }
 
 void CSheet_Morph::OnNext()
 {
-    GetFrame()->EndDialog(IDOK);
+    // Finishing loses unsaved pairs just as cancelling does, so it asks too.
+    if (GetFrame()->MayQuit())
+        GetFrame()->EndDialog(IDOK);
 }
 
 void CSheet_Morph::OnBack()

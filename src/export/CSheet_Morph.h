@@ -3,12 +3,14 @@
 #include "CImage.h"
 #include "CImageScrollWnd.h"
 #include "CMorphCore.h"
+#include "CPreviewRenderer.h"
 #include "CSheet.h"
 #include "CSliderCtrl.h"
 
 #include <QString>
 
-#include <future>
+#include <cstdint>
+
 
 // Page 131: previews the morph at the slider's position and writes the frame
 // on show or a numbered sequence of frames to image files.
@@ -27,15 +29,16 @@ public:
     // slider's position.
     void OnEnter() override;
 
-    // Renders the frame at t = slider position / 1000 and shows it at once.
+    // Renders the frame at the slider's position (time position / 1000 through
+    // the document's curves) and shows it at once.
     void UpdatePreview();
-    // A move by the user's keys, clicks or drags renders on a worker thread
-    // while the slider goes on taking input; when the frame is done it is
-    // shown and, if the slider moved meanwhile, the latest position renders
-    // next, so nothing queues up. A position set by the program renders at once.
+    // A move by the user's keys, clicks or drags renders on the preview's
+    // worker while the slider goes on taking input; moves made while a frame
+    // renders replace each other, so nothing queues up. A position set by the
+    // program renders at once.
     void OnSliderMoved();
-    // Waits for a frame rendering in the background, shows it, and renders
-    // the slider's position if that frame was not at it.
+    // Waits for the worker and shows the frame wanted last, rendering it here
+    // if the worker's frame was not it.
     void ShowLatestFrame();
 
     // The Save chooser for both exports; an empty string when cancelled. The
@@ -57,23 +60,29 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    using SRequest = CPreviewRenderer::SRequest;
+
     // Writes count frames at fps frames per second into the video at path.
     void ExportVideo(const QString& path, int count, int fps);
 
-    // Starts rendering the slider's position into m_imgBack on a worker thread.
-    void RenderInBackground();
-    // The worker's frame is done: shows it, then follows the slider.
-    void OnBackgroundFrame();
-    // Waits for the worker's frame and swaps it in; its exception, if it
-    // threw, comes out here.
-    void TakeBackgroundFrame();
-    // Waits for the worker without showing its frame, before the engine or
-    // the frame picture change.
-    void WaitForBackground();
+    // The request for the frame at slider position p.
+    SRequest SliderRequest(int p) const;
+    // Asks the worker for the frame of request, or renders it here when the
+    // worker has no pictures or no thread.
+    void RequestFrame(const SRequest& request);
+    // Renders request into m_imgFrame on this thread and shows it; a frame
+    // the worker finished meanwhile is dropped.
+    void RenderNow(const SRequest& request);
+    // The worker's frame is done: shows it, then asks for the frame wanted
+    // if that was not it. The exception of a render comes out here.
+    void OnFrameReady();
 
-    CImage m_imgBack;          // the frame a worker renders while m_imgFrame is on show
-    int m_nShownPosition = -1; // slider position of the frame in m_imgFrame
-    int m_nBackPosition = -1;  // slider position of the frame in m_imgBack
-    // Declared last: it is waited for before the engine and the pictures go.
-    std::future<void> m_render;
+    // Keys: export frame i is i, slider position p is -1 - p.
+    static constexpr int64_t kNoFrame = INT64_MIN;
+    SRequest m_reqShown{kNoFrame, {0, 0}};  // the frame in m_imgFrame
+    SRequest m_reqWanted{kNoFrame, {0, 0}}; // the frame the page should show
+    SRequest m_reqAsked{kNoFrame, {0, 0}};  // the last frame asked of the worker
+    // Declared last, so it is destroyed first: its worker reads the engine
+    // and the document and is joined before either can go.
+    CPreviewRenderer m_renderer;
 };

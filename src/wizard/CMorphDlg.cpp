@@ -74,10 +74,11 @@ CMorphDlg::CMorphDlg(QWidget* parent)
 
 CMorphDlg::~CMorphDlg()
 {
-    // The document goes first, then the pages with their views and pictures.
+    // The pages go first: a page may still be rendering a frame from the
+    // document, and its views point into the document's pictures.
     m_pCurSheet = nullptr;
-    m_pMorphData.reset();
     m_mapSheets.clear();
+    m_pMorphData.reset();
     if (s_pMainWnd == this)
         s_pMainWnd = nullptr;
 }
@@ -185,13 +186,17 @@ void CMorphDlg::EndDialog(int nResult)
     done(nResult);
 }
 
+bool CMorphDlg::MayQuit()
+{
+    return !m_pMorphData || !m_pMorphData->HasUnsavedPairs()
+           || CMessageBox::Show(QString::fromUtf16(kQuitUnsaved), MB_YESNO | MB_DEFBUTTON2) == IDYES;
+}
+
 void CMorphDlg::reject()
 {
     // Cancel, Esc and the close box: pairs not saved would be lost, so ask.
-    if (m_pMorphData && m_pMorphData->HasUnsavedPairs()
-        && CMessageBox::Show(QString::fromUtf16(kQuitUnsaved), MB_YESNO | MB_DEFBUTTON2) != IDYES)
-        return;
-    done(IDCANCEL);
+    if (MayQuit())
+        done(IDCANCEL);
 }
 
 void CMorphDlg::OnNextClicked()

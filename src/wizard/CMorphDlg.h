@@ -53,13 +53,16 @@ public:
     // The frame the views reach as the application's main window.
     static CMorphDlg* GetMainWnd();
 
-    // Owned: the pages, by id. Declared before the document so the document
-    // is destroyed first.
+    // Owned: the pages, by id. The destructor deletes them before the
+    // document, which they read until they are gone.
     std::map<int, std::unique_ptr<CSheet>> m_mapSheets;
     CSheet* m_pCurSheet = nullptr;
     std::unique_ptr<CMorphData> m_pMorphData;
     QIcon m_hIcon;
 
+    // Whether the run may end: true without unsaved pairs, else the user's
+    // answer to the question whether to quit without saving them.
+    bool MayQuit();
     // Ends the run with IDCANCEL, after asking when unsaved pairs would be lost.
     void reject() override;
 

@@ -322,6 +322,7 @@ private Q_SLOTS:
     void finish()
     {
         Wizard w;
+        w.doc()->MarkPairsSaved();
         QTest::mouseClick(w.dlg.GetButton(IDC_NEXT), Qt::LeftButton);
         QCOMPARE(w.dlg.result(), int(IDOK));
         QVERIFY(!w.dlg.isVisible());

@@ -419,7 +419,7 @@ private Q_SLOTS:
         QVERIFY(rec.boxes.isEmpty());
     }
 
-    // Pairs not saved are asked about once on the way out, except by finishing.
+    // Pairs not saved are asked about once on the way out, finishing included.
     void endings_data()
     {
         QTest::addColumn<int>("way");
@@ -433,7 +433,9 @@ private Q_SLOTS:
         QTest::newRow("cancel button, unsaved, no") << 0 << 1 << int(IDNO) << 0;
         QTest::newRow("close box, unsaved, yes") << 1 << 1 << int(IDYES) << int(IDCANCEL);
         QTest::newRow("escape, saved") << 2 << 2 << 0 << int(IDCANCEL);
-        QTest::newRow("finish, unsaved") << 3 << 1 << 0 << int(IDOK);
+        QTest::newRow("finish, unsaved, no") << 3 << 1 << int(IDNO) << 0;
+        QTest::newRow("finish, unsaved, yes") << 3 << 1 << int(IDYES) << int(IDOK);
+        QTest::newRow("finish, saved") << 3 << 2 << 0 << int(IDOK);
     }
     void endings()
     {
