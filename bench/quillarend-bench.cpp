@@ -494,6 +494,9 @@ bool AssistCases(int32_t pinCpu)
         std::fflush(stdout);
     }
     PinThread(-1);
+    return true;
+}
+
 // Page 131 in the fitted view at photo sizes with 100 pairs on 2 threads:
 // the draft at the view's scale, the exact whole frame and the view's
 // repaint, each timed alone, interleaved round by round.
