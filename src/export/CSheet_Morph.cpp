@@ -46,8 +46,10 @@ QString UncutNumberedName(const QString& path, int index)
 CSheet_Morph::CSheet_Morph(CMorphDlg* pFrame)
     : CSheet(IDD_SHEET_MORPH, pFrame),
       m_renderer([this](CImage& out, const SRequest& request) { RenderRequest(out, request); },
-                 // Told on the worker; the frame is taken on this thread.
-                 [this] { QMetaObject::invokeMethod(this, &CSheet_Morph::OnFrameReady, Qt::QueuedConnection); })
+                 // Told on the worker; the frame is taken on this thread. By
+                 // name, so the call's event is made inside Qt, whose queue
+                 // hands it over under its own lock.
+                 [this] { QMetaObject::invokeMethod(this, "OnFrameReady", Qt::QueuedConnection); })
 {
     CDialogTemplate dlg(this);
     resize(dlg.Size(kWidthDu, kHeightDu));

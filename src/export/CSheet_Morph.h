@@ -98,7 +98,7 @@ private:
     void RenderNow(const SRequest& request);
     // The worker's frame is done: shows it, then asks for the frame wanted
     // if that was not it. The exception of a render comes out here.
-    void OnFrameReady();
+    Q_INVOKABLE void OnFrameReady();
 
     // Keys: export frame i is i, slider position p is -1 - p.
     static constexpr int64_t kNoFrame = INT64_MIN;
