@@ -9,6 +9,7 @@
 //   findpairs WxH features=orb|akaze median_ms=<ms> cpu_ms=<ms> pairs=N median_err_px=<px> max_err_px=<px>
 //   preview WxH view=fit threads=2 slider_to_screen_ms=<ms> draft_ms=<ms> exact_ms=<ms> repaint_ms=<ms>
 //           first_draft_ms=<ms>
+//   play WxH pairs=N threads=T target_fps=F frames=<n> shown=<n> fps=<reached> in_order=yes|no
 // Every pixel-loop kernel the processor has renders the same frames with each
 // thread count, one after the other in each round, so the ratios to the scalar
 // kernel and to one thread come from the same moments of a noisy machine.
@@ -25,6 +26,8 @@
 // The assist cases (on one processor, --pin or 0) time a partner match at
 // 3840 × 2160 and the pair finder at 1920 × 1080 on a textured picture and
 // its copy moved by a known similarity, with both feature detectors.
+// The play cases play 3 seconds of a sequence on the page in real time and
+// count the frames shown.
 // Options: --only render|mesh|preview|assist (default: render and mesh),
 // --width W --height H (default 1920 × 1080 with 0, 16 and 100 pairs, and
 // 3840 × 2160 with 100 pairs), --threads N (default: 2 and 4; one thread is
@@ -575,6 +578,51 @@ bool FittedPreviewCases()
     return true;
 }
 
+// Playback on page 131 at 1920 × 1080 with 100 pairs on 2 threads: three
+// seconds of the sequence at each target rate, played once in real time;
+// the rate reached and whether every frame came after the one before.
+bool PlayCases()
+{
+    CMorphDlg dlg;
+    CMorphApp::CreateSheets(dlg);
+    CMorphData* doc = dlg.m_pMorphData.get();
+    doc->m_pSourceImage = MakePicture(1920, 1080, 0);
+    doc->m_pTargetImage = MakePicture(1920, 1080, 1);
+    auto* page = qobject_cast<CSheet_Morph*>(dlg.GetSheet(IDD_SHEET_MORPH));
+    if (!doc->m_pSourceImage || !doc->m_pTargetImage || !page) {
+        std::fprintf(stderr, "quillarend-bench: no pictures or no preview page for the play cases\n");
+        return false;
+    }
+    SetPairs(*doc, 100);
+    dlg.show();
+    dlg.ShowPage(IDD_SHEET_MORPH);
+    page->m_core.SetThreadCount(2);
+    for (const int fps : {25, 50}) {
+        doc->m_timing.m_dFps = fps;
+        doc->m_timing.m_nCount = 3 * fps;
+        page->GoToFrame(0);
+        page->ShowLatestFrame();
+        std::vector<qint64> shown;
+        const QMetaObject::Connection watch =
+            QObject::connect(page, &CSheet_Morph::FrameShown, [&](qint64 key) { shown.push_back(key); });
+        const double ms = TimeMs([&] {
+            page->Play();
+            while (page->IsPlaying())
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        });
+        QObject::disconnect(watch);
+        bool inOrder = true;
+        for (size_t i = 1; i < shown.size(); ++i)
+            inOrder &= shown[i] > shown[i - 1];
+        std::printf("play 1920x1080 pairs=100 threads=2 target_fps=%d frames=%d shown=%zu fps=%.1f in_order=%s\n", fps,
+                    doc->m_timing.m_nCount, shown.size(), double(shown.size()) * 1000.0 / ms, inOrder ? "yes" : "no");
+        std::fflush(stdout);
+        if (!inOrder)
+            return false;
+    }
+    return true;
+}
+
 bool ParseNumber(const char* text, long min, long max, int32_t& value)
 {
     char* end = nullptr;
@@ -646,7 +694,7 @@ int main(int argc, char** argv)
         std::vector<int32_t> previewThreads{1};
         if (threadCounts.size() > 1)
             previewThreads.push_back(threadCounts[1]);
-        if (!PreviewCases(previewThreads) || !FittedPreviewCases())
+        if (!PreviewCases(previewThreads) || !FittedPreviewCases() || !PlayCases())
             return 1;
     }
     return 0;

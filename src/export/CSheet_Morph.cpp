@@ -15,12 +15,18 @@
 #include "CWaitCursor.h"
 #include "ControlIds.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
-#include <QScopeGuard>
+#include <QSignalBlocker>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <new>
 #include <optional>
@@ -39,6 +45,24 @@ QString UncutNumberedName(const QString& path, int index)
     const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
     const qsizetype extLength = dot < 0 ? 0 : fileName.size() - dot;
     return path.left(path.size() - extLength) + QString::asprintf("_%05d", index) + path.right(extLength);
+}
+
+// The time of export frame i in the transition: 0 in the start holds, 1 in
+// the end holds, i / (count - 1) in between.
+double FrameTime(const CMorphTiming& timing, int64_t i)
+{
+    const int64_t j = i - timing.m_nHoldStart;
+    if (j <= 0)
+        return 0.0;
+    if (j >= timing.m_nCount - 1)
+        return 1.0;
+    return (double)j / (double)(timing.m_nCount - 1);
+}
+
+int64_t SteadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 } // namespace
@@ -68,14 +92,66 @@ CSheet_Morph::CSheet_Morph(CMorphDlg* pFrame)
     QPushButton* exportSequence =
         dlg.AddButton(IDC_EXPORT_SEQUENCE, QStringLiteral("すべてを連番で書き出す..."), 414, 80, 76, 14);
 
+    // Playback in the column under the export buttons.
+    const auto tip = [](QWidget* w, CCommandKeys::ECommand command) { w->setToolTip(CCommandKeys::Line(command)); };
+    m_pPlay = dlg.AddButton(IDC_PLAY, QStringLiteral("再生"), 414, 104, 76, 14);
+    tip(m_pPlay, CCommandKeys::PlayPause);
+    QPushButton* first = dlg.AddButton(IDC_FIRST_FRAME, QStringLiteral("|<"), 414, 122, 18, 14);
+    QPushButton* previous = dlg.AddButton(IDC_PREVIOUS_FRAME, QStringLiteral("<"), 433, 122, 18, 14);
+    QPushButton* next = dlg.AddButton(IDC_NEXT_FRAME, QStringLiteral(">"), 452, 122, 18, 14);
+    QPushButton* last = dlg.AddButton(IDC_LAST_FRAME, QStringLiteral(">|"), 471, 122, 19, 14);
+    tip(first, CCommandKeys::FirstFrame);
+    tip(previous, CCommandKeys::PreviousFrame);
+    tip(next, CCommandKeys::NextFrame);
+    tip(last, CCommandKeys::LastFrame);
+    m_pLoop = new QComboBox(this);
+    m_pLoop->addItems({QStringLiteral("1 回"), QStringLiteral("繰り返し"), QStringLiteral("往復")});
+    dlg.Place(m_pLoop, IDC_LOOP, 414, 140, 76, 14);
+    tip(m_pLoop, CCommandKeys::LoopMode);
+    m_pReadOut = dlg.AddStatic(QString(), 414, 158, 76, 20, IDC_FRAME_READOUT);
+    m_pReadOut->setWordWrap(true);
+    m_pGoTo = new QLineEdit(this);
+    m_pGoTo->setMaxLength(32);
+    m_pGoTo->setPlaceholderText(QStringLiteral("フレーム番号か %"));
+    dlg.Place(m_pGoTo, IDC_GO_TO_FRAME, 414, 180, 76, 14);
+    tip(m_pGoTo, CCommandKeys::GoToFrame);
+    m_pRate = dlg.AddStatic(QString(), 414, 198, 76, 10, IDC_PLAY_RATE);
+
     m_wndPreview.Create(place->geometry(), this);
-    // Keyboard order: the slider, then the two export buttons.
+    // Keyboard order: the slider, the two export buttons, then playback.
     QWidget::setTabOrder(&m_ctlSlider, exportThis);
     QWidget::setTabOrder(exportThis, exportSequence);
+    QWidget::setTabOrder(exportSequence, m_pPlay);
+    QWidget::setTabOrder(m_pPlay, first);
+    QWidget::setTabOrder(first, previous);
+    QWidget::setTabOrder(previous, next);
+    QWidget::setTabOrder(next, last);
+    QWidget::setTabOrder(last, m_pLoop);
+    QWidget::setTabOrder(m_pLoop, m_pGoTo);
+    // A focused choice keeps Space, which opens it.
+    m_pLoop->installEventFilter(this);
+
+    m_fnClock = SteadyNs;
+    m_playTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_playTimer, &QTimer::timeout, this, &CSheet_Morph::OnPlayTick);
+    connect(m_pPlay, &QPushButton::clicked, this, &CSheet_Morph::TogglePlay);
+    connect(first, &QPushButton::clicked, this, [this] { GoToFrame(0); });
+    connect(previous, &QPushButton::clicked, this, [this] { StepFrame(-1); });
+    connect(next, &QPushButton::clicked, this, [this] { StepFrame(1); });
+    connect(last, &QPushButton::clicked, this, [this] { GoToFrame(INT64_MAX); });
+    connect(m_pGoTo, &QLineEdit::returnPressed, this, [this] {
+        if (!GoTo(m_pGoTo->text()))
+            QApplication::beep();
+        m_pGoTo->selectAll();
+    });
+    // The user taking the thumb or the slider's keys pauses playback.
+    connect(&m_ctlSlider, &QSlider::sliderPressed, this, &CSheet_Morph::Pause);
 
     // Every movement renders: dragging, clicks on the groove, and the keys.
-    connect(&m_ctlSlider, &QSlider::actionTriggered, this,
-            [this] { m_bUserMove = m_ctlSlider.sliderPosition() != m_ctlSlider.value(); });
+    connect(&m_ctlSlider, &QSlider::actionTriggered, this, [this] {
+        Pause();
+        m_bUserMove = m_ctlSlider.sliderPosition() != m_ctlSlider.value();
+    });
     connect(&m_ctlSlider, &QSlider::valueChanged, this, &CSheet_Morph::OnSliderMoved);
     m_tmSettle.setSingleShot(true);
     m_tmSettle.setInterval(kSettleMs);
@@ -86,11 +162,7 @@ CSheet_Morph::CSheet_Morph(CMorphDlg* pFrame)
     connect(exportSequence, &QPushButton::clicked, this, &CSheet_Morph::OnExportSequence);
     // The zoom keys work wherever the focus is on the page, about the mouse
     // when it is over the preview.
-    CCommandKeys::Bind(this, CCommandKeys::kPreview, [this](CCommandKeys::ECommand command) {
-        QPoint anchor = m_wndPreview.ClientCentre();
-        m_wndPreview.MouseInClient(anchor);
-        m_wndPreview.ZoomCommand(command, anchor);
-    });
+    CCommandKeys::Bind(this, CCommandKeys::kPreview, [this](CCommandKeys::ECommand command) { OnCommand(command); });
 }
 
 CSheet_Morph::~CSheet_Morph()
@@ -99,8 +171,41 @@ CSheet_Morph::~CSheet_Morph()
     m_wndPreview.m_pImage = nullptr;
 }
 
+void CSheet_Morph::OnCommand(int command)
+{
+    switch (command) {
+    case CCommandKeys::PlayPause: TogglePlay(); return;
+    case CCommandKeys::FirstFrame: GoToFrame(0); return;
+    case CCommandKeys::PreviousFrame: StepFrame(-1); return;
+    case CCommandKeys::NextFrame: StepFrame(1); return;
+    case CCommandKeys::LastFrame: GoToFrame(INT64_MAX); return;
+    case CCommandKeys::GoToFrame:
+        m_pGoTo->setFocus(Qt::ShortcutFocusReason);
+        m_pGoTo->selectAll();
+        return;
+    case CCommandKeys::LoopMode: m_pLoop->setCurrentIndex((m_pLoop->currentIndex() + 1) % m_pLoop->count()); return;
+    default: break;
+    }
+    QPoint anchor = m_wndPreview.ClientCentre();
+    m_wndPreview.MouseInClient(anchor);
+    m_wndPreview.ZoomCommand(CCommandKeys::ECommand(command), anchor);
+}
+
+bool CSheet_Morph::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_pLoop && event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
+            event->accept();
+            return true;
+        }
+    }
+    return CSheet::eventFilter(watched, event);
+}
+
 void CSheet_Morph::OnEnter()
 {
+    Pause();
     GetFrame()->SetButton(IDC_BACK, QStringLiteral("< 前へ(&B)"), true);
     GetFrame()->SetButton(IDC_NEXT, QStringLiteral("終了"), true);
 
@@ -245,8 +350,7 @@ void CSheet_Morph::RenderNow(const SRequest& request)
     m_reqWanted = SRequest{request.nKey, request.pos};
     m_core.RenderFrame(m_imgFrame, request.pos.fShape, request.pos.fColor);
     m_wndPreview.SetDraft(nullptr, CRect(), 0);
-    m_reqShown = m_reqWanted;
-    m_wndPreview.Redraw(true);
+    OnShown(m_reqWanted);
 }
 
 void CSheet_Morph::OnFrameReady()
@@ -254,16 +358,177 @@ void CSheet_Morph::OnFrameReady()
     const std::optional<SRequest> taken = TakeFrame();
     if (!taken)
         return; // already taken by a wait
-    m_reqShown = *taken;
-    m_wndPreview.Redraw(true);
-    if (m_reqWanted != m_reqShown)
+    OnShown(*taken);
+    if (m_bPlaying)
+        OnPlayTick();
+    else if (m_reqWanted != m_reqShown)
         RequestFrame(m_reqWanted);
+}
+
+void CSheet_Morph::OnShown(const SRequest& request)
+{
+    m_reqShown = request;
+    m_wndPreview.Redraw(true);
+    m_pReadOut->setText(ReadOut());
+    Q_EMIT FrameShown(request.nKey);
+    if (!m_bPlaying)
+        return;
+    const int64_t now = m_fnClock();
+    if (m_nPlayShown++ == 0)
+        m_nFirstShownNs = now;
+    else if (now > m_nFirstShownNs)
+        m_pRate->setText(QStringLiteral("%1 fps で再生中")
+                             .arg(double(m_nPlayShown - 1) * 1e9 / double(now - m_nFirstShownNs), 0, 'f', 1));
+    MoveThumbToFrame(request.nKey);
+    if (m_pLoop->currentIndex() == kOnce && request.nKey == GetDocument()->m_timing.TotalFrames() - 1)
+        Pause();
+}
+
+CSheet_Morph::SRequest CSheet_Morph::FrameRequest(int64_t i) const
+{
+    return SRequest{i, GetDocument()->m_timing.Frame(i)};
+}
+
+void CSheet_Morph::MoveThumbToFrame(int64_t i)
+{
+    const QSignalBlocker quiet(m_ctlSlider);
+    m_ctlSlider.setValue(int(std::lround(FrameTime(GetDocument()->m_timing, i) * 1000.0)));
+}
+
+int64_t CSheet_Morph::CurrentFrame() const
+{
+    const CMorphTiming& timing = GetDocument()->m_timing;
+    const int64_t key = m_reqWanted.nKey == kNoFrame ? -1 - m_ctlSlider.value() : m_reqWanted.nKey;
+    if (key >= 0)
+        return std::min(key, timing.TotalFrames() - 1);
+    const int p = int(-1 - key);
+    if (p <= 0)
+        return 0;
+    if (p >= 1000)
+        return timing.TotalFrames() - 1;
+    return timing.m_nHoldStart + std::llround(p / 1000.0 * (timing.m_nCount - 1));
+}
+
+QString CSheet_Morph::ReadOut() const
+{
+    const CMorphTiming& timing = GetDocument()->m_timing;
+    const int64_t key = m_reqShown.nKey;
+    const int64_t frame = key >= 0 ? key : CurrentFrame();
+    const double percent = key >= 0 ? FrameTime(timing, key) * 100.0 : int(-1 - key) / 10.0;
+    return QStringLiteral("フレーム %1 / %2 ・ %3 %")
+        .arg(frame + 1)
+        .arg(timing.TotalFrames())
+        .arg(percent, 0, 'f', 1);
+}
+
+void CSheet_Morph::GoToFrame(int64_t index)
+{
+    Pause();
+    if (m_imgFrame.IsNull())
+        return;
+    const int64_t i = std::clamp<int64_t>(index, 0, GetDocument()->m_timing.TotalFrames() - 1);
+    MoveThumbToFrame(i);
+    RequestFrame(FrameRequest(i));
+}
+
+void CSheet_Morph::StepFrame(int64_t delta)
+{
+    GoToFrame(CurrentFrame() + delta);
+}
+
+bool CSheet_Morph::GoTo(const QString& text)
+{
+    QString number = text.trimmed();
+    const bool percent = number.endsWith(QLatin1Char('%')) || number.endsWith(QChar(0xFF05));
+    if (percent)
+        number.chop(1);
+    bool ok = false;
+    if (percent) {
+        const double value = number.trimmed().toDouble(&ok);
+        if (!ok || !(value >= 0.0 && value <= 100.0))
+            return false;
+        Pause();
+        const int p = int(std::lround(value * 10.0));
+        {
+            const QSignalBlocker quiet(m_ctlSlider);
+            m_ctlSlider.setValue(p);
+        }
+        if (!m_imgFrame.IsNull())
+            RequestFrame(SliderRequest(p));
+        return true;
+    }
+    const qlonglong frame = number.toLongLong(&ok);
+    if (!ok || frame < 1 || frame > GetDocument()->m_timing.TotalFrames())
+        return false;
+    GoToFrame(frame - 1);
+    return true;
+}
+
+void CSheet_Morph::TogglePlay()
+{
+    if (m_bPlaying)
+        Pause();
+    else
+        Play();
+}
+
+void CSheet_Morph::Play()
+{
+    if (m_bPlaying || m_imgFrame.IsNull() || !isVisible())
+        return;
+    const CMorphTiming& timing = GetDocument()->m_timing;
+    m_nPlayStart = CurrentFrame();
+    if (m_pLoop->currentIndex() == kOnce && m_nPlayStart >= timing.TotalFrames() - 1)
+        m_nPlayStart = 0; // played to the end: again from the start
+    m_bPlaying = true;
+    m_nPlayStartNs = m_fnClock();
+    m_nPlayShown = 0;
+    m_pPlay->setText(QStringLiteral("一時停止"));
+    m_pRate->setText(QString());
+    m_playTimer.start(std::max(1, int(500.0 / timing.m_dFps))); // twice a frame
+    OnPlayTick();
+}
+
+void CSheet_Morph::Pause()
+{
+    if (!m_bPlaying)
+        return;
+    m_bPlaying = false;
+    m_playTimer.stop();
+    m_pPlay->setText(QStringLiteral("再生"));
+    m_pRate->setText(QString());
+}
+
+void CSheet_Morph::OnPlayTick()
+{
+    if (!m_bPlaying)
+        return;
+    const CMorphTiming& timing = GetDocument()->m_timing;
+    const int64_t total = timing.TotalFrames();
+    const double elapsed = double(std::max<int64_t>(m_fnClock() - m_nPlayStartNs, 0)) / 1e9;
+    // Capped so the frame arithmetic cannot overflow after days of play.
+    const int64_t n = m_nPlayStart + int64_t(std::min(elapsed * timing.m_dFps, 1e15));
+    int64_t i = 0;
+    switch (m_pLoop->currentIndex()) {
+    case kLoop: i = n % total; break;
+    case kBounce: {
+        const int64_t period = 2 * (total - 1);
+        const int64_t m = period > 0 ? n % period : 0;
+        i = m < total ? m : period - m;
+        break;
+    }
+    default: i = std::min(n, total - 1); break;
+    }
+    const SRequest request = FrameRequest(i);
+    if (request != m_reqWanted)
+        RequestFrame(request);
 }
 
 void CSheet_Morph::hideEvent(QHideEvent* event)
 {
     // A hidden page is left or the wizard is ending: the worker must be done
     // before the mesh is rebuilt or the document's pictures go away.
+    Pause();
     m_renderer.Wait();
     m_tmSettle.stop();
     CSheet::hideEvent(event);
@@ -271,13 +536,12 @@ void CSheet_Morph::hideEvent(QHideEvent* event)
 
 void CSheet_Morph::ShowLatestFrame()
 {
+    Pause();
     m_renderer.Wait();
     if (m_imgFrame.IsNull())
         return;
-    if (const std::optional<SRequest> taken = TakeFrame()) {
-        m_reqShown = *taken;
-        m_wndPreview.Redraw(true);
-    }
+    if (const std::optional<SRequest> taken = TakeFrame())
+        OnShown(*taken);
     const SRequest exact{m_reqWanted.nKey, m_reqWanted.pos};
     if (m_reqShown != exact)
         RenderNow(exact);

@@ -12,6 +12,12 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <functional>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
 
 
 // Page 131: previews the morph at the slider's position and writes the frame
@@ -60,6 +66,29 @@ public:
     // How long the slider rests before the exact frame renders.
     static constexpr int kSettleMs = 150;
 
+    // Playback shows the frames a sequence export writes, at its frame rate,
+    // in real time: a frame not ready when the next is due is skipped.
+    enum ELoop { kOnce, kLoop, kBounce };
+    void Play();
+    void Pause();
+    void TogglePlay();
+    bool IsPlaying() const { return m_bPlaying; }
+    // Asks for the frame due now; the play timer calls it.
+    void OnPlayTick();
+    // Shows export frame index (limited to the sequence); pauses playback.
+    void GoToFrame(int64_t index);
+    void StepFrame(int64_t delta);
+    // Goes to a frame number (from 1) or a percentage ("22.4 %"); false,
+    // changing nothing, for any other text.
+    bool GoTo(const QString& text);
+    // The export frame on show, or the one nearest to the slider's position.
+    int64_t CurrentFrame() const;
+    // "フレーム 12 / 50 ・ 22.4 %" for the frame on show.
+    QString ReadOut() const;
+
+    // Nanoseconds of a steady clock; tests give a clock of their own.
+    std::function<int64_t()> m_fnClock;
+
     CImageScrollWnd m_wndPreview;
     CImage m_imgFrame; // the exact whole frame the view shows, when no draft covers it
     CImage m_imgDraft; // what the view shows of the frame in its place while the slider moves
@@ -67,9 +96,21 @@ public:
     CSliderCtrl m_ctlSlider;
     bool m_bUserMove = false; // the value is changing by a slider action
     QTimer m_tmSettle;        // runs from each move; Settle when it ends
+    QPushButton* m_pPlay = nullptr;
+    QComboBox* m_pLoop = nullptr;
+    QLabel* m_pReadOut = nullptr;
+    QLineEdit* m_pGoTo = nullptr;
+    QLabel* m_pRate = nullptr;
+    QTimer m_playTimer;
+
+Q_SIGNALS:
+    // A frame went on show; its key is its export frame index, or -1 - p for
+    // slider position p.
+    void FrameShown(qint64 nKey);
 
 protected:
     void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     using SRequest = CPreviewRenderer::SRequest;
@@ -99,6 +140,14 @@ private:
     // The worker's frame is done: shows it, then asks for the frame wanted
     // if that was not it. The exception of a render comes out here.
     Q_INVOKABLE void OnFrameReady();
+    // The request for export frame i.
+    SRequest FrameRequest(int64_t i) const;
+    // m_imgFrame now holds request: paints it, updates the read-out, and
+    // follows it while playing.
+    void OnShown(const SRequest& request);
+    // Puts the thumb at the time of export frame i without rendering.
+    void MoveThumbToFrame(int64_t i);
+    void OnCommand(int command);
 
     // Keys: export frame i is i, slider position p is -1 - p.
     static constexpr int64_t kNoFrame = INT64_MIN;
@@ -107,6 +156,11 @@ private:
     SRequest m_reqAsked{kNoFrame, {0, 0}};  // the last frame asked of the worker
     CImage m_imgTaken; // the picture a frame is taken into
     CDraftRenderer m_drafts; // the worker's alone
+    bool m_bPlaying = false;
+    int64_t m_nPlayStart = 0;    // the frame playback started from
+    int64_t m_nPlayStartNs = 0;  // and when
+    int64_t m_nFirstShownNs = 0; // when playback showed its first frame
+    int64_t m_nPlayShown = 0;    // frames shown since
     // Declared last, so it is destroyed first: its worker reads the engine
     // and the document and is joined before either can go.
     CPreviewRenderer m_renderer;

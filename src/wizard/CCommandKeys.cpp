@@ -46,7 +46,28 @@ const QList<CCommandKeys::SRow>& CCommandKeys::Rows()
         {ShowMesh, editorPage, {Qt::CTRL | Qt::Key_4}, nullptr, nullptr},
         {ShowTurned, editorPage, {Qt::CTRL | Qt::Key_5}, nullptr, nullptr},
     };
-    return rows;
+    // Playback keys work wherever the focus is on page 131; a focused button
+    // keeps Space, and the frame-number box its editing keys.
+    constexpr unsigned previewPage = kPreview | kPageWide;
+    static const QList<SRow> playback = {
+        {PlayPause, previewPage, {Qt::Key_Space}, u"Space", u"再生 / 一時停止"},
+        {FirstFrame, previewPage, {Qt::CTRL | Qt::Key_Home}, u"Ctrl+Home", u"最初のフレーム"},
+        {PreviousFrame, previewPage, {Qt::CTRL | Qt::Key_Left, Qt::Key_Comma}, u"Ctrl+← / ,", u"前のフレーム"},
+        {NextFrame, previewPage, {Qt::CTRL | Qt::Key_Right, Qt::Key_Period}, u"Ctrl+→ / .", u"次のフレーム"},
+        {LastFrame, previewPage, {Qt::CTRL | Qt::Key_End}, u"Ctrl+End", u"最後のフレーム"},
+        {GoToFrame, previewPage, {Qt::CTRL | Qt::Key_G}, u"Ctrl+G", u"フレーム番号か % を入力して移動"},
+        {LoopMode, previewPage, {Qt::CTRL | Qt::Key_L}, u"Ctrl+L", u"1 回 / 繰り返し / 往復を切り替え"},
+    };
+    static const QList<SRow> all = rows + playback;
+    return all;
+}
+
+QString CCommandKeys::Line(ECommand eCommand)
+{
+    for (const SRow& row : Rows())
+        if (row.eCommand == eCommand && row.pszText)
+            return QString::fromUtf16(row.pszLabel) + QStringLiteral(": ") + QString::fromUtf16(row.pszText);
+    return QString();
 }
 
 QString CCommandKeys::ToolTip(EPlace ePlace)
@@ -54,7 +75,7 @@ QString CCommandKeys::ToolTip(EPlace ePlace)
     QStringList lines;
     for (const SRow& row : Rows())
         if ((row.nPlaces & ePlace) && row.pszText)
-            lines << QString::fromUtf16(row.pszLabel) + QStringLiteral(": ") + QString::fromUtf16(row.pszText);
+            lines << Line(row.eCommand);
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -40,6 +40,14 @@ public:
         ShowSelection,
         ShowMesh,
         ShowTurned,
+        // Playback on page 131.
+        PlayPause,
+        FirstFrame,
+        PreviousFrame,
+        NextFrame,
+        LastFrame,
+        GoToFrame,
+        LoopMode,
     };
 
     // Where a row works.
@@ -59,6 +67,8 @@ public:
     };
 
     static const QList<SRow>& Rows();
+    // The row's "keys: what it does" line, as the tooltips show it.
+    static QString Line(ECommand eCommand);
 
     // The tooltip of a view at ePlace: one line per row that works there.
     static QString ToolTip(EPlace ePlace);

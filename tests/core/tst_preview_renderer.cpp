@@ -56,15 +56,16 @@ struct FakeRender
         bHold = hold;
         changed.notify_all();
     }
-    void WaitInside()
+    // Each false after ten seconds, so a fault fails rather than hangs.
+    bool WaitInside()
     {
         std::unique_lock lock(mutex);
-        changed.wait(lock, [this] { return bInside; });
+        return changed.wait_for(lock, std::chrono::seconds(10), [this] { return bInside; });
     }
-    void WaitReady(int count)
+    bool WaitReady(int count)
     {
         std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return nReady >= count; });
+        return changed.wait_for(lock, std::chrono::seconds(10), [&] { return nReady >= count; });
     }
     std::vector<int64_t> Drawn()
     {
@@ -105,7 +106,7 @@ private Q_SLOTS:
         Fixture f;
         f.fake.Hold(true);
         QVERIFY(f.renderer.Request(At(1)));
-        f.fake.WaitInside();
+        QVERIFY(f.fake.WaitInside());
         for (int i = 0; i < waiting; ++i)
             QVERIFY(f.renderer.Request(At(20 + i)));
         QVERIFY(f.renderer.IsBusy());
@@ -133,7 +134,7 @@ private Q_SLOTS:
             QCOMPARE(f.renderer.Take(f.frame).value(), At(key));
             QCOMPARE(*f.frame.PixelAddress(0, 0), uint8_t(key));
         }
-        QCOMPARE(f.fake.nReady, 3);
+        QVERIFY(f.fake.WaitReady(3)); // told once per frame, after the frame is there to take
     }
 
     // The exception of a render comes out of Take on the owner's thread, and
@@ -142,7 +143,7 @@ private Q_SLOTS:
     {
         Fixture f;
         QVERIFY(f.renderer.Request(At(13)));
-        f.fake.WaitReady(1);
+        QVERIFY(f.fake.WaitReady(1));
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, f.renderer.Take(f.frame));
         QVERIFY(!f.renderer.Take(f.frame));
         QVERIFY(f.renderer.Request(At(14)));
@@ -163,7 +164,7 @@ private Q_SLOTS:
             QVERIFY(renderer.Resize(4, 3));
             fake.Hold(true);
             QVERIFY(renderer.Request(At(1)));
-            fake.WaitInside();
+            QVERIFY(fake.WaitInside());
             QVERIFY(renderer.Request(At(2)));
             release = std::thread([&] {
                 std::this_thread::sleep_for(std::chrono::milliseconds(30));

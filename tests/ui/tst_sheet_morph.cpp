@@ -11,12 +11,15 @@
 #include "WindowInput.h"
 #include "WizardFrame.h"
 
+#include <QComboBox>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTest>
@@ -60,15 +63,36 @@ struct Wizard
         doc()->m_pTargetImage = Target(w, h);
     }
 
-    std::unique_ptr<CImage> Expected(float t)
+    std::unique_ptr<CImage> Expected(float t) { return Expected(CMorphTiming::SPosition{t, t}); }
+
+    std::unique_ptr<CImage> Expected(CMorphTiming::SPosition pos)
     {
         CMorphCore core;
         core.BuildMesh(doc());
         auto img = std::make_unique<CImage>();
         if (!img->Create(doc()->m_pSourceImage->GetWidth(), doc()->m_pSourceImage->GetHeight()))
             return nullptr;
-        core.RenderFrame(*img, t);
+        core.RenderFrame(*img, pos.fShape, pos.fColor);
         return img;
+    }
+
+    // Whether the page shows export frame i.
+    bool ShowsFrame(int64_t i) { return TestImages::SamePixels(page->m_imgFrame, *Expected(doc()->m_timing.Frame(i))); }
+
+    // A sequence of holdStart + count + holdEnd frames, the page on export frame start.
+    void SetSequence(int holdStart, int count, int holdEnd, int64_t start)
+    {
+        doc()->m_timing.m_nHoldStart = holdStart;
+        doc()->m_timing.m_nCount = count;
+        doc()->m_timing.m_nHoldEnd = holdEnd;
+        page->GoToFrame(start);
+        page->ShowLatestFrame();
+    }
+
+    bool Activate()
+    {
+        dlg.activateWindow();
+        return QTest::qWaitForWindowActive(&dlg);
     }
 
     // Whether the view's window shows the frame picture pixel for pixel.
@@ -143,7 +167,8 @@ private Q_SLOTS:
         CSheet_Morph* page = w.page;
         const QLabel* text = nullptr;
         for (const QLabel* label : page->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly))
-            text = label;
+            if (!text)
+                text = label;
         QVERIFY(text);
         QCOMPARE(text->text(), QStringLiteral("スライダを動かしてモーフィング具合を確認してください。\n\n"
                                               "必要に応じて書き出しを行ってください。"));
@@ -445,6 +470,209 @@ private Q_SLOTS:
         QCOMPARE(v->value(), 200);
         QCOMPARE(w.page->m_wndPreview.GetImageRect().left, -300);
         QVERIFY(w.ViewShowsFrame());
+    }
+
+    void playKeys_data()
+    {
+        Columns<QList<int>, qint64, int, int, int, qint64, QString>(
+            {"sequence", "start", "focus", "key", "presses", "frame", "readOut"});
+        const QList<int> five{0, 5, 0}, holds{2, 5, 3};
+        const int ctrlRight = (Qt::CTRL | Qt::Key_Right).toCombined(), ctrlLeft = (Qt::CTRL | Qt::Key_Left).toCombined();
+        QTest::newRow("next, slider focused") << five << 0ll << int(IDC_SLIDER) << ctrlRight << 1 << 1ll
+                                              << "フレーム 2 / 5 ・ 25.0 %";
+        QTest::newRow("period twice, button focused")
+            << five << 0ll << int(IDC_EXPORT_THIS) << int(Qt::Key_Period) << 2 << 2ll << "フレーム 3 / 5 ・ 50.0 %";
+        QTest::newRow("previous at the first") << five << 0ll << int(IDC_SLIDER) << ctrlLeft << 1 << 0ll
+                                               << "フレーム 1 / 5 ・ 0.0 %";
+        QTest::newRow("comma") << five << 3ll << int(IDC_PLAY) << int(Qt::Key_Comma) << 1 << 2ll
+                               << "フレーム 3 / 5 ・ 50.0 %";
+        QTest::newRow("last") << five << 1ll << int(IDC_SLIDER) << (Qt::CTRL | Qt::Key_End).toCombined() << 1 << 4ll
+                              << "フレーム 5 / 5 ・ 100.0 %";
+        QTest::newRow("first") << five << 3ll << int(IDC_LOOP) << (Qt::CTRL | Qt::Key_Home).toCombined() << 1 << 0ll
+                               << "フレーム 1 / 5 ・ 0.0 %";
+        QTest::newRow("next past the last") << five << 4ll << int(IDC_SLIDER) << ctrlRight << 1 << 4ll
+                                            << "フレーム 5 / 5 ・ 100.0 %";
+        QTest::newRow("next in the start holds") << holds << 0ll << int(IDC_SLIDER) << ctrlRight << 1 << 1ll
+                                                 << "フレーム 2 / 10 ・ 0.0 %";
+        QTest::newRow("out of the holds") << holds << 1ll << int(IDC_SLIDER) << ctrlRight << 2 << 3ll
+                                          << "フレーム 4 / 10 ・ 25.0 %";
+        QTest::newRow("into the end holds") << holds << 6ll << int(IDC_SLIDER) << ctrlRight << 2 << 8ll
+                                            << "フレーム 9 / 10 ・ 100.0 %";
+        QTest::newRow("default timing") << QList<int>{0, 30, 0} << 10ll << int(IDC_SLIDER) << ctrlRight << 1 << 11ll
+                                        << "フレーム 12 / 30 ・ 37.9 %";
+    }
+
+    // The step keys work wherever the focus is on the page and show the
+    // export frame, with the thumb at its time and the read-out naming it.
+    void playKeys()
+    {
+        QFETCH(QList<int>, sequence);
+        QFETCH(qint64, start);
+        QFETCH(int, focus);
+        QFETCH(int, key);
+        QFETCH(int, presses);
+        QFETCH(qint64, frame);
+        QFETCH(QString, readOut);
+        Wizard w;
+        QVERIFY(w.Activate());
+        w.SetSequence(sequence[0], sequence[1], sequence[2], start);
+        QWidget* focused = CDialogTemplate::Find(w.page, focus);
+        focused->setFocus();
+        const QKeyCombination combination = QKeyCombination::fromCombined(key);
+        for (int i = 0; i < presses; ++i)
+            QTest::keyClick(focused, combination.key(), combination.keyboardModifiers());
+        w.page->ShowLatestFrame();
+        QVERIFY(w.ShowsFrame(frame));
+        QCOMPARE(w.page->ReadOut(), readOut);
+        QCOMPARE(CDialogTemplate::Find<QLabel>(w.page, IDC_FRAME_READOUT)->text(), readOut);
+        const CMorphTiming& timing = w.doc()->m_timing;
+        const int64_t j = std::clamp<int64_t>(frame - timing.m_nHoldStart, 0, timing.m_nCount - 1);
+        QCOMPARE(w.page->m_ctlSlider.value(), int(std::lround(j * 1000.0 / (timing.m_nCount - 1))));
+    }
+
+    // Space plays and pauses, except on a focused button, which it clicks.
+    void space_data()
+    {
+        Columns<int, int, bool, qint64>({"focus", "presses", "playing", "frame"});
+        QTest::newRow("slider") << int(IDC_SLIDER) << 1 << true << 0ll;
+        QTest::newRow("slider, twice") << int(IDC_SLIDER) << 2 << false << 0ll;
+        QTest::newRow("next-frame button") << int(IDC_NEXT_FRAME) << 1 << false << 1ll;
+        QTest::newRow("play button") << int(IDC_PLAY) << 1 << true << 0ll;
+    }
+
+    void space()
+    {
+        QFETCH(int, focus);
+        QFETCH(int, presses);
+        QFETCH(bool, playing);
+        QFETCH(qint64, frame);
+        Wizard w;
+        QVERIFY(w.Activate());
+        int64_t now = 0;
+        w.page->m_fnClock = [&] { return now; };
+        QWidget* focused = CDialogTemplate::Find(w.page, focus);
+        focused->setFocus();
+        for (int i = 0; i < presses; ++i)
+            QTest::keyClick(focused, Qt::Key_Space);
+        QCOMPARE(w.page->IsPlaying(), playing);
+        w.page->Pause();
+        w.page->ShowLatestFrame();
+        QVERIFY(w.ShowsFrame(frame));
+        QCOMPARE(CDialogTemplate::Find<QPushButton>(w.page, IDC_PLAY)->text(), QStringLiteral("再生"));
+    }
+
+    void loopModes_data()
+    {
+        Columns<int, qint64, int, QList<qint64>, bool>({"mode", "start", "advance", "shown", "playing"});
+        const int once = CSheet_Morph::kOnce, loop = CSheet_Morph::kLoop, bounce = CSheet_Morph::kBounce;
+        // Jumps of the clock skip the frames in between: none of them shows.
+        QTest::newRow("once, midway") << once << 0ll << 2 << QList<qint64>{2} << true;
+        QTest::newRow("once, at the end") << once << 0ll << 4 << QList<qint64>{4} << false;
+        QTest::newRow("once, past the end") << once << 1ll << 9 << QList<qint64>{4} << false;
+        QTest::newRow("once, from the end starts again") << once << 4ll << 1 << QList<qint64>{1} << true;
+        QTest::newRow("loop, wraps to the first") << loop << 0ll << 5 << QList<qint64>{} << true;
+        QTest::newRow("loop, past the wrap") << loop << 3ll << 3 << QList<qint64>{1} << true;
+        QTest::newRow("loop, from the end") << loop << 4ll << 1 << QList<qint64>{0} << true;
+        QTest::newRow("bounce, at the end") << bounce << 0ll << 4 << QList<qint64>{4} << true;
+        QTest::newRow("bounce, coming back") << bounce << 0ll << 5 << QList<qint64>{3} << true;
+        QTest::newRow("bounce, back at the first") << bounce << 1ll << 7 << QList<qint64>{0} << true;
+        QTest::newRow("bounce, forth again") << bounce << 2ll << 7 << QList<qint64>{1} << true;
+    }
+
+    // Playback with a clock of the test's: 5 frames at 25 fps, the clock
+    // moved on by whole frames plus half a frame.
+    void loopModes()
+    {
+        QFETCH(int, mode);
+        QFETCH(qint64, start);
+        QFETCH(int, advance);
+        QFETCH(QList<qint64>, shown);
+        QFETCH(bool, playing);
+        Wizard w;
+        int64_t now = 0;
+        w.page->m_fnClock = [&] { return now; };
+        w.SetSequence(0, 5, 0, start);
+        CDialogTemplate::Find<QComboBox>(w.page, IDC_LOOP)->setCurrentIndex(mode);
+        w.page->Play();
+        QVERIFY(w.page->IsPlaying());
+        // Played to the end, "once" starts again from the first frame.
+        QTRY_VERIFY(w.ShowsFrame(mode == CSheet_Morph::kOnce && start == 4 ? 0 : start));
+        QSignalSpy spy(w.page, &CSheet_Morph::FrameShown);
+        now = advance * 40'000'000ll + 20'000'000ll;
+        w.page->OnPlayTick();
+        const qint64 last = shown.isEmpty() ? start : shown.last();
+        QTRY_VERIFY(w.ShowsFrame(last));
+        QTest::qWait(5);
+        QList<qint64> keys;
+        for (const QList<QVariant>& args : spy)
+            keys << args[0].toLongLong();
+        QCOMPARE(keys, shown);
+        QCOMPARE(w.page->IsPlaying(), playing);
+        QCOMPARE(w.page->m_ctlSlider.value(), int(last * 250));
+        QCOMPARE(CDialogTemplate::Find<QPushButton>(w.page, IDC_PLAY)->text(),
+                 playing ? QStringLiteral("一時停止") : QStringLiteral("再生"));
+    }
+
+    // Taking the thumb while playing pauses.
+    void thumbPausesPlay()
+    {
+        Wizard w;
+        w.page->Play();
+        QVERIFY(w.page->IsPlaying());
+        QTest::mousePress(&w.page->m_ctlSlider, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+        QVERIFY(!w.page->IsPlaying());
+        QTest::mouseRelease(&w.page->m_ctlSlider, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+    }
+
+    void goTo_data()
+    {
+        Columns<QString, int, QString>({"text", "position", "readOut"});
+        const QString unchanged = QStringLiteral("フレーム 1 / 30 ・ 0.0 %");
+        QTest::newRow("frame number") << "3" << 69 << "フレーム 3 / 30 ・ 6.9 %";
+        QTest::newRow("last frame") << " 30 " << 1000 << "フレーム 30 / 30 ・ 100.0 %";
+        QTest::newRow("percentage") << "22.4 %" << 224 << "フレーム 7 / 30 ・ 22.4 %";
+        QTest::newRow("percentage, no space") << "50%" << 500 << "フレーム 16 / 30 ・ 50.0 %";
+        QTest::newRow("full-width percent sign") << "100％" << 1000 << "フレーム 30 / 30 ・ 100.0 %";
+        QTest::newRow("frame 0") << "0" << 0 << unchanged;
+        QTest::newRow("past the last") << "31" << 0 << unchanged;
+        QTest::newRow("over 100 %") << "100.1 %" << 0 << unchanged;
+        QTest::newRow("negative percentage") << "-5 %" << 0 << unchanged;
+        QTest::newRow("words") << "abc" << 0 << unchanged;
+        QTest::newRow("percent sign alone") << "%" << 0 << unchanged;
+    }
+
+    // Typed into the box and Enter: a frame number or a percentage goes
+    // there; anything else changes nothing.
+    void goTo()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, position);
+        QFETCH(QString, readOut);
+        Wizard w;
+        QVERIFY(w.Activate());
+        QLineEdit* box = CDialogTemplate::Find<QLineEdit>(w.page, IDC_GO_TO_FRAME);
+        QTest::keyClick(&w.page->m_ctlSlider, Qt::Key_G, Qt::ControlModifier);
+        QCOMPARE(QApplication::focusWidget(), box);
+        // Typed where the keys allow it: "." and "," stay in the box.
+        if (text.toLatin1() == text.toUtf8())
+            QTest::keyClicks(box, text);
+        else
+            box->insert(text);
+        QCOMPARE(box->text(), text);
+        QTest::keyClick(box, Qt::Key_Return);
+        w.page->ShowLatestFrame();
+        QCOMPARE(w.page->m_ctlSlider.value(), position);
+        QCOMPARE(w.page->ReadOut(), readOut);
+    }
+
+    // The wizard destroyed while a frame renders: the worker ends before the
+    // document it reads goes; a sanitizer build reports a read after the free.
+    void destroyedWhileRendering()
+    {
+        auto w = std::make_unique<Wizard>(1500, 1000);
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_End, Qt::NoModifier);
+        QApplication::sendEvent(&w->page->m_ctlSlider, &press);
+        w.reset();
     }
 
     void finish()
