@@ -3,7 +3,7 @@
 #include <system_error>
 #include <utility>
 
-CPreviewRenderer::CPreviewRenderer(std::function<void(CImage&, CMorphTiming::SPosition)> render,
+CPreviewRenderer::CPreviewRenderer(std::function<void(CImage&, const SRequest&)> render,
                                    std::function<void()> ready)
     : m_fnRender(std::move(render)), m_fnReady(std::move(ready))
 {
@@ -29,17 +29,19 @@ bool CPreviewRenderer::Resize(int32_t nWidth, int32_t nHeight)
     m_error = nullptr;
     m_imgWork.Destroy();
     m_imgDone.Destroy();
-    if (m_imgWork.Create(nWidth, nHeight) && m_imgDone.Create(nWidth, nHeight))
-        return true;
-    m_imgWork.Destroy();
-    return false;
+    m_bSized = m_imgWork.Create(nWidth, nHeight) && m_imgDone.Create(nWidth, nHeight);
+    if (!m_bSized)
+        m_imgWork.Destroy();
+    return m_bSized;
 }
 
 bool CPreviewRenderer::Request(const SRequest& request)
 {
     {
         std::lock_guard lock(m_mutex);
-        if (m_imgWork.IsNull())
+        // Not the work picture's emptiness: a taken frame may swap an
+        // empty picture in, which the render function makes anew.
+        if (!m_bSized)
             return false;
         if (!m_thread.joinable()) {
             try {
@@ -91,7 +93,7 @@ void CPreviewRenderer::Run()
         // Resize and Take wait for or never touch it.
         std::exception_ptr error;
         try {
-            m_fnRender(m_imgWork, request.pos);
+            m_fnRender(m_imgWork, request);
         } catch (...) {
             error = std::current_exception();
         }

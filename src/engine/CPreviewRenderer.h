@@ -2,6 +2,7 @@
 
 #include "document/CMorphTiming.h"
 #include "platform/CImage.h"
+#include "platform/CRect.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -20,17 +21,24 @@
 class CPreviewRenderer
 {
 public:
-    // What to render: the owner's key for it and the position.
+    // What to render: the owner's key for it, the position and the part of
+    // the frame: the whole exact frame (no scale, an empty rectangle), a
+    // draft of the whole frame at fDraftScale, or the rectangle rcPart of
+    // the exact frame.
     struct SRequest
     {
         int64_t nKey = 0;
         CMorphTiming::SPosition pos{0.0f, 0.0f};
+        double fDraftScale = 0.0;
+        CRect rcPart{};
+        bool IsWholeFrame() const { return fDraftScale == 0.0 && rcPart == CRect(); }
         bool operator==(const SRequest&) const = default;
     };
 
-    // render draws one frame into a picture of the size given to Resize;
+    // render draws one request into a picture, of the size given to Resize
+    // when it comes (a render of a part may make it anew at another size);
     // ready is called on the worker after each frame (also after a throw).
-    CPreviewRenderer(std::function<void(CImage&, CMorphTiming::SPosition)> render, std::function<void()> ready);
+    CPreviewRenderer(std::function<void(CImage&, const SRequest&)> render, std::function<void()> ready);
     // Drops the waiting request and waits for the frame in hand: nothing the
     // render function reads may go before this returns.
     ~CPreviewRenderer();
@@ -54,7 +62,7 @@ public:
 private:
     void Run();
 
-    const std::function<void(CImage&, CMorphTiming::SPosition)> m_fnRender;
+    const std::function<void(CImage&, const SRequest&)> m_fnRender;
     const std::function<void()> m_fnReady;
 
     mutable std::mutex m_mutex;
@@ -63,6 +71,7 @@ private:
     std::optional<SRequest> m_pending;   // the latest request not yet started
     bool m_bRendering = false;
     bool m_bStop = false;
+    bool m_bSized = false;               // Resize made the pictures
     CImage m_imgWork;                    // the worker's picture, its own while m_bRendering
     CImage m_imgDone;                    // the finished frame, until taken
     std::optional<SRequest> m_done;      // its request

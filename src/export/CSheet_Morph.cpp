@@ -56,9 +56,11 @@ int64_t SteadyNs()
 
 CSheet_Morph::CSheet_Morph(CMorphDlg* pFrame)
     : CSheet(IDD_SHEET_MORPH, pFrame),
-      m_renderer([this](CImage& out, CMorphTiming::SPosition pos) { m_core.RenderFrame(out, pos.fShape, pos.fColor); },
-                 // Told on the worker; the frame is taken on this thread.
-                 [this] { QMetaObject::invokeMethod(this, &CSheet_Morph::OnFrameReady, Qt::QueuedConnection); })
+      m_renderer([this](CImage& out, const SRequest& request) { RenderRequest(out, request); },
+                 // Told on the worker; the frame is taken on this thread. By
+                 // name, so the call's event is made inside Qt, whose queue
+                 // hands it over under its own lock.
+                 [this] { QMetaObject::invokeMethod(this, "OnFrameReady", Qt::QueuedConnection); })
 {
     CDialogTemplate dlg(this);
     resize(dlg.Size(kWidthDu, kHeightDu));
@@ -138,6 +140,11 @@ CSheet_Morph::CSheet_Morph(CMorphDlg* pFrame)
         m_bUserMove = m_ctlSlider.sliderPosition() != m_ctlSlider.value();
     });
     connect(&m_ctlSlider, &QSlider::valueChanged, this, &CSheet_Morph::OnSliderMoved);
+    m_tmSettle.setSingleShot(true);
+    m_tmSettle.setInterval(kSettleMs);
+    connect(&m_tmSettle, &QTimer::timeout, this, &CSheet_Morph::Settle);
+    connect(&m_ctlSlider, &QSlider::sliderReleased, this, &CSheet_Morph::Settle);
+    connect(&m_wndPreview, &CImageScrollWnd::ViewMoved, this, &CSheet_Morph::OnViewMoved);
     connect(exportThis, &QPushButton::clicked, this, &CSheet_Morph::OnExportThisImage);
     connect(exportSequence, &QPushButton::clicked, this, &CSheet_Morph::OnExportSequence);
     // The zoom keys work wherever the focus is on the page, about the mouse
@@ -200,6 +207,9 @@ void CSheet_Morph::OnEnter()
     if (!created || !m_renderer.Resize(source.GetWidth(), source.GetHeight()))
         m_renderer.Resize(0, 0);
     m_reqShown = m_reqAsked = SRequest{kNoFrame, {0, 0}};
+    m_tmSettle.stop();
+    m_drafts.Invalidate();
+    m_wndPreview.SetDraft(nullptr, CRect(), 0);
 
     m_wndPreview.m_pImage = created ? &m_imgFrame : nullptr;
     m_wndPreview.UpdateScrollBars();
@@ -217,16 +227,85 @@ CSheet_Morph::SRequest CSheet_Morph::SliderRequest(int p) const
     return SRequest{-1 - int64_t(p), GetDocument()->m_timing.AtTime(p / 1000.0)};
 }
 
+CSheet_Morph::SRequest CSheet_Morph::ViewRequest(SRequest request) const
+{
+    const int zoom = m_wndPreview.GetZoom();
+    if (zoom < 100) {
+        request.fDraftScale = zoom / 100.0;
+        return request;
+    }
+    const CRect visible = m_wndPreview.VisiblePictureRect();
+    if (visible != CRect(0, 0, m_imgFrame.GetWidth(), m_imgFrame.GetHeight()))
+        request.rcPart = visible;
+    return request;
+}
+
+void CSheet_Morph::RenderRequest(CImage& out, const SRequest& request)
+{
+    const float shape = request.pos.fShape, color = request.pos.fColor;
+    if (request.fDraftScale > 0.0) {
+        if (!m_drafts.Render(out, m_core, request.fDraftScale, shape, color))
+            throw std::bad_alloc();
+        return;
+    }
+    const CImage& source = *GetDocument()->m_pSourceImage;
+    const CRect part =
+        request.IsWholeFrame() ? CRect(0, 0, source.GetWidth(), source.GetHeight()) : request.rcPart;
+    if (out.GetWidth() != part.Width() || out.GetHeight() != part.Height()) {
+        out.Destroy();
+        if (!out.Create(part.Width(), part.Height()))
+            throw std::bad_alloc();
+    }
+    if (request.IsWholeFrame())
+        m_core.RenderFrame(out, shape, color);
+    else
+        m_core.RenderFrameRect(out, shape, color, part);
+}
+
+std::optional<CSheet_Morph::SRequest> CSheet_Morph::TakeFrame()
+{
+    const std::optional<SRequest> taken = m_renderer.Take(m_imgTaken);
+    if (!taken)
+        return taken;
+    if (taken->IsWholeFrame()) {
+        m_imgFrame.Swap(m_imgTaken);
+        m_wndPreview.SetDraft(nullptr, CRect(), 0);
+    } else {
+        m_imgDraft.Swap(m_imgTaken);
+        m_wndPreview.SetDraft(&m_imgDraft, taken->rcPart, int(std::lround(taken->fDraftScale * 100.0)));
+    }
+    return taken;
+}
+
 void CSheet_Morph::OnSliderMoved()
 {
     if (m_bUserMove) {
         m_bUserMove = false;
         if (isVisible() && !m_imgFrame.IsNull()) {
-            RequestFrame(SliderRequest(m_ctlSlider.value()));
+            RequestFrame(ViewRequest(SliderRequest(m_ctlSlider.value())));
+            if (!m_reqWanted.IsWholeFrame())
+                m_tmSettle.start();
             return;
         }
     }
     UpdatePreview();
+}
+
+void CSheet_Morph::Settle()
+{
+    m_tmSettle.stop();
+    if (m_reqWanted.nKey == kNoFrame || m_reqWanted.IsWholeFrame() || m_imgFrame.IsNull())
+        return;
+    RequestFrame(SRequest{m_reqWanted.nKey, m_reqWanted.pos});
+}
+
+void CSheet_Morph::OnViewMoved()
+{
+    if (m_reqWanted.nKey == kNoFrame || m_reqWanted.IsWholeFrame() || !isVisible())
+        return;
+    RequestFrame(ViewRequest(SRequest{m_reqWanted.nKey, m_reqWanted.pos}));
+    if (!m_reqWanted.IsWholeFrame())
+        m_tmSettle.start();
 }
 
 void CSheet_Morph::UpdatePreview()
@@ -252,15 +331,18 @@ void CSheet_Morph::RenderNow(const SRequest& request)
     // The engine is the worker's while it renders; a frame it finished is
     // older than this one and never shown.
     m_renderer.Wait();
-    m_renderer.Take(m_imgFrame);
-    m_reqWanted = request;
+    TakeFrame();
+    m_tmSettle.stop();
+    // Always the exact whole frame: a part asked for here would be no cheaper.
+    m_reqWanted = SRequest{request.nKey, request.pos};
     m_core.RenderFrame(m_imgFrame, request.pos.fShape, request.pos.fColor);
-    OnShown(request);
+    m_wndPreview.SetDraft(nullptr, CRect(), 0);
+    OnShown(m_reqWanted);
 }
 
 void CSheet_Morph::OnFrameReady()
 {
-    const std::optional<SRequest> taken = m_renderer.Take(m_imgFrame);
+    const std::optional<SRequest> taken = TakeFrame();
     if (!taken)
         return; // already taken by a wait
     OnShown(*taken);
@@ -435,6 +517,7 @@ void CSheet_Morph::hideEvent(QHideEvent* event)
     // before the mesh is rebuilt or the document's pictures go away.
     Pause();
     m_renderer.Wait();
+    m_tmSettle.stop();
     CSheet::hideEvent(event);
 }
 
@@ -444,10 +527,11 @@ void CSheet_Morph::ShowLatestFrame()
     m_renderer.Wait();
     if (m_imgFrame.IsNull())
         return;
-    if (const std::optional<SRequest> taken = m_renderer.Take(m_imgFrame))
+    if (const std::optional<SRequest> taken = TakeFrame())
         OnShown(*taken);
-    if (m_reqShown != m_reqWanted)
-        RenderNow(m_reqWanted);
+    const SRequest exact{m_reqWanted.nKey, m_reqWanted.pos};
+    if (m_reqShown != exact)
+        RenderNow(exact);
 }
 
 void CSheet_Morph::OnNext()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/CDraftRenderer.h"
 #include "engine/CMorphCore.h"
 #include "engine/CPreviewRenderer.h"
 #include "export/CSliderCtrl.h"
@@ -45,11 +46,16 @@ public:
     void UpdatePreview();
     // A move by the user's keys, clicks or drags renders on the preview's
     // worker while the slider goes on taking input; moves made while a frame
-    // renders replace each other, so nothing queues up. A position set by the
-    // program renders at once.
+    // renders replace each other, so nothing queues up. While the moves go on
+    // only what the view shows renders (see ViewRequest); the exact whole
+    // frame follows when they stop (see Settle). A position set by the
+    // program renders the exact frame at once.
     void OnSliderMoved();
-    // Waits for the worker and shows the frame wanted last, rendering it here
-    // if the worker's frame was not it.
+    // The moves have stopped: the exact whole frame at the slider's position
+    // renders behind the part on show and replaces it.
+    void Settle();
+    // Waits for the worker and shows the exact whole frame wanted last,
+    // rendering it here if the worker's frame was not it.
     void ShowLatestFrame();
 
     // The Save chooser for both exports; an empty string when cancelled. The
@@ -60,6 +66,9 @@ public:
     // Asks for the frame count and timing (kept in the document) and writes
     // the frames to numbered files, or to one video for a video name.
     void OnExportSequence();
+
+    // How long the slider rests before the exact frame renders.
+    static constexpr int kSettleMs = 150;
 
     // Playback shows the frames a sequence export writes, at its frame rate,
     // in real time: a frame not ready when the next is due is skipped.
@@ -85,10 +94,12 @@ public:
     std::function<int64_t()> m_fnClock;
 
     CImageScrollWnd m_wndPreview;
-    CImage m_imgFrame;
+    CImage m_imgFrame; // the exact whole frame the view shows, when no draft covers it
+    CImage m_imgDraft; // what the view shows of the frame in its place while the slider moves
     CMorphCore m_core;
     CSliderCtrl m_ctlSlider;
     bool m_bUserMove = false; // the value is changing by a slider action
+    QTimer m_tmSettle;        // runs from each move; Settle when it ends
     QPushButton* m_pPlay = nullptr;
     QComboBox* m_pLoop = nullptr;
     QLabel* m_pReadOut = nullptr;
@@ -118,6 +129,17 @@ private:
 
     // The request for the frame at slider position p.
     SRequest SliderRequest(int p) const;
+    // request for what the view shows: below 100 % a draft at the view's
+    // scale, else the visible rectangle (nothing less than the whole frame
+    // when all of it shows).
+    SRequest ViewRequest(SRequest request) const;
+    // Renders request into out on the worker.
+    void RenderRequest(CImage& out, const SRequest& request);
+    // Takes the worker's frame: an exact whole frame into m_imgFrame, a
+    // part into m_imgDraft, handed to the view in either case.
+    std::optional<SRequest> TakeFrame();
+    // The view moved while a part is on show: renders what it shows now.
+    void OnViewMoved();
     // Asks the worker for the frame of request, or renders it here when the
     // worker has no pictures or no thread.
     void RequestFrame(const SRequest& request);
@@ -126,7 +148,7 @@ private:
     void RenderNow(const SRequest& request);
     // The worker's frame is done: shows it, then asks for the frame wanted
     // if that was not it. The exception of a render comes out here.
-    void OnFrameReady();
+    Q_INVOKABLE void OnFrameReady();
     // The request for export frame i.
     SRequest FrameRequest(int64_t i) const;
     // m_imgFrame now holds request: paints it, updates the read-out, and
@@ -141,6 +163,8 @@ private:
     SRequest m_reqShown{kNoFrame, {0, 0}};  // the frame in m_imgFrame
     SRequest m_reqWanted{kNoFrame, {0, 0}}; // the frame the page should show
     SRequest m_reqAsked{kNoFrame, {0, 0}};  // the last frame asked of the worker
+    CImage m_imgTaken; // the picture a frame is taken into
+    CDraftRenderer m_drafts; // the worker's alone
     bool m_bPlaying = false;
     int64_t m_nPlayStart = 0;    // the frame playback started from
     int64_t m_nPlayStartNs = 0;  // and when

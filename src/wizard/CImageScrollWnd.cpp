@@ -38,8 +38,11 @@ void SetBar(QScrollBar* bar, int64_t size, int32_t page)
 }
 
 // Enlarges with the nearest picture pixel for every client pixel: the visible
-// part only, so a large zoom costs no more than the client area.
-void DrawNearest(CImage& buffer, const CImage& picture, const CRect& rc, const CImageScrollWnd& view)
+// part only, so a large zoom costs no more than the client area. picture
+// holds the pixels of the rectangle part of the whole picture; client pixels
+// that fall outside it are left alone.
+void DrawNearest(CImage& buffer, const CImage& picture, const CRect& part, const CRect& rc,
+                 const CImageScrollWnd& view)
 {
     if (buffer.IsNull() || picture.IsNull())
         return;
@@ -47,20 +50,26 @@ void DrawNearest(CImage& buffer, const CImage& picture, const CRect& rc, const C
     const int64_t y0 = std::max<int64_t>(0, rc.top), y1 = std::min<int64_t>(buffer.GetHeight(), rc.bottom);
     if (x0 >= x1 || y0 >= y1)
         return;
+    const auto source = [](int64_t p, int32_t from, int32_t size) {
+        return p >= from && p - from < size ? int32_t(p - from) : -1;
+    };
     std::vector<int32_t> columns(size_t(x1 - x0));
     for (int64_t x = x0; x < x1; ++x)
-        columns[size_t(x - x0)] =
-            int32_t(std::clamp<int64_t>(view.Zoom().ClientToPicture(x, rc.left), 0, picture.GetWidth() - 1));
+        columns[size_t(x - x0)] = source(view.Zoom().ClientToPicture(x, rc.left), part.left, picture.GetWidth());
     for (int64_t y = y0; y < y1; ++y) {
-        const int32_t sy =
-            int32_t(std::clamp<int64_t>(view.Zoom().ClientToPicture(y, rc.top), 0, picture.GetHeight() - 1));
+        const int32_t sy = source(view.Zoom().ClientToPicture(y, rc.top), part.top, picture.GetHeight());
+        if (sy < 0)
+            continue;
         const uint8_t* src = picture.PixelAddress(0, sy);
         uint8_t* dst = buffer.PixelAddress(int32_t(x0), int32_t(y));
         for (const int32_t sx : columns) {
-            const uint8_t* p = src + 3 * ptrdiff_t(sx);
-            *dst++ = p[0];
-            *dst++ = p[1];
-            *dst++ = p[2];
+            if (sx >= 0) {
+                const uint8_t* p = src + 3 * ptrdiff_t(sx);
+                dst[0] = p[0];
+                dst[1] = p[1];
+                dst[2] = p[2];
+            }
+            dst += 3;
         }
     }
 }
@@ -166,6 +175,7 @@ void CImageScrollWnd::SetZoom(int nZoom, const QPoint& ptAnchor)
     place(m_pVScroll, rcBefore.top, ptAnchor.y());
     Redraw(true);
     update(); // the zoom label and the bars
+    Q_EMIT ViewMoved();
 }
 
 void CImageScrollWnd::ZoomCommand(CCommandKeys::ECommand eCommand, const QPoint& ptAnchor)
@@ -199,6 +209,30 @@ void CImageScrollWnd::ZoomByUser(int nZoom, const QPoint& ptAnchor)
         Q_EMIT ZoomChanged(m_zoom.GetPercent(), ptAnchor);
 }
 
+void CImageScrollWnd::SetDraft(CImage* pDraft, const CRect& rcPart, int nZoom)
+{
+    m_pDraft = pDraft;
+    m_rcDraftPart = rcPart;
+    m_nDraftZoom = nZoom;
+}
+
+CRect CImageScrollWnd::VisiblePictureRect() const
+{
+    if (!m_pImage)
+        return CRect();
+    const CRect rc = GetImageRect();
+    const auto span = [&](int32_t origin, int32_t client, int32_t extent, int32_t& from, int32_t& to) {
+        const int64_t first = m_zoom.ClientToPicture(std::max<int64_t>(0, origin), origin);
+        const int64_t last = m_zoom.ClientToPicture(std::max<int64_t>(0, client) - 1, origin);
+        from = int32_t(std::clamp<int64_t>(first, 0, extent));
+        to = int32_t(std::clamp<int64_t>(last + 1, from, extent));
+    };
+    CRect visible;
+    span(rc.left, m_rcClient.Width(), m_pImage->GetWidth(), visible.left, visible.right);
+    span(rc.top, m_rcClient.Height(), m_pImage->GetHeight(), visible.top, visible.bottom);
+    return visible;
+}
+
 void CImageScrollWnd::Redraw(bool bToScreen)
 {
     DrawImage();
@@ -213,14 +247,35 @@ void CImageScrollWnd::DrawImage()
         return;
     const CRect rc = GetImageRect();
     const int zoom = m_zoom.GetPercent();
+    const CRect whole(0, 0, m_pImage->GetWidth(), m_pImage->GetHeight());
+    if (m_pDraft && m_nDraftZoom == zoom) {
+        // A draft at this zoom's scale stands for the shrunk picture.
+        CBmpDC src(m_pDraft);
+        const CRect draft(0, 0, m_pDraft->GetWidth(), m_pDraft->GetHeight());
+        if (draft.Width() == rc.Width() && draft.Height() == rc.Height())
+            dc.BitBlt(rc.left, rc.top, draft.Width(), draft.Height(), src, 0, 0);
+        else
+            dc.StretchBltAveraged(rc, src, draft);
+        return;
+    }
     if (zoom == 100) {
         CBmpDC src(m_pImage);
-        dc.BitBlt(rc.left, rc.top, m_pImage->GetWidth(), m_pImage->GetHeight(), src, 0, 0);
+        dc.BitBlt(rc.left, rc.top, whole.Width(), whole.Height(), src, 0, 0);
     } else if (zoom < 100) {
         CBmpDC src(m_pImage);
-        dc.StretchBltAveraged(rc, src, CRect(0, 0, m_pImage->GetWidth(), m_pImage->GetHeight()));
+        dc.StretchBltAveraged(rc, src, whole);
     } else {
-        DrawNearest(m_imgBuffer, *m_pImage, rc, *this);
+        DrawNearest(m_imgBuffer, *m_pImage, whole, rc, *this);
+    }
+    if (!m_pDraft || m_nDraftZoom != 0 || zoom < 100)
+        return;
+    // A rectangle of the picture drawn over it, where it lies.
+    if (zoom == 100) {
+        CBmpDC src(m_pDraft);
+        dc.BitBlt(rc.left + m_rcDraftPart.left, rc.top + m_rcDraftPart.top, m_pDraft->GetWidth(),
+                  m_pDraft->GetHeight(), src, 0, 0);
+    } else {
+        DrawNearest(m_imgBuffer, *m_pDraft, m_rcDraftPart, rc, *this);
     }
 }
 
@@ -249,6 +304,7 @@ void CImageScrollWnd::OnScroll()
     // Only real position changes arrive here: the bars do not signal when
     // an action leaves the position where it was, nor when the ranges change.
     Redraw(true);
+    Q_EMIT ViewMoved();
 }
 
 void CImageScrollWnd::paintEvent(QPaintEvent*)

@@ -56,6 +56,15 @@ public:
     // True with the mouse's client position when it is over the client area.
     bool MouseInClient(QPoint& ptClient) const;
 
+    // A draft shown in place of the picture, not owned; null drops it. With
+    // nZoom it is the whole picture at that zoom's scale, drawn only at that
+    // zoom; with nZoom 0 it is the rectangle rcPart of the picture, drawn
+    // over the picture at 100 % and above. Takes effect at the next Redraw.
+    void SetDraft(CImage* pDraft, const CRect& rcPart, int nZoom);
+    bool HasDraft() const { return m_pDraft != nullptr; }
+    // The part of the picture that the client area shows, in picture pixels.
+    CRect VisiblePictureRect() const;
+
     // Rebuilds the back buffer; with bToScreen also shows it at once.
     virtual void Redraw(bool bToScreen);
 
@@ -76,6 +85,8 @@ public:
 Q_SIGNALS:
     // The user zoomed this view with the wheel or a key.
     void ZoomChanged(int nZoom, QPoint ptAnchor);
+    // The zoom or a scroll position changed, by the user or the program.
+    void ViewMoved();
 
 protected:
     // White fill of the whole buffer, then the picture at GetImageRect.
@@ -108,4 +119,7 @@ private:
     int m_nWheelDelta = 0;
     int m_nZoomWheelDelta = 0;
     CZoom m_zoom;
+    CImage* m_pDraft = nullptr;
+    CRect m_rcDraftPart;
+    int m_nDraftZoom = 0;
 };

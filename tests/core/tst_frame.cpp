@@ -72,28 +72,8 @@ std::unique_ptr<CImage> PhotoLike(int32_t w, int32_t h, uint32_t seed)
     });
 }
 
-// Peak signal-to-noise ratio of b against a, both the same size, in dB.
-double Psnr(const CImage& a, const CImage& b)
-{
-    double sum = 0;
-    for (int32_t y = 0; y < a.GetHeight(); ++y)
-        for (int32_t i = 0; i < a.GetWidth() * 3; ++i) {
-            const double d = double(a.PixelAddress(0, y)[i]) - b.PixelAddress(0, y)[i];
-            sum += d * d;
-        }
-    const double mse = sum / (double(a.GetWidth()) * a.GetHeight() * 3);
-    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
-}
-
-std::unique_ptr<CImage> Shrunk(CImage& picture, int32_t w, int32_t h)
-{
-    auto small = std::make_unique<CImage>();
-    if (!small->Create(w, h))
-        return nullptr;
-    CDC from(&picture), to(small.get());
-    to.StretchBltAveraged(CRect(0, 0, w, h), from, CRect(0, 0, picture.GetWidth(), picture.GetHeight()));
-    return small;
-}
+using TestImages::Psnr;
+using TestImages::Shrunk;
 
 } // namespace
 

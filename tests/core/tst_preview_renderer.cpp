@@ -77,7 +77,7 @@ struct FakeRender
 struct Fixture
 {
     FakeRender fake;
-    CPreviewRenderer renderer{[this](CImage& out, CMorphTiming::SPosition pos) { fake.Render(out, pos); },
+    CPreviewRenderer renderer{[this](CImage& out, const CPreviewRenderer::SRequest& r) { fake.Render(out, r.pos); },
                               [this] { fake.Ready(); }};
     CImage frame;
     Fixture() { QVERIFY(renderer.Resize(4, 3) && frame.Create(4, 3)); }
@@ -159,7 +159,7 @@ private Q_SLOTS:
         FakeRender fake;
         std::thread release;
         {
-            CPreviewRenderer renderer([&](CImage& out, CMorphTiming::SPosition pos) { fake.Render(out, pos); },
+            CPreviewRenderer renderer([&](CImage& out, const CPreviewRenderer::SRequest& r) { fake.Render(out, r.pos); },
                                       [&] { fake.Ready(); });
             QVERIFY(renderer.Resize(4, 3));
             fake.Hold(true);
@@ -181,7 +181,7 @@ private Q_SLOTS:
     void noPictures()
     {
         FakeRender fake;
-        CPreviewRenderer renderer([&](CImage& out, CMorphTiming::SPosition pos) { fake.Render(out, pos); },
+        CPreviewRenderer renderer([&](CImage& out, const CPreviewRenderer::SRequest& r) { fake.Render(out, r.pos); },
                                   [&] { fake.Ready(); });
         QVERIFY(!renderer.Request(At(1)));
         QVERIFY(!renderer.Resize(1 << 30, 1 << 30));

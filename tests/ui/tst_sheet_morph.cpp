@@ -1,5 +1,6 @@
 #include "DataTable.h"
 #include "document/CMorphData.h"
+#include "document/CPairsFile.h"
 #include "engine/CMorphCore.h"
 #include "export/CSheet_Morph.h"
 #include "MessageRecorder.h"
@@ -10,12 +11,13 @@
 #include "wizard/ControlIds.h"
 #include "WizardFrame.h"
 
+#include <QComboBox>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPushButton>
-#include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QRandomGenerator>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyle>
@@ -37,10 +39,17 @@ struct Wizard
     WizardFrame dlg;
     CSheet_Morph* page;
 
-    explicit Wizard(int w = 40, int h = 30)
+    explicit Wizard(int w = 40, int h = 30, bool samples = false)
     {
-        SetPictures(w, h);
-        doc()->m_aHandles.Add(CMorphHandle{CPoint(10, 8), CPoint(25, 20)});
+        if (samples) {
+            doc()->LoadSource(QStringLiteral(QUILLAREND_SAMPLES_DIR "/source.png"));
+            doc()->LoadTarget(QStringLiteral(QUILLAREND_SAMPLES_DIR "/target.png"));
+            QString error;
+            CPairsFile::Load(QStringLiteral(QUILLAREND_SAMPLES_DIR "/pairs.txt"), doc()->m_aHandles, error);
+        } else {
+            SetPictures(w, h);
+            doc()->m_aHandles.Add(CMorphHandle{CPoint(10, 8), CPoint(25, 20)});
+        }
         page = static_cast<CSheet_Morph*>(dlg.GetSheet(IDD_SHEET_MORPH));
         dlg.show();
         dlg.ShowPage(IDD_SHEET_MORPH);
@@ -105,7 +114,45 @@ struct Wizard
             }
         return true;
     }
+
+    // Whether the view's window shows frame at the view's zoom (100 % and
+    // above) wherever the picture lies in the client area, above the zoom's
+    // label.
+    bool ViewShows(const CImage& frame)
+    {
+        CImageScrollWnd& view = page->m_wndPreview;
+        const QImage screen = view.grab().toImage();
+        const CRect where = view.GetImageRect();
+        const QPoint origin = view.GetClientOrigin();
+        const int label = view.GetZoom() == 100 ? 0 : QFontMetrics(view.font()).height() + 4;
+        for (int cy = std::max(0, where.top); cy < std::min(view.m_rcClient.Height() - label, where.bottom); ++cy)
+            for (int cx = std::max(0, where.left); cx < std::min(view.m_rcClient.Width(), where.right); ++cx) {
+                const uint8_t* p = frame.PixelAddress(int32_t(view.Zoom().ClientToPicture(cx, where.left)),
+                                                      int32_t(view.Zoom().ClientToPicture(cy, where.top)));
+                if (screen.pixel(origin.x() + cx, origin.y() + cy) != qRgb(p[2], p[1], p[0]))
+                    return false;
+            }
+        return true;
+    }
+
+    // The user moves the slider to position p.
+    void UserMove(int p)
+    {
+        page->m_bUserMove = true;
+        page->m_ctlSlider.setValue(p);
+    }
 };
+
+// The rectangle rc of picture.
+std::unique_ptr<CImage> Part(const CImage& picture, const CRect& rc)
+{
+    return TestImages::Painted(rc.Width(), rc.Height(), [&](int32_t x, int32_t y, uint8_t* p) {
+        const uint8_t* q = picture.PixelAddress(rc.left + x, rc.top + y);
+        p[0] = q[0];
+        p[1] = q[1];
+        p[2] = q[2];
+    });
+}
 
 } // namespace
 
@@ -275,6 +322,87 @@ private Q_SLOTS:
         QTest::mouseRelease(&slider, Qt::LeftButton, Qt::NoModifier, at);
         QCOMPARE(slider.value(), 1000);
         QTRY_VERIFY(TestImages::SamePixels(w.page->m_imgFrame, *w.doc()->m_pTargetImage));
+    }
+
+    // While the user moves the slider only what the view shows renders: below
+    // 100 % a draft at the view's scale that looks like the whole frame
+    // shrunk, at 100 % and above the visible rectangle of the frame, byte for
+    // byte; scrolling or zooming renders what comes into view. Once the moves
+    // stop (the pause, the thumb's release, or an export) the exact whole
+    // frame replaces it.
+    void partWhileMoving_data()
+    {
+        Columns<int, int, QString>({"zoom", "seed", "stop"});
+        QTest::newRow("25 %, pause") << 25 << 1 << "pause";
+        QTest::newRow("33 %, release") << 33 << 2 << "release";
+        QTest::newRow("50 %, export") << 50 << 3 << "export";
+        QTest::newRow("67 %, pause") << 67 << 4 << "pause";
+        QTest::newRow("100 %, release") << 100 << 5 << "release";
+        QTest::newRow("100 %, export") << 100 << 6 << "export";
+        QTest::newRow("150 %, pause") << 150 << 7 << "pause";
+        QTest::newRow("300 %, export") << 300 << 8 << "export";
+        QTest::newRow("800 %, release") << 800 << 9 << "release";
+    }
+    void partWhileMoving()
+    {
+        QFETCH(int, zoom);
+        QFETCH(int, seed);
+        QFETCH(QString, stop);
+        Wizard w(0, 0, true);
+        CSheet_Morph* page = w.page;
+        CImageScrollWnd& view = page->m_wndPreview;
+        QVERIFY(!page->m_imgFrame.IsNull());
+        page->m_tmSettle.setInterval(3'600'000); // the part stays until the test stops the moves
+        QRandomGenerator random{uint32_t(seed)};
+        const auto scrollAnywhere = [&] {
+            for (QScrollBar* bar : {view.GetScrollBar(Qt::Horizontal), view.GetScrollBar(Qt::Vertical)})
+                bar->setValue(random.bounded(bar->maximum() + 1));
+        };
+        view.SetZoom(zoom, view.ClientCentre());
+        scrollAnywhere();
+        const auto atRest = w.Expected(0.0f);
+        const int p = 100 + random.bounded(800);
+        const auto expected = w.Expected(float(p / 1000.0));
+        // What the view shows now is the part of the frame at p it needs.
+        const auto showsPart = [&] {
+            if (!view.HasDraft())
+                return false;
+            const CRect where = view.GetImageRect();
+            if (zoom < 100)
+                return page->m_imgDraft.GetWidth() == where.Width() && page->m_imgDraft.GetHeight() == where.Height();
+            return TestImages::SamePixels(page->m_imgDraft, *Part(*expected, view.VisiblePictureRect()));
+        };
+        w.UserMove(p);
+        QTRY_VERIFY(showsPart());
+        QVERIFY(TestImages::SamePixels(page->m_imgFrame, *atRest));
+        if (zoom < 100) {
+            auto shrunk = TestImages::Shrunk(*expected, page->m_imgDraft.GetWidth(), page->m_imgDraft.GetHeight());
+            const double psnr = TestImages::Psnr(*shrunk, page->m_imgDraft);
+            QVERIFY2(psnr >= 35.0, qPrintable(QStringLiteral("%1 dB").arg(psnr)));
+            view.SetZoom(zoom == 25 ? 33 : 25, view.ClientCentre());
+            zoom = view.GetZoom();
+        } else {
+            QVERIFY(w.ViewShows(*expected));
+            scrollAnywhere();
+        }
+        QTRY_VERIFY(showsPart());
+        QVERIFY(TestImages::SamePixels(page->m_imgFrame, *atRest));
+        if (zoom >= 100)
+            QVERIFY(w.ViewShows(*expected));
+
+        if (stop == "pause") {
+            page->m_tmSettle.setInterval(10);
+            w.UserMove(p); // the same place: the pause starts again
+        } else if (stop == "release") {
+            Q_EMIT page->m_ctlSlider.sliderReleased();
+        } else {
+            page->ShowLatestFrame();
+            QVERIFY(TestImages::SamePixels(page->m_imgFrame, *expected));
+        }
+        QTRY_VERIFY(!view.HasDraft());
+        QVERIFY(TestImages::SamePixels(page->m_imgFrame, *expected));
+        if (zoom >= 100)
+            QVERIFY(w.ViewShows(*expected));
     }
 
     // Going back, changing the points and coming again: the mesh is built
