@@ -311,6 +311,29 @@ bool MeshCases(int32_t threads)
     return true;
 }
 
+// The wizard's pages with two w × h pictures and 100 pairs, page 131 on show;
+// null after saying why not.
+CSheet_Morph* OpenPreviewPage(CMorphDlg& dlg, int32_t w, int32_t h)
+{
+    CMorphApp::CreateSheets(dlg);
+    CMorphData* doc = dlg.m_pMorphData.get();
+    doc->m_pSourceImage = MakePicture(w, h, 0);
+    doc->m_pTargetImage = MakePicture(w, h, 1);
+    if (!doc->m_pSourceImage || !doc->m_pTargetImage) {
+        std::fprintf(stderr, "quillarend-bench: not enough memory for %dx%d pictures\n", int(w), int(h));
+        return nullptr;
+    }
+    SetPairs(*doc, 100);
+    auto* page = qobject_cast<CSheet_Morph*>(dlg.GetSheet(IDD_SHEET_MORPH));
+    if (!page) {
+        std::fprintf(stderr, "quillarend-bench: the wizard has no preview page\n");
+        return nullptr;
+    }
+    dlg.show();
+    dlg.ShowPage(IDD_SHEET_MORPH);
+    return page;
+}
+
 // Page 131 with 100 pairs at each size and thread count: the slider moves
 // between two positions and each frame is rendered and painted as the user
 // would see it; then the stages are timed alone, interleaved round by round:
@@ -320,22 +343,9 @@ bool PreviewCases(const std::vector<int32_t>& threadCounts)
     const int32_t sizes[][2] = {{640, 480}, {1920, 1080}, {3840, 2160}};
     for (const auto& size : sizes) {
         CMorphDlg dlg;
-        CMorphApp::CreateSheets(dlg);
-        CMorphData* doc = dlg.m_pMorphData.get();
-        doc->m_pSourceImage = MakePicture(size[0], size[1], 0);
-        doc->m_pTargetImage = MakePicture(size[0], size[1], 1);
-        if (!doc->m_pSourceImage || !doc->m_pTargetImage) {
-            std::fprintf(stderr, "quillarend-bench: not enough memory for %dx%d pictures\n", int(size[0]), int(size[1]));
+        CSheet_Morph* page = OpenPreviewPage(dlg, size[0], size[1]);
+        if (!page)
             return false;
-        }
-        SetPairs(*doc, 100);
-        auto* page = qobject_cast<CSheet_Morph*>(dlg.GetSheet(IDD_SHEET_MORPH));
-        if (!page) {
-            std::fprintf(stderr, "quillarend-bench: the wizard has no preview page\n");
-            return false;
-        }
-        dlg.show();
-        dlg.ShowPage(IDD_SHEET_MORPH);
         for (const int32_t threads : threadCounts) {
             page->m_core.SetThreadCount(threads);
             std::vector<double> total, render, rebuild, paint;
@@ -512,22 +522,9 @@ bool FittedPreviewCases()
     const int32_t sizes[][2] = {{1920, 1080}, {3840, 2160}, {4000, 3000}};
     for (const auto& size : sizes) {
         CMorphDlg dlg;
-        CMorphApp::CreateSheets(dlg);
-        CMorphData* doc = dlg.m_pMorphData.get();
-        doc->m_pSourceImage = MakePicture(size[0], size[1], 0);
-        doc->m_pTargetImage = MakePicture(size[0], size[1], 1);
-        if (!doc->m_pSourceImage || !doc->m_pTargetImage) {
-            std::fprintf(stderr, "quillarend-bench: not enough memory for %dx%d pictures\n", int(size[0]), int(size[1]));
+        CSheet_Morph* page = OpenPreviewPage(dlg, size[0], size[1]);
+        if (!page)
             return false;
-        }
-        SetPairs(*doc, 100);
-        auto* page = qobject_cast<CSheet_Morph*>(dlg.GetSheet(IDD_SHEET_MORPH));
-        if (!page) {
-            std::fprintf(stderr, "quillarend-bench: the wizard has no preview page\n");
-            return false;
-        }
-        dlg.show();
-        dlg.ShowPage(IDD_SHEET_MORPH);
         page->m_core.SetThreadCount(kThreads);
         CImageScrollWnd& view = page->m_wndPreview;
         view.SetZoom(CZoom::Fit(view.m_rcClient.Width(), view.m_rcClient.Height(), size[0], size[1]),
@@ -586,18 +583,10 @@ bool FittedPreviewCases()
 bool PlayCases()
 {
     CMorphDlg dlg;
-    CMorphApp::CreateSheets(dlg);
-    CMorphData* doc = dlg.m_pMorphData.get();
-    doc->m_pSourceImage = MakePicture(1920, 1080, 0);
-    doc->m_pTargetImage = MakePicture(1920, 1080, 1);
-    auto* page = qobject_cast<CSheet_Morph*>(dlg.GetSheet(IDD_SHEET_MORPH));
-    if (!doc->m_pSourceImage || !doc->m_pTargetImage || !page) {
-        std::fprintf(stderr, "quillarend-bench: no pictures or no preview page for the play cases\n");
+    CSheet_Morph* page = OpenPreviewPage(dlg, 1920, 1080);
+    if (!page)
         return false;
-    }
-    SetPairs(*doc, 100);
-    dlg.show();
-    dlg.ShowPage(IDD_SHEET_MORPH);
+    CMorphData* doc = dlg.m_pMorphData.get();
     page->m_core.SetThreadCount(2);
     for (const int fps : {25, 50}) {
         doc->m_timing.m_dFps = fps;
