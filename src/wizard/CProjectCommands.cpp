@@ -2,6 +2,7 @@
 
 #include "document/CProjectFile.h"
 #include "document/LoadImageFile.h"
+#include "platform/CFailureReason.h"
 #include "platform/CMessageBox.h"
 #include "wizard/CFileChooser.h"
 #include "wizard/CMorphDlg.h"
@@ -103,9 +104,9 @@ bool CProjectCommands::OpenProjectFile(const QString& path)
     if (Dragging())
         return false;
     CProjectFile project;
-    QString error;
+    CReadError error;
     if (!CProjectFile::Load(path, project, error)) {
-        CMessageBox::Show(QString::fromUtf16(kOpenFailed) + error, MB_OK | MB_ICONWARNING);
+        CMessageBox::Show(QString::fromUtf16(kOpenFailed) + CFailureReason::OfRead(error), MB_OK | MB_ICONWARNING);
         return false;
     }
     CMorphData* pDoc = m_pFrame->m_pMorphData.get();

@@ -171,8 +171,9 @@ private Q_SLOTS:
         Columns<QByteArray, int, QString>({"content", "answer", "message"});
         const QByteArray head = "quillarend-project 1\nsource a.png\n";
         QTest::newRow("newer version") << QByteArray("quillarend-project 2\n") << int(IDYES)
-                                       << kOpenFailed + File("refused.quillarend")
-                + ":1: format version 2 is newer than this program reads (1); open it with a newer Quillarend";
+                                       << kOpenFailed + QDir::toNativeSeparators(File("refused.quillarend"))
+                + ":1\nこのファイルの形式はバージョン 2 で、このプログラムが読めるバージョン 1 より新しいものです。"
+                  "新しい Quillarend で開いてください。";
         QTest::newRow("not a picture") << head + "target text.png\npairs 0\n" << int(IDYES)
                                        << QString(); // the loader's message, with its reason
         QTest::newRow("sizes differ") << head + "target wide.png\npairs 0\n" << int(IDYES)
