@@ -97,10 +97,18 @@ bool CProjectFile::Text(const QString& path, QByteArray& text, QString& error) c
     return true;
 }
 
-bool CProjectFile::Save(const QString& path, QString& error) const
+bool CProjectFile::Save(const QString& path, QString& error, int& errnum) const
 {
+    errnum = 0;
     QByteArray text;
-    return Text(path, text, error) && CAtomicFile::Replace(path, text, error);
+    if (!Text(path, text, error))
+        return false;
+    CAtomicFile file;
+    if (file.Begin(path) && file.Write(text) && file.Commit())
+        return true;
+    error = file.ErrorString();
+    errnum = file.Errno();
+    return false;
 }
 
 bool CProjectFile::Load(const QString& path, CProjectFile& project, CReadError& error)

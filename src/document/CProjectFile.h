@@ -49,8 +49,10 @@ public:
     // sets error (CLineReader's kinds and the project's own).
     static bool Load(const QString& path, CProjectFile& project, CReadError& error);
 
-    // Replaces path through CAtomicFile; false with the reason on any failure.
-    bool Save(const QString& path, QString& error) const;
+    // Replaces path through CAtomicFile; false on any failure with the
+    // reason in English and CAtomicFile's error number (0 when a picture
+    // path cannot be stored).
+    bool Save(const QString& path, QString& error, int& errnum) const;
     // The text of a project file at path; false when a picture path cannot
     // be stored (a line break in it).
     bool Text(const QString& path, QByteArray& text, QString& error) const;

@@ -152,6 +152,12 @@ QString CFailureReason::OfSystem(int errnum, bool writing)
         .arg(CAtomicFile::ErrorText(errnum));
 }
 
+QString CFailureReason::OfProjectSave(int errnum)
+{
+    return errnum ? OfWrite(errnum)
+                  : QStringLiteral("画像のファイル名に改行が含まれているため、プロジェクトファイルに保存できません。");
+}
+
 QString CFailureReason::OfRead(const CReadError& error)
 {
     const QString file = QDir::toNativeSeparators(error.m_strFile);

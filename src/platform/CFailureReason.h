@@ -27,6 +27,9 @@ public:
     // The same for a system failure of a write (or read): an error without a
     // wording gives its number and the system's English text.
     static QString OfSystem(int errnum, bool writing = true);
+    // Why a project file was not saved: OfWrite for an error number, for 0 a
+    // picture path the file cannot hold.
+    static QString OfProjectSave(int errnum);
     // Where a points file or project file failed (FILE:LINE, or FILE) and, on
     // the next line, why.
     static QString OfRead(const CReadError& error);

@@ -83,9 +83,11 @@ bool CProjectCommands::SaveProject()
     project.m_aHandles = pDoc->m_aHandles;
     project.m_timing = pDoc->m_timing;
     QString error;
+    int errnum = 0;
     CWaitCursor wait;
-    if (!project.Save(path, error)) {
-        CMessageBox::Show(QString::fromUtf16(kSaveFailed) + QDir::toNativeSeparators(path) + QLatin1Char('\n') + error,
+    if (!project.Save(path, error, errnum)) {
+        CMessageBox::Show(QString::fromUtf16(kSaveFailed) + QDir::toNativeSeparators(path) + QLatin1Char('\n')
+                              + CFailureReason::OfProjectSave(errnum),
                           MB_OK | MB_ICONWARNING);
         return false;
     }

@@ -81,7 +81,8 @@ private Q_SLOTS:
         project.m_timing = timing;
         const QString path = file("round.quillarend");
         QString error;
-        QVERIFY2(project.Save(path, error), qPrintable(error));
+        int errnum = 0;
+        QVERIFY2(project.Save(path, error, errnum), qPrintable(error));
         CProjectFile read;
         CReadError readError;
         QVERIFY2(CProjectFile::Load(path, read, readError), qPrintable(readError.English()));
@@ -255,7 +256,8 @@ private Q_SLOTS:
         project.m_strSourcePath = file("before/pics/a.png");
         project.m_strTargetPath = file("b.png");
         QString error;
-        QVERIFY2(project.Save(file("before/p.quillarend"), error), qPrintable(error));
+        int errnum = 0;
+        QVERIFY2(project.Save(file("before/p.quillarend"), error, errnum), qPrintable(error));
         QVERIFY(QDir(m_dir.path()).rename(QStringLiteral("before"), QStringLiteral("after")));
         CProjectFile read;
         CReadError readError;
@@ -264,15 +266,20 @@ private Q_SLOTS:
         QCOMPARE(read.m_strTargetPath, file("b.png"));
     }
 
-    // A path the format cannot hold is refused before anything is written.
+    // A path the format cannot hold is refused before anything is written,
+    // without an error number: the wizard says why in its own words.
     void lineBreakInPath()
     {
         CProjectFile project;
         project.m_strSourcePath = file("a\n.png");
         project.m_strTargetPath = file("b.png");
         QString error;
-        QVERIFY(!project.Save(file("broken.quillarend"), error));
+        int errnum = -1;
+        QVERIFY(!project.Save(file("broken.quillarend"), error, errnum));
         QVERIFY(error.startsWith("the source picture's path holds a line break"));
+        QCOMPARE(errnum, 0);
+        QCOMPARE(CFailureReason::OfProjectSave(errnum),
+                 "画像のファイル名に改行が含まれているため、プロジェクトファイルに保存できません。");
         QVERIFY(!QFileInfo::exists(file("broken.quillarend")));
     }
 
@@ -296,16 +303,18 @@ private Q_SLOTS:
         project.m_strSourcePath = file("a.png");
         project.m_strTargetPath = file("b.png");
         QString error;
-        QVERIFY(project.Save(path, error));
+        int errnum = 0;
+        QVERIFY(project.Save(path, error, errnum));
         const QByteArray old = ReadAll(path);
         project.m_aHandles = HandleArray({Pair(1, 2, 3, 4)});
         bool saved;
         {
             FailingStep failing(CAtomicFile::EStep(step), ENOSPC);
-            saved = project.Save(path, error);
+            saved = project.Save(path, error, errnum);
         }
         QVERIFY(!saved);
         QCOMPARE(error, CAtomicFile::ErrorText(ENOSPC));
+        QCOMPARE(errnum, ENOSPC);
         // After a failed folder flush the new file is in place, not yet safe on the disk.
         if (CAtomicFile::EStep(step) != CAtomicFile::EStep::FolderSync)
             QCOMPARE(ReadAll(path), old);

@@ -59,7 +59,8 @@ class TestProject : public QObject, public HandlePage
         project.m_aHandles = HandleArray(Sample());
         project.m_timing = Eased();
         QString error;
-        QVERIFY2(project.Save(File(name), error), qPrintable(error));
+        int errnum = 0;
+        QVERIFY2(project.Save(File(name), error, errnum), qPrintable(error));
     }
 
     // The wizard on page nPage with c.png twice and one unsaved pair.
@@ -250,8 +251,8 @@ private Q_SLOTS:
             QVERIFY(!Commands().SaveProject());
         }
         QCOMPARE(m_messages.texts(), QStringList{"プロジェクトファイルを保存できませんでした。\n\n"
-                                                 + QDir::toNativeSeparators(File("never.quillarend")) + "\n"
-                                                 + CAtomicFile::ErrorText(ENOSPC)});
+                                                 + QDir::toNativeSeparators(File("never.quillarend"))
+                                                 + "\nディスクの空き容量が不足しています。"});
         QVERIFY(Doc().HasUnsavedPairs());
         QVERIFY(!QFileInfo::exists(File("never.quillarend")));
     }
