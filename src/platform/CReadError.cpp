@@ -44,7 +44,9 @@ QString Reason(const CReadError& e)
             .arg(e.m_dHigh)
             .arg(e.m_strValue);
     case EKind::BadPair:
-        return QStringLiteral("expected four integers \"sx sy tx ty\" (pair %1 of %2)").arg(e.m_nNumber).arg(e.m_nLimit);
+        return QStringLiteral("expected four integers \"sx sy tx ty\" (pair %1 of %2)")
+            .arg(e.m_nNumber)
+            .arg(e.m_nLimit);
     case EKind::MorePairs:
         return QStringLiteral("more pairs than the %1 that line %2 announces").arg(e.m_nLimit).arg(e.m_nAtLine);
     case EKind::CutShort:
