@@ -74,9 +74,9 @@ int main(int argc, char** argv)
     Click(path, IDC_BROWSE_TARGET);
     bool ok = Save(dlg, out, IDD_SHEET_PATH);
 
-    QString error;
+    CReadError error;
     if (!CPairsFile::Load(args[3], dlg.m_pMorphData->m_aHandles, error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+        std::fprintf(stderr, "%s\n", qPrintable(error.English()));
         return 2;
     }
     QTest::mouseClick(dlg.GetButton(IDC_NEXT), Qt::LeftButton);

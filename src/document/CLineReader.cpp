@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -18,11 +20,20 @@ QString CLineReader::DisplayName(const QString& path)
 }
 
 bool CLineReader::Read(const QString& path, qint64 maxLineBytes, qint64 maxBytes, const LineHandler& handler,
-                       QString& error)
+                       CReadError& error)
 {
-    const QString name = DisplayName(path);
+    error = CReadError();
+    error.m_strFile = DisplayName(path);
+    // A failed open or read: the error number, taken by the caller before
+    // anything else can change it, and Qt's English text for the tool.
+    auto failSystem = [&error](CReadError::EKind kind, int errnum, const QFile& file) {
+        error.m_nErrno = errnum;
+        error.m_strValue = file.errorString();
+        return error.Fail(kind, 0);
+    };
     QFile file;
     bool opened = false;
+    errno = 0;
     if (path == QLatin1String("-")) {
         opened = file.open(stdin, QIODevice::ReadOnly | QIODevice::Unbuffered);
     } else {
@@ -30,8 +41,10 @@ bool CLineReader::Read(const QString& path, qint64 maxLineBytes, qint64 maxBytes
         opened = file.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     }
     if (!opened) {
-        error = QStringLiteral("%1: cannot be read: %2").arg(name, file.errorString());
-        return false;
+        const int errnum = errno;
+        // Qt opens a folder and then refuses it without an error number.
+        return failSystem(CReadError::EKind::CannotOpen,
+                          errnum == 0 && QFileInfo(path).isDir() ? EISDIR : errnum, file);
     }
     // Read in blocks until the device says it has ended: pipes and terminals
     // report no size, so neither atEnd() nor size() can be trusted.
@@ -51,27 +64,22 @@ bool CLineReader::Read(const QString& path, qint64 maxLineBytes, qint64 maxBytes
         return true;
     };
     while (true) {
+        errno = 0;
         const qint64 got = file.read(block.data(), block.size());
-        if (got < 0) {
-            error = QStringLiteral("%1: cannot be read: %2").arg(name, file.errorString());
-            return false;
-        }
+        if (got < 0)
+            return failSystem(CReadError::EKind::CannotRead, errno, file);
         if (got == 0)
             break;
         total += got;
-        if (total > maxBytes) {
-            error = QStringLiteral("%1: longer than %2 bytes").arg(name).arg(maxBytes);
-            return false;
-        }
+        if (total > maxBytes)
+            return error.Fail(CReadError::EKind::TooManyBytes, 0, maxBytes);
         const char* p = block.constData();
         const char* end = p + got;
         while (p != end) {
             const char* nl = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
             const char* stop = nl ? nl : end;
-            if (line.size() + (stop - p) > maxLineBytes) {
-                error = QStringLiteral("%1:%2: line longer than %3 bytes").arg(name).arg(lineNumber).arg(maxLineBytes);
-                return false;
-            }
+            if (line.size() + (stop - p) > maxLineBytes)
+                return error.Fail(CReadError::EKind::LineTooLong, lineNumber, maxLineBytes);
             line.append(p, stop - p);
             if (!nl)
                 break;

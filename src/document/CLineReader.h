@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/CReadError.h"
+
 #include <QString>
 
 #include <functional>
@@ -12,13 +14,14 @@ class CLineReader
 {
 public:
     // Called for each line without its '\n', numbered from 1; returns false
-    // (having set the error) to stop the reading.
+    // (having set the error's kind, line and values) to stop the reading.
     using LineHandler = std::function<bool(const char* begin, const char* end, int lineNumber)>;
 
-    // False with error "NAME: reason" or "NAME:LINE: reason" when the input
-    // cannot be read or passes a bound, or when line stopped it.
+    // False when the input cannot be read or passes a bound (CannotOpen,
+    // CannotRead, TooManyBytes, LineTooLong), or when line stopped it. The
+    // error is reset first and always names the input.
     static bool Read(const QString& path, qint64 maxLineBytes, qint64 maxBytes, const LineHandler& line,
-                     QString& error);
+                     CReadError& error);
 
     // How errors name path: "standard input" for "-".
     static QString DisplayName(const QString& path);

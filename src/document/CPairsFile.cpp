@@ -63,9 +63,8 @@ bool CPairsFile::ParseLine(const QString& line, CMorphHandle& handle)
     return ParseLine(bytes.constData(), bytes.constData() + bytes.size(), handle);
 }
 
-bool CPairsFile::Load(const QString& path, CMorphHandleArray& handles, QString& error)
+bool CPairsFile::Load(const QString& path, CMorphHandleArray& handles, CReadError& error)
 {
-    const QString name = CLineReader::DisplayName(path);
     CMorphHandleArray read;
     const bool ok = CLineReader::Read(
         path, kMaxLineBytes, kMaxBytes,
@@ -75,14 +74,10 @@ bool CPairsFile::Load(const QString& path, CMorphHandleArray& handles, QString& 
             if (b == e || *b == '#')
                 return true;
             CMorphHandle handle;
-            if (!ParseLine(b, e, handle)) {
-                error = QStringLiteral("%1:%2: expected four integers \"sx sy tx ty\"").arg(name).arg(lineNumber);
-                return false;
-            }
-            if (read.GetSize() >= kMaxPairs) {
-                error = QStringLiteral("%1:%2: more than %3 pairs").arg(name).arg(lineNumber).arg(kMaxPairs);
-                return false;
-            }
+            if (!ParseLine(b, e, handle))
+                return error.Fail(CReadError::EKind::NotFourIntegers, lineNumber);
+            if (read.GetSize() >= kMaxPairs)
+                return error.Fail(CReadError::EKind::TooManyPairs, lineNumber, kMaxPairs);
             read.Add(handle);
             return true;
         },

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/CMorphHandleArray.h"
+#include "platform/CReadError.h"
 
 #include <QByteArray>
 #include <QString>
@@ -23,8 +24,9 @@ public:
 
     // Appends the pairs to handles, reading the file, pipe or device to its end;
     // "-" reads standard input. On failure returns false, leaves handles
-    // unchanged and sets error to "FILE:LINE: reason" (or "FILE: reason").
-    static bool Load(const QString& path, CMorphHandleArray& handles, QString& error);
+    // unchanged and sets error: CLineReader's kinds, NotFourIntegers or
+    // TooManyPairs.
+    static bool Load(const QString& path, CMorphHandleArray& handles, CReadError& error);
 
     // Parses one line; returns false for anything but four 32-bit integers.
     static bool ParseLine(const QString& line, CMorphHandle& handle);

@@ -97,15 +97,23 @@ bool CProjectFile::Text(const QString& path, QByteArray& text, QString& error) c
     return true;
 }
 
-bool CProjectFile::Save(const QString& path, QString& error) const
+bool CProjectFile::Save(const QString& path, QString& error, int& errnum) const
 {
+    errnum = 0;
     QByteArray text;
-    return Text(path, text, error) && CAtomicFile::Replace(path, text, error);
+    if (!Text(path, text, error))
+        return false;
+    CAtomicFile file;
+    if (file.Begin(path) && file.Write(text) && file.Commit())
+        return true;
+    error = file.ErrorString();
+    errnum = file.Errno();
+    return false;
 }
 
-bool CProjectFile::Load(const QString& path, CProjectFile& project, QString& error)
+bool CProjectFile::Load(const QString& path, CProjectFile& project, CReadError& error)
 {
-    const QString name = CLineReader::DisplayName(path);
+    using EKind = CReadError::EKind;
     const QDir folder = path == QLatin1String("-") ? QDir::current() : QFileInfo(path).absoluteDir();
     CProjectFile read;
     bool bHeader = false;
@@ -114,9 +122,15 @@ bool CProjectFile::Load(const QString& path, CProjectFile& project, QString& err
     int pairsLine = 0;      // the line of "pairs N"
     int64_t pairsLeft = 0;
     int64_t pairsAnnounced = 0;
-    auto fail = [&](int line, const QString& reason) {
-        error = QStringLiteral("%1:%2: %3").arg(name).arg(line).arg(reason);
-        return false;
+    // A refused value: the entry, the text given and where.
+    auto refuse = [&](EKind kind, int line, const QString& key, const QString& value, int64_t limit = 0) {
+        error.m_strKey = key;
+        error.m_strValue = value;
+        return error.Fail(kind, line, limit);
+    };
+    auto outOfRange = [&](int line, const QString& key, const QString& value, int64_t low, int64_t high) {
+        error.m_nLow = low;
+        return refuse(EKind::BadWholeNumber, line, key, value, high);
     };
     const bool ok = CLineReader::Read(
         path, kMaxLineBytes, kMaxBytes,
@@ -129,10 +143,10 @@ bool CProjectFile::Load(const QString& path, CProjectFile& project, QString& err
                 return true;
             if (pairsLeft > 0) {
                 CMorphHandle handle;
-                if (!CPairsFile::ParseLine(b, e, handle))
-                    return fail(line, QStringLiteral("expected four integers \"sx sy tx ty\" (pair %1 of %2)")
-                                          .arg(pairsAnnounced - pairsLeft + 1)
-                                          .arg(pairsAnnounced));
+                if (!CPairsFile::ParseLine(b, e, handle)) {
+                    error.m_nNumber = pairsAnnounced - pairsLeft + 1;
+                    return error.Fail(EKind::BadPair, line, pairsAnnounced);
+                }
                 read.m_aHandles.Add(handle);
                 --pairsLeft;
                 return true;
@@ -149,71 +163,58 @@ bool CProjectFile::Load(const QString& path, CProjectFile& project, QString& err
             if (!bHeader) {
                 const std::optional<int64_t> version = WholeNumber(value, 1, INT32_MAX);
                 if (key != QLatin1String(kMagic) || !version)
-                    return fail(line, QStringLiteral("not a Quillarend project: the first line must be \"%1 VERSION\"")
-                                          .arg(QLatin1String(kMagic)));
-                if (*version > kVersion)
-                    return fail(line, QStringLiteral("format version %1 is newer than this program reads (%2); "
-                                                     "open it with a newer Quillarend")
-                                          .arg(*version)
-                                          .arg(kVersion));
+                    return refuse(EKind::NotProject, line, QLatin1String(kMagic), QString());
+                if (*version > kVersion) {
+                    error.m_nNumber = *version;
+                    return error.Fail(EKind::NewerVersion, line, kVersion);
+                }
                 bHeader = true;
                 return true;
             }
             if (seen.contains(key))
-                return fail(line, QStringLiteral("\"%1\" is given a second time").arg(key));
+                return refuse(EKind::Repeated, line, key, QString());
             CMorphHandle stray;
             if (key == QLatin1String("source") || key == QLatin1String("target")) {
                 if (raw.isEmpty())
-                    return fail(line, QStringLiteral("%1 needs the picture's file name").arg(key));
+                    return refuse(EKind::NoFileName, line, key, QString());
                 const bool source = key == QLatin1String("source");
                 (source ? read.m_strSourcePath : read.m_strTargetPath) = QDir::cleanPath(folder.absoluteFilePath(raw));
                 pictureLines[source ? 0 : 1] = line;
             } else if (key == QLatin1String("shape") || key == QLatin1String("color")) {
                 const std::optional<CTimingCurve> curve = CTimingCurve::Parse(value);
                 if (!curve)
-                    return fail(line, QStringLiteral("%1 must be linear, in, out, in-out or bezier:X1,Y1,X2,Y2 "
-                                                     "(each 0 ... 1), not \"%2\"")
-                                          .arg(key, value));
+                    return refuse(EKind::BadCurve, line, key, value);
                 (key == QLatin1String("shape") ? read.m_timing.m_shape : read.m_timing.m_color) = *curve;
             } else if (key == QLatin1String("hold-start") || key == QLatin1String("hold-end")) {
                 const std::optional<int64_t> n = WholeNumber(value, 0, CMorphTiming::kMaxHold);
                 if (!n)
-                    return fail(line, QStringLiteral("%1 must be a whole number from 0 to %2, not \"%3\"")
-                                          .arg(key)
-                                          .arg(CMorphTiming::kMaxHold)
-                                          .arg(value));
+                    return outOfRange(line, key, value, 0, CMorphTiming::kMaxHold);
                 (key == QLatin1String("hold-start") ? read.m_timing.m_nHoldStart : read.m_timing.m_nHoldEnd) = int(*n);
             } else if (key == QLatin1String("frames")) {
                 const std::optional<int64_t> n = WholeNumber(value, CMorphTiming::kMinCount, CMorphTiming::kMaxCount);
                 if (!n)
-                    return fail(line, QStringLiteral("frames must be a whole number from %1 to %2, not \"%3\"")
-                                          .arg(CMorphTiming::kMinCount)
-                                          .arg(CMorphTiming::kMaxCount)
-                                          .arg(value));
+                    return outOfRange(line, key, value, CMorphTiming::kMinCount, CMorphTiming::kMaxCount);
                 read.m_timing.m_nCount = int(*n);
             } else if (key == QLatin1String("fps")) {
                 bool number = false;
                 const double fps = value.toDouble(&number);
-                if (!number || !std::isfinite(fps) || fps < kMinFps || fps > kMaxFps)
-                    return fail(line, QStringLiteral("fps must be a number from %1 to %2, not \"%3\"")
-                                          .arg(kMinFps)
-                                          .arg(kMaxFps)
-                                          .arg(value));
+                if (!number || !std::isfinite(fps) || fps < kMinFps || fps > kMaxFps) {
+                    error.m_dLow = kMinFps;
+                    error.m_dHigh = kMaxFps;
+                    return refuse(EKind::BadNumber, line, key, value);
+                }
                 read.m_timing.m_dFps = fps;
             } else if (key == QLatin1String("pairs")) {
                 const std::optional<int64_t> n = WholeNumber(value, 0, kMaxPairs);
                 if (!n)
-                    return fail(line, QStringLiteral("pairs must be a whole number from 0 to %1, not \"%2\"")
-                                          .arg(kMaxPairs)
-                                          .arg(value));
+                    return outOfRange(line, key, value, 0, kMaxPairs);
                 pairsLine = line;
                 pairsLeft = pairsAnnounced = *n;
             } else if (pairsLine > 0 && CPairsFile::ParseLine(b, e, stray)) {
-                return fail(line, QStringLiteral("more pairs than the %1 that line %2 announces")
-                                      .arg(pairsAnnounced)
-                                      .arg(pairsLine));
+                error.m_nAtLine = pairsLine;
+                return error.Fail(EKind::MorePairs, line, pairsAnnounced);
             } else {
-                return fail(line, QStringLiteral("unknown entry \"%1\"").arg(key));
+                return refuse(EKind::UnknownEntry, line, key, QString());
             }
             seen << key;
             return true;
@@ -221,25 +222,16 @@ bool CProjectFile::Load(const QString& path, CProjectFile& project, QString& err
         error);
     if (!ok)
         return false;
-    if (!bHeader) {
-        error = QStringLiteral("%1: not a Quillarend project: the first line must be \"%2 VERSION\"")
-                    .arg(name, QLatin1String(kMagic));
-        return false;
-    }
+    if (!bHeader)
+        return refuse(EKind::NotProject, 0, QLatin1String(kMagic), QString());
     if (pairsLeft > 0) {
-        error = QStringLiteral("%1: ends after %2 of the %3 pairs that line %4 announces; is it cut short?")
-                    .arg(name)
-                    .arg(pairsAnnounced - pairsLeft)
-                    .arg(pairsAnnounced)
-                    .arg(pairsLine);
-        return false;
+        error.m_nNumber = pairsAnnounced - pairsLeft;
+        error.m_nAtLine = pairsLine;
+        return error.Fail(EKind::CutShort, 0, pairsAnnounced);
     }
-    for (const char* required : {"source", "target", "pairs"}) {
-        if (!seen.contains(QLatin1String(required))) {
-            error = QStringLiteral("%1: has no \"%2\" line").arg(name, QLatin1String(required));
-            return false;
-        }
-    }
+    for (const char* required : {"source", "target", "pairs"})
+        if (!seen.contains(QLatin1String(required)))
+            return refuse(EKind::NoEntry, 0, QLatin1String(required), QString());
     const struct
     {
         const char* pszKey;
@@ -250,10 +242,8 @@ bool CProjectFile::Load(const QString& path, CProjectFile& project, QString& err
     for (const auto& picture : pictures) {
         const QFileInfo info(picture.strPath);
         if (!info.exists() || info.isDir())
-            return fail(picture.nLine, QStringLiteral("the %1 picture %2 %3")
-                                           .arg(QLatin1String(picture.pszKey), QDir::toNativeSeparators(picture.strPath),
-                                                info.exists() ? QStringLiteral("is a folder")
-                                                              : QStringLiteral("does not exist")));
+            return refuse(info.exists() ? EKind::PictureIsFolder : EKind::NoPicture, picture.nLine,
+                          QLatin1String(picture.pszKey), QDir::toNativeSeparators(picture.strPath));
     }
     project = std::move(read);
     return true;

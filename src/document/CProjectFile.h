@@ -3,6 +3,7 @@
 #include "document/CMorphHandleArray.h"
 #include "document/CMorphTiming.h"
 #include "document/CPairsFile.h"
+#include "platform/CReadError.h"
 #include "platform/CVideoWriter.h"
 
 #include <QByteArray>
@@ -45,11 +46,13 @@ public:
     // input; its relative paths then start at the current folder). The
     // picture paths come back absolute. Refuses a newer version, a bad value,
     // a missing picture; then returns false, leaves project unchanged and
-    // sets error to "FILE:LINE: reason" (or "FILE: reason").
-    static bool Load(const QString& path, CProjectFile& project, QString& error);
+    // sets error (CLineReader's kinds and the project's own).
+    static bool Load(const QString& path, CProjectFile& project, CReadError& error);
 
-    // Replaces path through CAtomicFile; false with the reason on any failure.
-    bool Save(const QString& path, QString& error) const;
+    // Replaces path through CAtomicFile; false on any failure with the
+    // reason in English and CAtomicFile's error number (0 when a picture
+    // path cannot be stored).
+    bool Save(const QString& path, QString& error, int& errnum) const;
     // The text of a project file at path; false when a picture path cannot
     // be stored (a line break in it).
     bool Text(const QString& path, QByteArray& text, QString& error) const;

@@ -5,8 +5,6 @@
 #include "platform/CImage.h"
 #include "platform/CVideoWriter.h"
 
-#include <system_error>
-
 QString CExportFailure::Message(const QString& path, const QString& reason)
 {
     return CFailureReason::WriteFailed(path, reason);
@@ -42,11 +40,8 @@ QString CExportFailure::ReasonOfSave(int result, const QString& reason)
     }
     // A failed write gives the system's English text of its error number.
     for (int errnum = 1; errnum < 256; ++errnum)
-        if (reason == CAtomicFile::ErrorText(errnum)) {
-            const QString known = ReasonOfErrno(errnum);
-            if (!known.isEmpty())
-                return known;
-        }
+        if (reason == CAtomicFile::ErrorText(errnum))
+            return CFailureReason::OfSystem(errnum);
     if (reason == QLatin1String("a folder has that name"))
         return ReasonOfErrno(EISDIR);
     return QStringLiteral("ファイルを書き込めません（%1）。").arg(reason);
@@ -93,8 +88,7 @@ QString CExportFailure::ReasonOfVideo(CVideoWriter::EError kind, int errnum)
     case CVideoWriter::EError::GifTooLarge:
         return QStringLiteral("GIF アニメーションにするには枚数が多すぎます。枚数を減らすか、動画の形式を選んでください。");
     case CVideoWriter::EError::System:
-        return QStringLiteral("ファイルを書き込めません（%1）。")
-            .arg(QString::fromStdString(std::generic_category().message(errnum)));
+        return CFailureReason::OfSystem(errnum);
     case CVideoWriter::EError::None:
     case CVideoWriter::EError::Other:
         break;

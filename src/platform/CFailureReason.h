@@ -1,13 +1,15 @@
 #pragma once
 
 #include "platform/CImage.h"
+#include "platform/CReadError.h"
 
 #include <QString>
 
 // The one table of the Japanese wordings of failures that every page of the
 // wizard shows (the command-line tool prints the English reasons instead):
 // the load-failure and write-failure messages with the reason on the line
-// under the file's name, and the reasons of system errors and picture loads.
+// under the file's name, and the reasons of system errors, picture loads and
+// points-file and project-file reads.
 class CFailureReason
 {
 public:
@@ -22,6 +24,15 @@ public:
     static QString OfErrno(int errnum, bool writing = true);
     // The same, never empty: an error without a wording gives its number.
     static QString OfWrite(int errnum);
+    // The same for a system failure of a write (or read): an error without a
+    // wording gives its number and the system's English text.
+    static QString OfSystem(int errnum, bool writing = true);
+    // Why a project file was not saved: OfWrite for an error number, for 0 a
+    // picture path the file cannot hold.
+    static QString OfProjectSave(int errnum);
+    // Where a points file or project file failed (FILE:LINE, or FILE) and, on
+    // the next line, why.
+    static QString OfRead(const CReadError& error);
     // Why CImage::Load failed, from its result and CImage::LastErrno().
     static QString OfImageLoad(CImage::EResult result, int errnum);
 };

@@ -331,9 +331,9 @@ bool ApplyProject(const QStringList& args, SOptions& o)
     if (path.isNull())
         return true;
     CProjectFile project;
-    QString error;
+    CReadError error;
     if (!CProjectFile::Load(path, project, error)) {
-        PrintError(error);
+        PrintError(error.English());
         return false;
     }
     o.strSource = project.m_strSourcePath;
@@ -477,13 +477,14 @@ bool LoadPicture(const QString& path, QString& strPath, std::unique_ptr<CImage>&
 // Reads the pairs and both pictures into doc; false after saying why.
 bool LoadDocument(const SOptions& o, CMorphData& doc)
 {
-    QString error;
+    CReadError readError;
     if (o.strPairs.isEmpty())
         doc.m_aHandles = o.aProjectPairs;
-    else if (!CPairsFile::Load(o.strPairs, doc.m_aHandles, error)) {
-        PrintError(error);
+    else if (!CPairsFile::Load(o.strPairs, doc.m_aHandles, readError)) {
+        PrintError(readError.English());
         return false;
     }
+    QString error;
     // Both headers first: a mismatch or a picture too large costs no decoding.
     QSize sourceSize, targetSize;
     if (!CImage::ReadSize(o.strSource, sourceSize, error) || !CImage::ReadSize(o.strTarget, targetSize, error)) {
@@ -641,11 +642,12 @@ int Run(const SOptions& o)
 int RunAssist(const SOptions& o)
 {
     CMorphHandleArray pairs;
-    QString error;
-    if (!o.strPairs.isEmpty() && !CPairsFile::Load(o.strPairs, pairs, error)) {
-        PrintError(error);
+    CReadError readError;
+    if (!o.strPairs.isEmpty() && !CPairsFile::Load(o.strPairs, pairs, readError)) {
+        PrintError(readError.English());
         return kExitBadInput;
     }
+    QString error;
     QString sourcePath, targetPath;
     std::unique_ptr<CImage> source, target;
     if (!LoadPicture(o.strSource, sourcePath, source) || !LoadPicture(o.strTarget, targetPath, target))

@@ -2,6 +2,7 @@
 
 #include "document/CProjectFile.h"
 #include "document/LoadImageFile.h"
+#include "platform/CFailureReason.h"
 #include "platform/CMessageBox.h"
 #include "wizard/CFileChooser.h"
 #include "wizard/CMorphDlg.h"
@@ -82,9 +83,11 @@ bool CProjectCommands::SaveProject()
     project.m_aHandles = pDoc->m_aHandles;
     project.m_timing = pDoc->m_timing;
     QString error;
+    int errnum = 0;
     CWaitCursor wait;
-    if (!project.Save(path, error)) {
-        CMessageBox::Show(QString::fromUtf16(kSaveFailed) + QDir::toNativeSeparators(path) + QLatin1Char('\n') + error,
+    if (!project.Save(path, error, errnum)) {
+        CMessageBox::Show(QString::fromUtf16(kSaveFailed) + QDir::toNativeSeparators(path) + QLatin1Char('\n')
+                              + CFailureReason::OfProjectSave(errnum),
                           MB_OK | MB_ICONWARNING);
         return false;
     }
@@ -103,9 +106,9 @@ bool CProjectCommands::OpenProjectFile(const QString& path)
     if (Dragging())
         return false;
     CProjectFile project;
-    QString error;
+    CReadError error;
     if (!CProjectFile::Load(path, project, error)) {
-        CMessageBox::Show(QString::fromUtf16(kOpenFailed) + error, MB_OK | MB_ICONWARNING);
+        CMessageBox::Show(QString::fromUtf16(kOpenFailed) + CFailureReason::OfRead(error), MB_OK | MB_ICONWARNING);
         return false;
     }
     CMorphData* pDoc = m_pFrame->m_pMorphData.get();

@@ -160,9 +160,9 @@ void CSheet_Handle::OnLoadPairs()
 bool CSheet_Handle::LoadPairsFile(const QString& path)
 {
     CMorphHandleArray read;
-    QString error;
+    CReadError error;
     if (!CPairsFile::Load(path, read, error)) {
-        CMessageBox::Show(QStringLiteral("ポイントファイルを読み込めませんでした。\n\n") + error,
+        CMessageBox::Show(QStringLiteral("ポイントファイルを読み込めませんでした。\n\n") + CFailureReason::OfRead(error),
                           MB_OK | MB_ICONWARNING);
         return false;
     }

@@ -3,8 +3,10 @@
 #include "document/CPairsFile.h"
 #include "FolderTest.h"
 #include "MessageRecorder.h"
+#include "platform/CFailureReason.h"
 #include "TestImages.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QTest>
@@ -331,7 +333,7 @@ private Q_SLOTS:
         f.write("# header\n\n10 20 30 40\n  # indented comment\n5,6,7,8\n");
         f.close();
         CMorphHandleArray handles;
-        QString error;
+        CReadError error;
         QVERIFY(CPairsFile::Load(path, handles, error));
         QCOMPARE(handles.GetSize(), 2);
         QCOMPARE(handles[1], (CMorphHandle{{5, 6}, {7, 8}}));
@@ -341,31 +343,62 @@ private Q_SLOTS:
         f.close();
         CMorphHandleArray untouched;
         QVERIFY(!CPairsFile::Load(path, untouched, error));
-        QCOMPARE(error, path + ":3: expected four integers \"sx sy tx ty\"");
+        QCOMPARE(error.English(), path + ":3: expected four integers \"sx sy tx ty\"");
+        QCOMPARE(CFailureReason::OfRead(error), path + ":3\n4 つの整数「sx sy tx ty」が必要です。");
         QCOMPARE(untouched.GetSize(), 0);
-        QVERIFY(!CPairsFile::Load(file("none.txt"), untouched, error));
-        QCOMPARE(error, file("none.txt") + ": cannot be read: No such file or directory");
+    }
+
+    // A file that cannot be opened: the system's English text for the tool,
+    // the reason of its error number for the wizard.
+    void pairsFileNotOpened_data()
+    {
+        Columns<QString, QString, QString>({"name", "english", "reason"});
+        QTest::newRow("missing") << "none.txt" << "No such file or directory" << "ファイルが見つかりません。";
+        QTest::newRow("missing folder") << "none/p.txt" << "No such file or directory" << "ファイルが見つかりません。";
+        QTest::newRow("under a file") << "pairs.txt/p.txt" << "Not a directory" << "フォルダが見つかりません。";
+        QTest::newRow("a folder") << "folder" << "file to open is a directory" << "フォルダは読み込めません。";
+        QTest::newRow("name too long") << QString(300, QLatin1Char('n')) << "File name too long"
+                                       << "ファイル名が長すぎます。";
+    }
+    void pairsFileNotOpened()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, english);
+        QFETCH(QString, reason);
+        QVERIFY(QDir(m_dir.path()).mkpath("folder"));
+        QFile f(file("pairs.txt"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        CMorphHandleArray handles;
+        CReadError error;
+        QVERIFY(!CPairsFile::Load(file(name), handles, error));
+        QCOMPARE(error.English(), file(name) + ": cannot be read: " + english);
+        QCOMPARE(CFailureReason::OfRead(error), file(name) + "\n" + reason);
     }
 
     // Lines are bounded, pairs and bytes in all too; each error names FILE:LINE.
     void pairsFileBounds_data()
     {
-        Columns<QByteArray, bool, int, QString>({"content", "ok", "pairs", "error"});
+        // error: the tool's English after the file name; reason: the wizard's text after it.
+        Columns<QByteArray, bool, int, QString, QString>({"content", "ok", "pairs", "error", "reason"});
         const QByteArray longest = "1 2 3 4" + QByteArray(CPairsFile::kMaxLineBytes - 7, ' ');
-        QTest::newRow("last line without a break") << QByteArray("1 2 3 4\n5 6 7 8") << true << 2 << "";
-        QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF" "1 2 3 4\n") << true << 1 << "";
-        QTest::newRow("CRLF lines") << QByteArray("# c\r\n1 2 3 4\r\n\r\n5,6,7,8\r\n") << true << 2 << "";
-        QTest::newRow("longest line") << longest + "\n" << true << 1 << "";
+        const QString lineTooLong = QStringLiteral("行が長すぎます（1 行 4096 バイトまで）。");
+        QTest::newRow("last line without a break") << QByteArray("1 2 3 4\n5 6 7 8") << true << 2 << "" << "";
+        QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF" "1 2 3 4\n") << true << 1 << "" << "";
+        QTest::newRow("CRLF lines") << QByteArray("# c\r\n1 2 3 4\r\n\r\n5,6,7,8\r\n") << true << 2 << "" << "";
+        QTest::newRow("longest line") << longest + "\n" << true << 1 << "" << "";
         QTest::newRow("line one byte longer") << QByteArray("1 2 3 4\n# fine\n") + longest + " \n" << false << 0
-                                              << ":3: line longer than 4096 bytes";
+                                              << ":3: line longer than 4096 bytes" << ":3\n" + lineTooLong;
         QTest::newRow("100 MB line") << QByteArray(100 * 1024 * 1024, '7') << false << 0
-                                     << ":1: line longer than 4096 bytes";
+                                     << ":1: line longer than 4096 bytes" << ":1\n" + lineTooLong;
         QByteArray many;
         many.reserve(8 * (CPairsFile::kMaxPairs + 1));
         for (int i = 0; i <= CPairsFile::kMaxPairs; ++i)
             many.append("0 0 0 0\n");
-        QTest::newRow("one pair too many") << many << false << 0 << ":1000001: more than 1000000 pairs";
-        QTest::newRow("NUL bytes") << QByteArray(10, '\0') << false << 0 << ":1: expected four integers \"sx sy tx ty\"";
+        QTest::newRow("one pair too many") << many << false << 0 << ":1000001: more than 1000000 pairs"
+                                           << ":1000001\nポイントが多すぎます（1000000 組まで）。";
+        QTest::newRow("NUL bytes") << QByteArray(10, '\0') << false << 0 << ":1: expected four integers \"sx sy tx ty\""
+                                   << ":1\n4 つの整数「sx sy tx ty」が必要です。";
     }
     void pairsFileBounds()
     {
@@ -373,17 +406,20 @@ private Q_SLOTS:
         QFETCH(bool, ok);
         QFETCH(int, pairs);
         QFETCH(QString, error);
+        QFETCH(QString, reason);
         const QString path = file("bounds.txt");
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         QCOMPARE(f.write(content), content.size());
         f.close();
         CMorphHandleArray handles;
-        QString message;
+        CReadError message;
         QCOMPARE(CPairsFile::Load(path, handles, message), ok);
         QCOMPARE(handles.GetSize(), pairs);
-        if (!ok)
-            QCOMPARE(message, path + error);
+        if (!ok) {
+            QCOMPARE(message.English(), path + error);
+            QCOMPARE(CFailureReason::OfRead(message), path + reason);
+        }
     }
 
 #if defined(Q_OS_UNIX)
@@ -391,12 +427,14 @@ private Q_SLOTS:
     // endless one is cut off by the bounds instead of filling memory.
     void pairsFromStreams_data()
     {
-        Columns<QByteArray, int, bool, int, QString>({"chunk", "repeat", "ok", "pairs", "error"});
-        QTest::newRow("pipe, 3000 pairs") << QByteArray("1 2 3 4\n") << 3000 << true << 3000 << "";
+        Columns<QByteArray, int, bool, int, QString, QString>({"chunk", "repeat", "ok", "pairs", "error", "reason"});
+        QTest::newRow("pipe, 3000 pairs") << QByteArray("1 2 3 4\n") << 3000 << true << 3000 << "" << "";
         QTest::newRow("pipe, comment without end") << QByteArray(64 * 1024, '#') << -1 << false << 0
-                                                   << ":1: line longer than 4096 bytes";
+                                                   << ":1: line longer than 4096 bytes"
+                                                   << ":1\n行が長すぎます（1 行 4096 バイトまで）。";
         QTest::newRow("pipe, comment lines without end") << QByteArray("# again and again\n").repeated(3000) << -1
-                                                         << false << 0 << ": longer than 268435456 bytes";
+                                                         << false << 0 << ": longer than 268435456 bytes"
+                                                         << "\nファイルが大きすぎます（268435456 バイトまで）。";
     }
     void pairsFromStreams()
     {
@@ -405,6 +443,7 @@ private Q_SLOTS:
         QFETCH(bool, ok);
         QFETCH(int, pairs);
         QFETCH(QString, error);
+        QFETCH(QString, reason);
         std::signal(SIGPIPE, SIG_IGN);
         const QString path = file("fifo");
         QFile::remove(path);
@@ -419,26 +458,45 @@ private Q_SLOTS:
                 ::close(fd);
         });
         CMorphHandleArray handles;
-        QString message;
+        CReadError message;
         QElapsedTimer timer;
         timer.start();
         const bool loaded = CPairsFile::Load(path, handles, message);
         writer.join();
         QCOMPARE(loaded, ok);
         QCOMPARE(handles.GetSize(), pairs);
-        if (!ok)
-            QCOMPARE(message, path + error);
+        if (!ok) {
+            QCOMPARE(message.English(), path + error);
+            QCOMPARE(CFailureReason::OfRead(message), path + reason);
+        }
         QVERIFY(timer.elapsed() < 20000);
     }
 
-    void pairsFromDevZero()
+    // An endless device stops at the first line's bound; a device that
+    // fails while it is read gives the error of that read.
+    void pairsFromDevices_data()
     {
+        Columns<QString, QString, QString>({"path", "error", "reason"});
+        QTest::newRow("endless zeros") << "/dev/zero" << ":1: line longer than 4096 bytes"
+                                       << ":1\n行が長すぎます（1 行 4096 バイトまで）。";
+#if defined(Q_OS_LINUX)
+        // The process's own memory at address 0 is never mapped: EIO.
+        QTest::newRow("read fails") << "/proc/self/mem" << ": cannot be read: Input/output error"
+                                    << "\nディスクの読み書きでエラーが発生しました。";
+#endif
+    }
+    void pairsFromDevices()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, error);
+        QFETCH(QString, reason);
         CMorphHandleArray handles;
-        QString message;
+        CReadError message;
         QElapsedTimer timer;
         timer.start();
-        QVERIFY(!CPairsFile::Load(QStringLiteral("/dev/zero"), handles, message));
-        QCOMPARE(message, QStringLiteral("/dev/zero:1: line longer than 4096 bytes"));
+        QVERIFY(!CPairsFile::Load(path, handles, message));
+        QCOMPARE(message.English(), path + error);
+        QCOMPARE(CFailureReason::OfRead(message), path + reason);
         QVERIFY(timer.elapsed() < 5000);
     }
 #endif

@@ -439,9 +439,9 @@ private Q_SLOTS:
         if (samples) {
             QVERIFY(doc->LoadSource(QStringLiteral(QUILLAREND_SAMPLES_DIR "/source.png")));
             QVERIFY(doc->LoadTarget(QStringLiteral(QUILLAREND_SAMPLES_DIR "/target.png")));
-            QString error;
+            CReadError error;
             QVERIFY2(CPairsFile::Load(QStringLiteral(QUILLAREND_SAMPLES_DIR "/pairs.txt"), doc->m_aHandles, error),
-                     qPrintable(error));
+                     qPrintable(error.English()));
         } else {
             doc = MakeDoc(PhotoLike(1200, 900, 2), PhotoLike(1200, 900, 3));
             uint32_t seed = 4242;

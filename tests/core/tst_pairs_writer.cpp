@@ -43,8 +43,8 @@ private Q_SLOTS:
         QVERIFY(text.startsWith("# "));
         QVERIFY(text.endsWith("\n1 2 3 4\n-2147483648 2147483647 -1 0\n1 2 3 4\n"));
         CMorphHandleArray read;
-        QString error;
-        QVERIFY2(CPairsFile::Load(path, read, error), qPrintable(error));
+        CReadError error;
+        QVERIFY2(CPairsFile::Load(path, read, error), qPrintable(error.English()));
         QCOMPARE(read.GetSize(), pairs.GetSize());
         for (int32_t i = 0; i < pairs.GetSize(); ++i)
             QCOMPARE(read[i], pairs[i]);

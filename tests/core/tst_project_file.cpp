@@ -4,6 +4,7 @@
 #include "FolderTest.h"
 #include "HandlePairs.h"
 #include "platform/CAtomicFile.h"
+#include "platform/CFailureReason.h"
 #include "TestFiles.h"
 
 #include <QDir>
@@ -77,9 +78,11 @@ private Q_SLOTS:
         project.m_timing = timing;
         const QString path = file("round.quillarend");
         QString error;
-        QVERIFY2(project.Save(path, error), qPrintable(error));
+        int errnum = 0;
+        QVERIFY2(project.Save(path, error, errnum), qPrintable(error));
         CProjectFile read;
-        QVERIFY2(CProjectFile::Load(path, read, error), qPrintable(error));
+        CReadError readError;
+        QVERIFY2(CProjectFile::Load(path, read, readError), qPrintable(readError.English()));
         QCOMPARE(read.m_strSourcePath, project.m_strSourcePath);
         QCOMPARE(read.m_strTargetPath, project.m_strTargetPath);
         QVERIFY(read.m_aHandles == project.m_aHandles);
@@ -87,74 +90,104 @@ private Q_SLOTS:
         QVERIFY(ReadAll(path).contains("\nsource " + source.toUtf8() + "\n"));
     }
 
-    // Hand-written files: what is accepted, and what is refused with FILE:LINE and why.
+    // Hand-written files: what is accepted, and what is refused with FILE:LINE and why, in the
+    // tool's English (error) and in the wizard's words (reason), each after the file's name.
     void handWritten_data()
     {
-        Columns<QByteArray, int, QString>({"content", "pairs", "error"});
+        Columns<QByteArray, int, QString, QString>({"content", "pairs", "error", "reason"});
         QTest::newRow("comments, blank lines, CRLF, byte-order mark")
             << QByteArray("\xEF\xBB\xBF# made by hand\r\nquillarend-project 1\r\n\r\nsource a.png\r\ntarget b.png\r\n"
                           "  # two pairs\r\nframes\t7\r\npairs 2\r\n1 2 3 4\r\n# between\r\n5,6,7,8\r\n")
-            << 2 << "";
-        QTest::newRow("no timing lines, no pairs") << kHead + "pairs 0\n" << 0 << "";
+            << 2 << "" << "";
+        QTest::newRow("no timing lines, no pairs") << kHead + "pairs 0\n" << 0 << "" << "";
+        const QString notProject = QStringLiteral("Quillarend のプロジェクトファイルではありません。"
+                                                  "1 行目は「quillarend-project バージョン」でなければなりません。");
         QTest::newRow("empty file") << QByteArray() << 0
-                                    << ": not a Quillarend project: the first line must be \"quillarend-project VERSION\"";
+                                    << ": not a Quillarend project: the first line must be \"quillarend-project VERSION\""
+                                    << "\n" + notProject;
         QTest::newRow("a pairs file") << QByteArray("1 2 3 4\n") << 0
                                       << ":1: not a Quillarend project: the first line must be "
-                                         "\"quillarend-project VERSION\"";
+                                         "\"quillarend-project VERSION\""
+                                      << ":1\n" + notProject;
         QTest::newRow("newer version") << QByteArray("quillarend-project 2\nsource a.png\n") << 0
                                        << ":1: format version 2 is newer than this program reads (1); "
-                                          "open it with a newer Quillarend";
-        QTest::newRow("frames 1") << kHead + "frames 1\n" << 0 << ":4: frames must be a whole number from 2 to 99999, not \"1\"";
+                                          "open it with a newer Quillarend"
+                                       << ":1\nこのファイルの形式はバージョン 2 で、このプログラムが読めるバージョン 1 "
+                                          "より新しいものです。新しい Quillarend で開いてください。";
+        QTest::newRow("frames 1") << kHead + "frames 1\n" << 0 << ":4: frames must be a whole number from 2 to 99999, not \"1\""
+                                  << ":4\n「frames」の値「1」は使えません。2 から 99999 までの整数にしてください。";
         QTest::newRow("frames 100000") << kHead + "frames 100000\n" << 0
-                                       << ":4: frames must be a whole number from 2 to 99999, not \"100000\"";
-        QTest::newRow("frames 2.5") << kHead + "frames 2.5\n" << 0 << ":4: frames must be a whole number from 2 to 99999, not \"2.5\"";
+                                       << ":4: frames must be a whole number from 2 to 99999, not \"100000\""
+                                       << ":4\n「frames」の値「100000」は使えません。2 から 99999 までの整数にしてください。";
+        QTest::newRow("frames 2.5") << kHead + "frames 2.5\n" << 0 << ":4: frames must be a whole number from 2 to 99999, not \"2.5\""
+                                    << ":4\n「frames」の値「2.5」は使えません。2 から 99999 までの整数にしてください。";
         QTest::newRow("hold-start -1") << kHead + "hold-start -1\n" << 0
-                                       << ":4: hold-start must be a whole number from 0 to 99999, not \"-1\"";
+                                       << ":4: hold-start must be a whole number from 0 to 99999, not \"-1\""
+                                       << ":4\n「hold-start」の値「-1」は使えません。0 から 99999 までの整数にしてください。";
         QTest::newRow("hold-end 100000") << kHead + "hold-end 100000\n" << 0
-                                         << ":4: hold-end must be a whole number from 0 to 99999, not \"100000\"";
-        QTest::newRow("fps 0") << kHead + "fps 0\n" << 0 << ":4: fps must be a number from 0.001 to 1000, not \"0\"";
-        QTest::newRow("fps 1001") << kHead + "fps 1001\n" << 0 << ":4: fps must be a number from 0.001 to 1000, not \"1001\"";
-        QTest::newRow("fps nan") << kHead + "fps nan\n" << 0 << ":4: fps must be a number from 0.001 to 1000, not \"nan\"";
+                                         << ":4: hold-end must be a whole number from 0 to 99999, not \"100000\""
+                                         << ":4\n「hold-end」の値「100000」は使えません。0 から 99999 までの整数にしてください。";
+        const QString fpsRange = QStringLiteral("0.001 から 1000 までの数にしてください。");
+        QTest::newRow("fps 0") << kHead + "fps 0\n" << 0 << ":4: fps must be a number from 0.001 to 1000, not \"0\""
+                               << ":4\n「fps」の値「0」は使えません。" + fpsRange;
+        QTest::newRow("fps 1001") << kHead + "fps 1001\n" << 0 << ":4: fps must be a number from 0.001 to 1000, not \"1001\""
+                                  << ":4\n「fps」の値「1001」は使えません。" + fpsRange;
+        QTest::newRow("fps nan") << kHead + "fps nan\n" << 0 << ":4: fps must be a number from 0.001 to 1000, not \"nan\""
+                                 << ":4\n「fps」の値「nan」は使えません。" + fpsRange;
+        const QString curves =
+            QStringLiteral("linear、in、out、in-out、bezier:X1,Y1,X2,Y2（それぞれ 0 から 1）のどれかにしてください。");
         QTest::newRow("unknown curve") << kHead + "shape fast\n" << 0
                                        << ":4: shape must be linear, in, out, in-out or bezier:X1,Y1,X2,Y2 (each 0 ... 1), "
-                                          "not \"fast\"";
+                                          "not \"fast\""
+                                       << ":4\n「shape」の値「fast」は使えません。" + curves;
         QTest::newRow("Bézier outside") << kHead + "color bezier:0,0,1.5,1\n" << 0
                                         << ":4: color must be linear, in, out, in-out or bezier:X1,Y1,X2,Y2 (each 0 ... "
-                                           "1), not \"bezier:0,0,1.5,1\"";
-        QTest::newRow("unknown entry") << kHead + "speed 3\n" << 0 << ":4: unknown entry \"speed\"";
-        QTest::newRow("twice") << kHead + "fps 3\nfps 4\n" << 0 << ":5: \"fps\" is given a second time";
+                                           "1), not \"bezier:0,0,1.5,1\""
+                                        << ":4\n「color」の値「bezier:0,0,1.5,1」は使えません。" + curves;
+        QTest::newRow("unknown entry") << kHead + "speed 3\n" << 0 << ":4: unknown entry \"speed\""
+                                       << ":4\n不明な項目「speed」があります。";
+        QTest::newRow("twice") << kHead + "fps 3\nfps 4\n" << 0 << ":5: \"fps\" is given a second time"
+                               << ":5\n「fps」が 2 回書かれています。";
         QTest::newRow("no file name") << QByteArray("quillarend-project 1\nsource\n") << 0
-                                      << ":2: source needs the picture's file name";
+                                      << ":2: source needs the picture's file name"
+                                      << ":2\n「source」に画像のファイル名がありません。";
         QTest::newRow("bad pair") << kHead + "pairs 2\n1 2 3 4\n1 2 3\n" << 0
-                                  << ":6: expected four integers \"sx sy tx ty\" (pair 2 of 2)";
+                                  << ":6: expected four integers \"sx sy tx ty\" (pair 2 of 2)"
+                                  << ":6\n4 つの整数「sx sy tx ty」が必要です（2 組のうち 2 組目）。";
         QTest::newRow("cut short") << kHead + "pairs 3\n1 2 3 4\n" << 0
-                                   << ": ends after 1 of the 3 pairs that line 4 announces; is it cut short?";
+                                   << ": ends after 1 of the 3 pairs that line 4 announces; is it cut short?"
+                                   << "\n4 行目に 3 組とありますが、1 組で終わっています。ファイルが途中で切れていませんか？";
         QTest::newRow("one pair more") << kHead + "pairs 1\n1 2 3 4\n5 6 7 8\n" << 0
-                                       << ":6: more pairs than the 1 that line 4 announces";
+                                       << ":6: more pairs than the 1 that line 4 announces"
+                                       << ":6\n4 行目に 1 組とありますが、それより多くのポイントがあります。";
         QTest::newRow("too many pairs") << kHead + "pairs 1000001\n" << 0
-                                        << ":4: pairs must be a whole number from 0 to 1000000, not \"1000001\"";
+                                        << ":4: pairs must be a whole number from 0 to 1000000, not \"1000001\""
+                                        << ":4\n「pairs」の値「1000001」は使えません。0 から 1000000 までの整数にしてください。";
         QTest::newRow("no target") << QByteArray("quillarend-project 1\nsource a.png\npairs 0\n") << 0
-                                   << ": has no \"target\" line";
-        QTest::newRow("no pairs line") << kHead << 0 << ": has no \"pairs\" line";
+                                   << ": has no \"target\" line" << "\n「target」の行がありません。";
+        QTest::newRow("no pairs line") << kHead << 0 << ": has no \"pairs\" line" << "\n「pairs」の行がありません。";
         QTest::newRow("line too long") << kHead + "source " + QByteArray(CProjectFile::kMaxLineBytes, 'x') + "\n" << 0
-                                       << ":4: line longer than 65536 bytes";
+                                       << ":4: line longer than 65536 bytes"
+                                       << ":4\n行が長すぎます（1 行 65536 バイトまで）。";
     }
     void handWritten()
     {
         QFETCH(QByteArray, content);
         QFETCH(int, pairs);
         QFETCH(QString, error);
+        QFETCH(QString, reason);
         const QString path = file("hand.quillarend");
         QVERIFY(WriteAll(path, content));
         CProjectFile project;
         project.m_aHandles = HandleArray({Pair(9, 9)});
-        QString message;
+        CReadError message;
         QCOMPARE(CProjectFile::Load(path, project, message), error.isEmpty());
         if (error.isEmpty()) {
             QCOMPARE(project.m_aHandles.GetSize(), pairs);
             QCOMPARE(project.m_strTargetPath, file("b.png"));
         } else {
-            QCOMPARE(message, path + error);
+            QCOMPARE(message.English(), path + error);
+            QCOMPARE(CFailureReason::OfRead(message), path + reason);
             QCOMPARE(project.m_aHandles.GetSize(), 1); // unchanged
         }
     }
@@ -162,20 +195,27 @@ private Q_SLOTS:
     // A picture that is not there is refused on its own line, whatever came after it.
     void missingPicture_data()
     {
-        Columns<QString, QString>({"name", "reason"});
-        QTest::newRow("missing") << "none.png" << "does not exist";
-        QTest::newRow("a folder") << "folder" << "is a folder";
+        Columns<QString, QString, QString, QString>({"key", "name", "english", "reason"});
+        QTest::newRow("missing") << "target" << "none.png" << "does not exist" << "が見つかりません。";
+        QTest::newRow("a folder") << "target" << "folder" << "is a folder" << "はフォルダです。";
+        QTest::newRow("missing source") << "source" << "none.png" << "does not exist" << "が見つかりません。";
     }
     void missingPicture()
     {
+        QFETCH(QString, key);
         QFETCH(QString, name);
+        QFETCH(QString, english);
         QFETCH(QString, reason);
         const QString path = file("missing.quillarend");
-        QVERIFY(WriteAll(path, "quillarend-project 1\nsource a.png\n\ntarget " + name.toUtf8() + "\npairs 0\n"));
+        const QByteArray other = key == "source" ? "target a.png" : "source a.png";
+        QVERIFY(WriteAll(path, "quillarend-project 1\n" + other + "\n\n" + key.toUtf8() + ' ' + name.toUtf8() + "\npairs 0\n"));
         CProjectFile project;
-        QString error;
+        CReadError error;
         QVERIFY(!CProjectFile::Load(path, project, error));
-        QCOMPARE(error, path + ":4: the target picture " + QDir::toNativeSeparators(file(name)) + ' ' + reason);
+        const QString picture = QDir::toNativeSeparators(file(name));
+        QCOMPARE(error.English(), path + ":4: the " + key + " picture " + picture + ' ' + english);
+        QCOMPARE(CFailureReason::OfRead(error),
+                 path + ":4\n" + (key == "source" ? "元画像 " : "変更後の画像 ") + picture + ' ' + reason);
     }
 
     // Pictures are named relative to the project's folder while they share a
@@ -213,23 +253,30 @@ private Q_SLOTS:
         project.m_strSourcePath = file("before/pics/a.png");
         project.m_strTargetPath = file("b.png");
         QString error;
-        QVERIFY2(project.Save(file("before/p.quillarend"), error), qPrintable(error));
+        int errnum = 0;
+        QVERIFY2(project.Save(file("before/p.quillarend"), error, errnum), qPrintable(error));
         QVERIFY(QDir(m_dir.path()).rename(QStringLiteral("before"), QStringLiteral("after")));
         CProjectFile read;
-        QVERIFY2(CProjectFile::Load(file("after/p.quillarend"), read, error), qPrintable(error));
+        CReadError readError;
+        QVERIFY2(CProjectFile::Load(file("after/p.quillarend"), read, readError), qPrintable(readError.English()));
         QCOMPARE(read.m_strSourcePath, file("after/pics/a.png"));
         QCOMPARE(read.m_strTargetPath, file("b.png"));
     }
 
-    // A path the format cannot hold is refused before anything is written.
+    // A path the format cannot hold is refused before anything is written,
+    // without an error number: the wizard says why in its own words.
     void lineBreakInPath()
     {
         CProjectFile project;
         project.m_strSourcePath = file("a\n.png");
         project.m_strTargetPath = file("b.png");
         QString error;
-        QVERIFY(!project.Save(file("broken.quillarend"), error));
+        int errnum = -1;
+        QVERIFY(!project.Save(file("broken.quillarend"), error, errnum));
         QVERIFY(error.startsWith("the source picture's path holds a line break"));
+        QCOMPARE(errnum, 0);
+        QCOMPARE(CFailureReason::OfProjectSave(errnum),
+                 "画像のファイル名に改行が含まれているため、プロジェクトファイルに保存できません。");
         QVERIFY(!QFileInfo::exists(file("broken.quillarend")));
     }
 
@@ -253,16 +300,18 @@ private Q_SLOTS:
         project.m_strSourcePath = file("a.png");
         project.m_strTargetPath = file("b.png");
         QString error;
-        QVERIFY(project.Save(path, error));
+        int errnum = 0;
+        QVERIFY(project.Save(path, error, errnum));
         const QByteArray old = ReadAll(path);
         project.m_aHandles = HandleArray({Pair(1, 2, 3, 4)});
         bool saved;
         {
             FailingStep failing(CAtomicFile::EStep(step), ENOSPC);
-            saved = project.Save(path, error);
+            saved = project.Save(path, error, errnum);
         }
         QVERIFY(!saved);
         QCOMPARE(error, CAtomicFile::ErrorText(ENOSPC));
+        QCOMPARE(errnum, ENOSPC);
         // After a failed folder flush the new file is in place, not yet safe on the disk.
         if (CAtomicFile::EStep(step) != CAtomicFile::EStep::FolderSync)
             QCOMPARE(ReadAll(path), old);

@@ -80,8 +80,8 @@ private Q_SLOTS:
         const int found = r.strOut.mid(6).section(' ', 0, 0).toInt();
         QVERIFY(found > 0);
         CMorphHandleArray read;
-        QString error;
-        QVERIFY2(CPairsFile::Load(file("found.txt"), read, error), qPrintable(error));
+        CReadError error;
+        QVERIFY2(CPairsFile::Load(file("found.txt"), read, error), qPrintable(error.English()));
         QCOMPARE(read.GetSize(), 4 + found); // the given pairs first
 
         // A file that cannot be written fails, and says so.

@@ -14,9 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     CMorphHandleArray handles;
     handles.Add(CMorphHandle{{1, 2}, {3, 4}});
-    QString error;
+    CReadError error;
     const bool ok = CPairsFile::Load(file.Path(), handles, error);
-    if (!ok && (handles.GetSize() != 1 || !error.startsWith(file.Path())))
+    if (!ok && (handles.GetSize() != 1 || !error.English().startsWith(file.Path())))
         std::abort();
     if (handles.GetSize() - 1 > CPairsFile::kMaxPairs)
         std::abort();

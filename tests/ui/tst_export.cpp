@@ -6,6 +6,7 @@
 #include "export/CConfigRenbanDlg.h"
 #include "export/CExportProgressDlg.h"
 #include "export/CSheet_Morph.h"
+#include "FailingStep.h"
 #include "FakeFfmpeg.h"
 #include "FolderTest.h"
 #include "MessageRecorder.h"
@@ -33,8 +34,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cerrno>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -548,17 +551,40 @@ private Q_SLOTS:
         QTest::addColumn<int>("stopAt");        // frame number at which Esc stops; 0: none
         QTest::addColumn<QString>("reason");    // of the failure; empty: the video is written
         QTest::addColumn<bool>("timing");       // curves and holds set in the count dialog
+        QTest::addColumn<int>("openError");     // the error number creating the file fails with; 0: none
         const QByteArray keep =
             "printf '%s\\n' \"$@\" >\"$0.args\"; for a; do out=$a; done; cat >\"${out#file:}\"";
-        QTest::newRow("written") << keep << 0 << "" << false;
-        QTest::newRow("curves and holds") << keep << 0 << "" << true;
-        QTest::newRow("stopped") << keep << 3 << "" << false;
+        QTest::newRow("written") << keep << 0 << "" << false << 0;
+        QTest::newRow("curves and holds") << keep << 0 << "" << true << 0;
+        QTest::newRow("stopped") << keep << 3 << "" << false << 0;
         QTest::newRow("disk full") << QByteArray("cat >/dev/null; echo 'out.mkv: No space left on device' >&2; exit 1")
-                                   << 0 << "ディスクの空き容量が不足しています。" << false;
+                                   << 0 << "ディスクの空き容量が不足しています。" << false << 0;
         QTest::newRow("no ffmpeg") << QByteArray() << 0
                                    << "動画と GIF アニメーションの書き出しには ffmpeg が必要ですが、見つかりません。"
                                       "ffmpeg をインストールしてください。"
-                                   << false;
+                                   << false << 0;
+        // The errors creating a file gives in practice, each in the wizard's words.
+        const struct
+        {
+            const char* pszTag;
+            int nErrno;
+            const char* pszReason;
+        } creating[] = {
+            {"full disk", ENOSPC, "ディスクの空き容量が不足しています。"},
+            {"quota", EDQUOT, "ディスクの使用量が上限に達しています。"},
+            {"no access", EACCES, "このフォルダに書き込む権限がありません。"},
+            {"not permitted", EPERM, "このフォルダに書き込む権限がありません。"},
+            {"read-only", EROFS, "読み取り専用の場所には書き込めません。"},
+            {"disk error", EIO, "ディスクの読み書きでエラーが発生しました。"},
+            {"folder gone", ENOENT, "フォルダが見つかりません。"},
+            {"too many open files", EMFILE, "開いているファイルが多すぎます。"},
+            {"name too long", ENAMETOOLONG, "ファイル名が長すぎます。"},
+            // One without a wording keeps its number and the system's English text.
+            {"other error", EXDEV, "ファイルを書き込めません（エラー番号 18: Invalid cross-device link）。"},
+        };
+        for (const auto& c : creating)
+            QTest::newRow(qPrintable(QStringLiteral("cannot create, ") + QLatin1String(c.pszTag)))
+                << keep << 0 << QString::fromUtf8(c.pszReason) << false << c.nErrno;
     }
     void video()
     {
@@ -566,6 +592,7 @@ private Q_SLOTS:
         QFETCH(int, stopAt);
         QFETCH(QString, reason);
         QFETCH(bool, timing);
+        QFETCH(int, openError);
         const FakeFfmpeg ffmpeg(file("bin"), script);
         QVERIFY(ffmpeg.ok);
         QVERIFY(QDir().mkpath(file("out")));
@@ -583,7 +610,12 @@ private Q_SLOTS:
             dlg->GetHold(true)->setText(QStringLiteral("1"));
         });
         StopAt stop(stopAt, true);
-        w.ClickExport(IDC_EXPORT_SEQUENCE);
+        {
+            std::optional<FailingStep> failing;
+            if (openError)
+                failing.emplace(CAtomicFile::EStep::Open, openError);
+            w.ClickExport(IDC_EXPORT_SEQUENCE);
+        }
         QCOMPARE(count.shown, !script.isEmpty());
         if (!reason.isEmpty() || stopAt) {
             QCOMPARE(recorder.texts(), reason.isEmpty() ? QStringList() : QStringList{kWriteFailed + path + "\n" + reason});

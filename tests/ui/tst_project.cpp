@@ -59,7 +59,8 @@ class TestProject : public QObject, public HandlePage
         project.m_aHandles = HandleArray(Sample());
         project.m_timing = Eased();
         QString error;
-        QVERIFY2(project.Save(File(name), error), qPrintable(error));
+        int errnum = 0;
+        QVERIFY2(project.Save(File(name), error, errnum), qPrintable(error));
     }
 
     // The wizard on page nPage with c.png twice and one unsaved pair.
@@ -171,8 +172,9 @@ private Q_SLOTS:
         Columns<QByteArray, int, QString>({"content", "answer", "message"});
         const QByteArray head = "quillarend-project 1\nsource a.png\n";
         QTest::newRow("newer version") << QByteArray("quillarend-project 2\n") << int(IDYES)
-                                       << kOpenFailed + File("refused.quillarend")
-                + ":1: format version 2 is newer than this program reads (1); open it with a newer Quillarend";
+                                       << kOpenFailed + QDir::toNativeSeparators(File("refused.quillarend"))
+                + ":1\nこのファイルの形式はバージョン 2 で、このプログラムが読めるバージョン 1 より新しいものです。"
+                  "新しい Quillarend で開いてください。";
         QTest::newRow("not a picture") << head + "target text.png\npairs 0\n" << int(IDYES)
                                        << QString(); // the loader's message, with its reason
         QTest::newRow("sizes differ") << head + "target wide.png\npairs 0\n" << int(IDYES)
@@ -249,8 +251,8 @@ private Q_SLOTS:
             QVERIFY(!Commands().SaveProject());
         }
         QCOMPARE(m_messages.texts(), QStringList{"プロジェクトファイルを保存できませんでした。\n\n"
-                                                 + QDir::toNativeSeparators(File("never.quillarend")) + "\n"
-                                                 + CAtomicFile::ErrorText(ENOSPC)});
+                                                 + QDir::toNativeSeparators(File("never.quillarend"))
+                                                 + "\nディスクの空き容量が不足しています。"});
         QVERIFY(Doc().HasUnsavedPairs());
         QVERIFY(!QFileInfo::exists(File("never.quillarend")));
     }

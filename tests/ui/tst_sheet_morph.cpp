@@ -37,7 +37,7 @@ struct Wizard : MorphPage
         if (samples) {
             doc()->LoadSource(QStringLiteral(QUILLAREND_SAMPLES_DIR "/source.png"));
             doc()->LoadTarget(QStringLiteral(QUILLAREND_SAMPLES_DIR "/target.png"));
-            QString error;
+            CReadError error;
             CPairsFile::Load(QStringLiteral(QUILLAREND_SAMPLES_DIR "/pairs.txt"), doc()->m_aHandles, error);
         } else {
             SetPictures(w, h);
