@@ -17,13 +17,6 @@ bool CDraftRenderer::DraftSize(int32_t width, int32_t height, double scale, int3
     return true;
 }
 
-int32_t CDraftRenderer::SupersampleFactor(double scale)
-{
-    // Capped: a tiny scale gives a draft of a few pixels, drawn near full size.
-    const double k = std::ceil(0.5 / scale);
-    return k >= kMaxSupersample ? kMaxSupersample : std::max(2, int32_t(k));
-}
-
 bool CDraftRenderer::Render(CImage& out, const CMorphCore& full, double scale, float shape, float color)
 {
     const CMorphData* doc = full.GetData();
@@ -34,11 +27,18 @@ bool CDraftRenderer::Render(CImage& out, const CMorphCore& full, double scale, f
     int32_t w = 0, h = 0;
     if (!DraftSize(fullW, fullH, scale, w, h))
         return false;
-    // k times the draft's size shrinks by plain k × k means; past the full
-    // size the full-size frame is shrunk by area averaging.
-    const int32_t k = SupersampleFactor(scale);
-    const bool means = int64_t(w) * k <= fullW && int64_t(h) * k <= fullH;
-    const int32_t largeW = means ? w * k : fullW, largeH = means ? h * k : fullH;
+    // Twice the draft's size halves by plain 2 × 2 means. A small draft is
+    // drawn from at least kMinLargeScale of the full size instead and shrunk
+    // by area averaging, so lines a pixel or two wide keep their weight;
+    // past the full size the full-size frame is shrunk.
+    int32_t largeW = w * 2, largeH = h * 2;
+    if (scale * 2 < kMinLargeScale) {
+        largeW = std::max(largeW, int32_t(fullW * kMinLargeScale));
+        largeH = std::max(largeH, int32_t(fullH * kMinLargeScale));
+    }
+    const bool halve = largeW == w * 2 && largeH == h * 2 && largeW <= fullW && largeH <= fullH;
+    largeW = std::min(largeW, fullW);
+    largeH = std::min(largeH, fullH);
     if (!Shrink(*doc, largeW, largeH))
         return false;
     const auto make = [](CImage& picture, int32_t width, int32_t height) {
@@ -53,21 +53,14 @@ bool CDraftRenderer::Render(CImage& out, const CMorphCore& full, double scale, f
     if (m_core.GetCanvas().IsNull())
         return false;
     m_core.RenderFrame(m_large, shape, color);
-    if (means) {
-        const int32_t area = k * k;
+    if (halve) {
         for (int32_t y = 0; y < h; ++y) {
+            const uint8_t* upper = m_large.PixelAddress(0, 2 * y);
+            const uint8_t* lower = m_large.PixelAddress(0, 2 * y + 1);
             uint8_t* p = out.PixelAddress(0, y);
-            for (int32_t x = 0; x < w; ++x, p += 3) {
-                int32_t sum[3] = {area / 2, area / 2, area / 2};
-                for (int32_t dy = 0; dy < k; ++dy) {
-                    const uint8_t* q = m_large.PixelAddress(x * k, y * k + dy);
-                    for (int32_t dx = 0; dx < k; ++dx, q += 3)
-                        for (int c = 0; c < 3; ++c)
-                            sum[c] += q[c];
-                }
+            for (int32_t x = 0; x < w; ++x, upper += 6, lower += 6, p += 3)
                 for (int c = 0; c < 3; ++c)
-                    p[c] = uint8_t(sum[c] / area);
-            }
+                    p[c] = uint8_t((upper[c] + upper[c + 3] + lower[c] + lower[c + 3] + 2) >> 2);
         }
     } else {
         CDC from(&m_large), to(&out);

@@ -8,29 +8,25 @@
 class CImage;
 
 // Drafts: frames of a morph at a smaller scale, for a view that shows the
-// frame shrunk. The frame is drawn at k times the draft's size (k from
-// SupersampleFactor) from both pictures shrunk to that size (area averaging,
-// as a view shrinks them), with the full engine's mesh carried to it, and
-// then shrunk by k × k means: the larger size keeps the blur of sampling
-// shrunk pictures and the rounding of the carried vertices to whole pixels
-// below what shows, and thin lines of a small draft from fading. When k
-// times the draft passes the full size the frame is drawn at full size and
-// shrunk by area averaging, no cheaper than the exact frame. The shrunk
-// pictures are kept for later drafts of the same size. A draft costs about
-// (k · scale)² of a full frame and looks like the full frame shrunk the same
-// way; it is not byte-equal to it, so exports and the frame shown once the
-// slider rests come from the full engine.
+// frame shrunk. The frame is drawn at twice the draft's size (and at least
+// at kMinLargeScale of the full size) from both pictures shrunk to that size
+// (area averaging, as a view shrinks them), with the full engine's mesh
+// carried to it, and then halved by 2 × 2 means (or shrunk by area
+// averaging): the larger size keeps the blur of sampling shrunk pictures and
+// the rounding of the carried vertices to whole pixels below what shows, and
+// keeps thin lines of small drafts from fading. Above scale 1/2 the frame is
+// drawn at full size and shrunk by area averaging, no cheaper than the exact
+// frame. The shrunk pictures are kept for later drafts of the same size. A
+// draft costs about max(2 · scale, kMinLargeScale)² of a full frame and looks
+// like the full frame shrunk the same way; it is not byte-equal to it, so
+// exports and the frame shown once the slider rests come from the full
+// engine.
 class CDraftRenderer
 {
 public:
     // The size of the draft of a width × height frame at scale: each side
     // trunc(side · scale), at least 1. Returns false for a scale outside (0, 1].
     static bool DraftSize(int32_t width, int32_t height, double scale, int32_t& draftWidth, int32_t& draftHeight);
-
-    // k for a draft at scale: 2, or enough that k · scale reaches 1/2, at most
-    // kMaxSupersample.
-    static int32_t SupersampleFactor(double scale);
-    static constexpr int32_t kMaxSupersample = 64;
 
     // Draws into out the frame of full (mesh at shape, cross-fade at color)
     // at the given scale, reading full's document. out is made anew at the
@@ -43,6 +39,9 @@ public:
     // whenever the document's pictures change (a draft of another size is
     // noticed by itself).
     void Invalidate();
+
+    // The least scale of the frame a draft is shrunk from.
+    static constexpr double kMinLargeScale = 0.5;
 
     void SetThreadCount(int threads) { m_core.SetThreadCount(threads); }
     void SetKernel(const CSpanKernel& kernel) { m_core.SetKernel(kernel); }
