@@ -1,12 +1,12 @@
 #pragma once
 
+#include "platform/CBmpDecoder.h"
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
 #include <QString>
-
-#include <cstdint>
 
 class QIODevice;
 
@@ -16,7 +16,8 @@ class QIODevice;
 // is all there, and what the decoded picture needs to show the stored
 // colours. Qt's BMP decoder leaves the pixels an RLE stream skips
 // uninitialised and loses channels wider than 8 bits, so those BMPs are
-// decoded here.
+// decoded here. Each format's rules are a class of their own (CBmpDecoder,
+// CGifRules, CPngRules, CTiffRules, CJpegRules); this one picks the format.
 class CImageFileRules
 {
 public:
@@ -64,38 +65,10 @@ private:
         kTiff,
         kJpeg
     };
-    // What a BMP's headers say about its pixel data.
-    struct SBmpInfo
-    {
-        qint64 nDataOffset = 0;
-        qint64 nPaletteOffset = 0;
-        int nPaletteEntrySize = 4;
-        int64_t nWidth = 0;
-        int64_t nHeight = 0; // negative: rows stored top-down
-        int nBitCount = 0;
-        uint32_t nCompression = 0;
-        uint32_t nSizeImage = 0;
-        uint32_t nColoursUsed = 0;
-        uint32_t aMasks[3] = {0, 0, 0}; // red, green, blue
-    };
-
-    bool ReadBmpInfo();
-    bool IsRle() const;
-    bool HasWideChannel() const;
-    // The file size the BMP needs for its pixel data; 0 when it cannot be told.
-    qint64 BmpDataEnd() const;
-    QList<QRgb> BmpPalette() const;
-    // Runs the RLE stream; into image when it is not null. False when the
-    // data ends before the picture does.
-    bool WalkRle(const QByteArray& data, QImage* image) const;
-    QByteArray RleData() const;
-    QImage DecodeBitFields() const;
-    bool GifFirstPictureComplete() const;
-    bool JpegComplete() const;
 
     QIODevice& m_file;
+    CBmpDecoder m_bmp;
     EFormat m_eFormat = EFormat::kOther;
-    SBmpInfo m_bmp;
     QSize m_size;
     QString m_strReason;
     QByteArray m_aPatched;

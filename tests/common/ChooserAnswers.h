@@ -3,20 +3,22 @@
 #include "wizard/CFileChooser.h"
 
 #include <QList>
+#include <QString>
 #include <QStringList>
 
 #include <utility>
 
 // Answers every Open or Save chooser with the next path of a queue (none left:
-// cancelled) and records each request, without showing a window.
+// the fixed answer, cancelled when it is empty) and records each request,
+// without showing a window.
 class ChooserAnswers
 {
 public:
-    ChooserAnswers()
+    explicit ChooserAnswers(const QString& fixed = QString())
     {
-        m_previous = CFileChooser::SetHandler([this](const CFileChooser::Request& request) {
+        m_previous = CFileChooser::SetHandler([this, fixed](const CFileChooser::Request& request) {
             requests << request;
-            return paths.isEmpty() ? QString() : paths.takeFirst();
+            return paths.isEmpty() ? fixed : paths.takeFirst();
         });
     }
     ~ChooserAnswers() { CFileChooser::SetHandler(std::move(m_previous)); }

@@ -1,12 +1,12 @@
 #include "DataTable.h"
 #include "document/CMorphData.h"
 #include "document/CPairsFile.h"
+#include "FolderTest.h"
 #include "MessageRecorder.h"
 #include "TestImages.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -27,12 +27,9 @@ const QString kNoTarget = QStringLiteral("変更後の画像が読み込まれ�
 const QString kSizes = QStringLiteral("元画像と変更後の画像サイズが異なります。");
 } // namespace
 
-class TestDocument : public QObject
+class TestDocument : public FolderTest
 {
     Q_OBJECT
-
-    QTemporaryDir m_dir;
-    QString file(const QString& name) const { return m_dir.filePath(name); }
 
 private Q_SLOTS:
     void initTestCase()

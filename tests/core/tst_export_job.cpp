@@ -2,6 +2,7 @@
 #include "document/CMorphData.h"
 #include "engine/CExportJob.h"
 #include "engine/CMorphCore.h"
+#include "FolderTest.h"
 #include "platform/CImage.h"
 #include "SmallDisk.h"
 #include "TestFiles.h"
@@ -51,12 +52,9 @@ QStringList FrameNames(int first, int last)
 
 } // namespace
 
-class TestExportJob : public QObject
+class TestExportJob : public FolderTest
 {
     Q_OBJECT
-
-    QTemporaryDir m_dir;
-    QString file(const QString& name) const { return m_dir.filePath(name); }
 
 private Q_SLOTS:
     // Refused from the names and the size alone, before anything renders:

@@ -1,6 +1,7 @@
 #include "DataTable.h"
 #include "document/CProjectFile.h"
 #include "FailingStep.h"
+#include "FolderTest.h"
 #include "HandlePairs.h"
 #include "platform/CAtomicFile.h"
 #include "TestFiles.h"
@@ -38,13 +39,9 @@ const QByteArray kHead = "quillarend-project 1\nsource a.png\ntarget b.png\n";
 
 } // namespace
 
-class TestProjectFile : public QObject
+class TestProjectFile : public FolderTest
 {
     Q_OBJECT
-
-    QTemporaryDir m_dir;
-
-    QString file(const QString& name) const { return m_dir.filePath(name); }
 
 private Q_SLOTS:
     void initTestCase()

@@ -2,23 +2,20 @@
 
 #include "DataTable.h"
 #include "document/CPairsFile.h"
+#include "FolderTest.h"
 #include "TestImages.h"
 #include "WarpedScene.h"
 
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
 
-class TestRenderAssist : public QObject
+class TestRenderAssist : public FolderTest
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
     WarpedScene::SMap m_map;
-
-    QString file(const QString& name) const { return m_dir.filePath(name); }
 
     struct SResult
     {

@@ -1,4 +1,5 @@
 #include "DataTable.h"
+#include "FolderTest.h"
 #include "HandMadeFiles.h"
 #include "platform/CImage.h"
 #include "RenderedFrame.h"
@@ -45,12 +46,9 @@ constexpr bool kAddressSpaceLimitsWork = true;
 
 } // namespace
 
-class TestRenderTool : public QObject
+class TestRenderTool : public FolderTest
 {
     Q_OBJECT
-
-    QTemporaryDir m_dir;
-    QString file(const QString& name) const { return m_dir.filePath(name); }
 
     Result run(const QStringList& args, const QByteArray& input = QByteArray(), Limits limits = {}) const
     {

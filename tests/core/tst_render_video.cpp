@@ -1,4 +1,5 @@
 #include "DataTable.h"
+#include "FolderTest.h"
 #include "platform/CAtomicFile.h"
 #include "platform/CImage.h"
 #include "RenderedFrame.h"
@@ -12,7 +13,6 @@
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -29,12 +29,9 @@ struct Result
 } // namespace
 
 // The headless renderer's sequence options and its video and GIF output.
-class TestRenderVideo : public QObject
+class TestRenderVideo : public FolderTest
 {
     Q_OBJECT
-
-    QTemporaryDir m_dir;
-    QString file(const QString& name) const { return m_dir.filePath(name); }
 
     Result run(const QStringList& args, const QString& path = QString()) const
     {

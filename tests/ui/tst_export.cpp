@@ -1,3 +1,4 @@
+#include "ChooserAnswers.h"
 #include "CursorStack.h"
 #include "DataTable.h"
 #include "document/CMorphData.h"
@@ -6,7 +7,9 @@
 #include "export/CExportProgressDlg.h"
 #include "export/CSheet_Morph.h"
 #include "FakeFfmpeg.h"
+#include "FolderTest.h"
 #include "MessageRecorder.h"
+#include "MorphPage.h"
 #include "platform/CExportPath.h"
 #include "TestFiles.h"
 #include "TestImages.h"
@@ -39,12 +42,6 @@ const QString kWriteFailed = QStringLiteral("書き出しに失敗しました�
 const QString kDone = QStringLiteral("書き出しが完了しました。");
 const QString kOverwrite = QStringLiteral("以下のファイル等に上書きしてもよろしいですか？\n\n");
 
-// A picture unlike the pattern at every pixel, for the target.
-std::unique_ptr<CImage> Target(int w, int h)
-{
-    return TestImages::PatternXor(w, h, 0xA5);
-}
-
 std::unique_ptr<CImage> Load(const QString& path)
 {
     auto img = std::make_unique<CImage>();
@@ -52,54 +49,14 @@ std::unique_ptr<CImage> Load(const QString& path)
 }
 
 // The wizard on page 131 with a 24 × 16 source and target and one point pair.
-struct Wizard
+struct Wizard : MorphPage
 {
-    WizardFrame dlg;
-    CSheet_Morph* page;
-
-    Wizard()
+    Wizard() : MorphPage(0xA5)
     {
-        CMorphData* doc = dlg.m_pMorphData.get();
-        doc->m_pSourceImage = TestImages::Pattern(24, 16);
-        doc->m_pTargetImage = Target(24, 16);
-        doc->m_aHandles.Add(CMorphHandle{CPoint(8, 5), CPoint(15, 11)});
+        SetPictures(24, 16);
+        doc()->m_aHandles.Add(CMorphHandle{CPoint(8, 5), CPoint(15, 11)});
         dlg.ShowPage(IDD_SHEET_MORPH);
-        page = static_cast<CSheet_Morph*>(dlg.GetSheet(IDD_SHEET_MORPH));
     }
-
-    // The frame at t rendered by an engine of its own.
-    std::unique_ptr<CImage> Expected(float t)
-    {
-        CMorphCore core;
-        core.BuildMesh(dlg.m_pMorphData.get());
-        auto img = std::make_unique<CImage>();
-        if (!img->Create(24, 16))
-            return nullptr;
-        core.RenderFrame(*img, t);
-        return img;
-    }
-
-    void ClickExport(int id) { QTest::mouseClick(CDialogTemplate::Find<QPushButton>(page, id), Qt::LeftButton); }
-};
-
-// Answers the Save chooser with a fixed path and remembers the request.
-struct ChooserAnswer
-{
-    explicit ChooserAnswer(const QString& path)
-    {
-        m_previous = CFileChooser::SetHandler([this, path](const CFileChooser::Request& r) {
-            requests.append(r);
-            return path;
-        });
-    }
-    ~ChooserAnswer() { CFileChooser::SetHandler(std::move(m_previous)); }
-    ChooserAnswer(const ChooserAnswer&) = delete;
-    ChooserAnswer& operator=(const ChooserAnswer&) = delete;
-
-    QList<CFileChooser::Request> requests;
-
-private:
-    CFileChooser::Handler m_previous;
 };
 
 // Fills the count dialog (and the frame rate, when given; then anything more
@@ -173,25 +130,22 @@ QStringList AllFiles(const QString& folder)
 
 } // namespace
 
-class TestExport : public QObject
+class TestExport : public FolderTest
 {
     Q_OBJECT
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString file(const QString& name) const { return m_dir->filePath(name); }
 
 private Q_SLOTS:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
+        m_dir = QTemporaryDir();
+        QVERIFY(m_dir.isValid());
     }
 
     void chooser()
     {
         MessageRecorder recorder;
         Wizard w;
-        ChooserAnswer answer{QString()};
+        ChooserAnswers answer{QString()};
         w.ClickExport(IDC_EXPORT_THIS);
         w.ClickExport(IDC_EXPORT_SEQUENCE);
         QCOMPARE(answer.requests.size(), 2);
@@ -208,7 +162,7 @@ private Q_SLOTS:
                                 "WebM 動画(*.webm)|*.webm|GIF アニメーション(*.gif)|*.gif||"));
         // Cancelled: nothing asked further, shown or written.
         QVERIFY(recorder.boxes.isEmpty());
-        QVERIFY(Frames(m_dir->path()).isEmpty());
+        QVERIFY(Frames(m_dir.path()).isEmpty());
     }
 
     // The frame on show goes to the file as it is, in the format of the extension.
@@ -234,7 +188,7 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(QByteArray, magic);
         QFETCH(QString, reason);
-        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("my.dir")));
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("my.dir")));
         MessageRecorder recorder;
         Wizard w;
         // A key's move renders later; the export still writes the slider's position.
@@ -242,7 +196,7 @@ private Q_SLOTS:
         QKeyEvent pageDown(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
         QApplication::sendEvent(&w.page->m_ctlSlider, &pageDown);
         const QString path = file(name);
-        ChooserAnswer answer(path);
+        ChooserAnswers answer(path);
         w.ClickExport(IDC_EXPORT_THIS);
         QFile out(path);
         if (magic.isEmpty()) {
@@ -293,13 +247,13 @@ private Q_SLOTS:
     {
         MessageRecorder recorder;
         Wizard w;
-        ChooserAnswer answer(file("face.png"));
+        ChooserAnswers answer(file("face.png"));
         CountAnswer count(QStringLiteral("2"));
         w.ClickExport(IDC_EXPORT_SEQUENCE);
         QVERIFY(count.shown);
         QCOMPARE(recorder.texts(), QStringList{kDone});
         QCOMPARE(recorder.boxes[0].type, unsigned(MB_OK | MB_ICONINFORMATION));
-        QCOMPARE(Frames(m_dir->path()), (QStringList{"face_00000.png", "face_00001.png"}));
+        QCOMPARE(Frames(m_dir.path()), (QStringList{"face_00000.png", "face_00001.png"}));
         const auto first = Load(file("face_00000.png"));
         const auto last = Load(file("face_00001.png"));
         QVERIFY(first && last);
@@ -323,11 +277,11 @@ private Q_SLOTS:
         for (int y = 0; y < 16; ++y)
             std::copy_n(w.page->m_imgFrame.PixelAddress(0, y), 24 * 3, before.PixelAddress(0, y));
 
-        ChooserAnswer answer(file("seq.png"));
+        ChooserAnswers answer(file("seq.png"));
         CountAnswer count(QStringLiteral("7"));
         w.ClickExport(IDC_EXPORT_SEQUENCE);
         QCOMPARE(recorder.texts(), QStringList{kDone});
-        QCOMPARE(Frames(m_dir->path()).size(), 7);
+        QCOMPARE(Frames(m_dir.path()).size(), 7);
         for (int i = 0; i < 7; ++i) {
             const auto written = Load(file(QString::asprintf("seq_%05d.png", i)));
             QVERIFY(written);
@@ -347,14 +301,14 @@ private Q_SLOTS:
     {
         MessageRecorder recorder;
         Wizard w;
-        ChooserAnswer answer(file("g.png"));
+        ChooserAnswers answer(file("g.png"));
         CountAnswer count(QStringLiteral("5"));
         w.ClickExport(IDC_EXPORT_SEQUENCE);
         QCOMPARE(recorder.texts(), QStringList{kDone});
         QStringList files;
         for (int i = 0; i < 5; ++i)
             files << file(QString::asprintf("g_%05d.png", i));
-        QCOMPARE(Frames(m_dir->path()).size(), 5);
+        QCOMPARE(Frames(m_dir.path()).size(), 5);
         QCOMPARE(FilesChecksum(files), QByteArray("18ef8893c1e18cd9bb865417f3d02d4ff799a965c3b87b70331488d839e8b1c0"));
     }
 
@@ -362,12 +316,12 @@ private Q_SLOTS:
     {
         MessageRecorder recorder;
         Wizard w;
-        ChooserAnswer answer(file("face.png"));
+        ChooserAnswers answer(file("face.png"));
         CountAnswer count{QString()};
         w.ClickExport(IDC_EXPORT_SEQUENCE);
         QVERIFY(count.shown);
         QVERIFY(recorder.boxes.isEmpty());
-        QVERIFY(Frames(m_dir->path()).isEmpty());
+        QVERIFY(Frames(m_dir.path()).isEmpty());
     }
 
     // A sequence ends at its first frame that cannot be written, with one
@@ -398,11 +352,11 @@ private Q_SLOTS:
         const QString path = file(name);
         if (!name.startsWith(QLatin1String("missing/")))
             QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-        const QStringList existing = AllFiles(m_dir->path());
+        const QStringList existing = AllFiles(m_dir.path());
 
         MessageRecorder recorder;
         Wizard w;
-        ChooserAnswer answer(path);
+        ChooserAnswers answer(path);
         CountAnswer count(QStringLiteral("3"));
         w.ClickExport(IDC_EXPORT_SEQUENCE);
 
@@ -415,7 +369,7 @@ private Q_SLOTS:
             expected += QStringLiteral("\n\n書き出しを中止しました。\n\n0 枚のファイルを書き出しました。");
         QCOMPARE(recorder.texts(), QStringList{expected});
         QCOMPARE(recorder.boxes[0].type, unsigned(MB_OK | MB_ICONWARNING));
-        QCOMPARE(AllFiles(m_dir->path()), existing);
+        QCOMPARE(AllFiles(m_dir.path()), existing);
         QVERIFY(!QGuiApplication::overrideCursor());
     }
 
@@ -438,27 +392,27 @@ private Q_SLOTS:
         w.dlg.m_pMorphData->m_strSourcePath = source;
         QVERIFY(QFile::link(source, file(name)));
         const QByteArray before = ReadAll(source);
-        ChooserAnswer answer(file("link.png"));
+        ChooserAnswers answer(file("link.png"));
         CountAnswer count(QStringLiteral("3"));
         w.ClickExport(button);
         QCOMPARE(recorder.texts(),
                  QStringList{kWriteFailed + file(name) + "\n読み込んだファイル " + source
                              + " と同じファイルです。読み込んだファイルには書き出せません。"});
         QVERIFY(ReadAll(source) == before);
-        QCOMPARE(Frames(m_dir->path()), (QStringList{name, "source.png"}));
+        QCOMPARE(Frames(m_dir.path()), (QStringList{name, "source.png"}));
     }
 
     // A dot in a folder name is not the extension.
     void dotInFolder()
     {
-        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("my.dir")));
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("my.dir")));
         MessageRecorder recorder;
         Wizard w;
-        ChooserAnswer answer(file("my.dir/face.png"));
+        ChooserAnswers answer(file("my.dir/face.png"));
         CountAnswer count(QStringLiteral("2"));
         w.ClickExport(IDC_EXPORT_SEQUENCE);
         QCOMPARE(recorder.texts(), QStringList{kDone});
-        QCOMPARE(Frames(m_dir->path()), QStringList{"my.dir"});
+        QCOMPARE(Frames(m_dir.path()), QStringList{"my.dir"});
         QCOMPARE(Frames(file("my.dir")), (QStringList{"face_00000.png", "face_00001.png"}));
     }
 
@@ -488,11 +442,11 @@ private Q_SLOTS:
             f.write("old");
         }
         for (const QString& name : folders)
-            QVERIFY(QDir(m_dir->path()).mkdir(name));
+            QVERIFY(QDir(m_dir.path()).mkdir(name));
 
         MessageRecorder recorder(answer);
         Wizard w;
-        ChooserAnswer chooser(file("o.png"));
+        ChooserAnswers chooser(file("o.png"));
         CountAnswer count(QStringLiteral("10"));
         w.ClickExport(IDC_EXPORT_SEQUENCE);
 
@@ -519,7 +473,7 @@ private Q_SLOTS:
                 QVERIFY(TestImages::SamePixels(*written, *w.Expected((float)((double)i / 9))));
             }
         } else {
-            QCOMPARE(Frames(m_dir->path()).size(), files.size() + folders.size());
+            QCOMPARE(Frames(m_dir.path()).size(), files.size() + folders.size());
             for (const QString& name : files) {
                 QFile f(file(name));
                 QVERIFY(f.open(QIODevice::ReadOnly));
@@ -553,7 +507,7 @@ private Q_SLOTS:
             });
         {
             Wizard w;
-            ChooserAnswer answer(file("missing/p.png"));
+            ChooserAnswers answer(file("missing/p.png"));
             CountAnswer count(QStringLiteral("3"));
             w.ClickExport(IDC_EXPORT_SEQUENCE);
         }
@@ -572,11 +526,11 @@ private Q_SLOTS:
     {
         MessageRecorder recorder;
         Wizard w;
-        ChooserAnswer answer(file("s.png"));
+        ChooserAnswers answer(file("s.png"));
         CountAnswer count(QStringLiteral("200"));
         StopAt stop(3, false);
         w.ClickExport(IDC_EXPORT_SEQUENCE);
-        const QStringList written = Frames(m_dir->path());
+        const QStringList written = Frames(m_dir.path());
         QVERIFY(written.size() >= 2 && written.size() < 200);
         QCOMPARE(recorder.texts(),
                  QStringList{QStringLiteral("書き出しを中止しました。\n\n%1 枚のファイルを書き出しました。").arg(written.size())});
@@ -618,7 +572,7 @@ private Q_SLOTS:
         const QString path = file("out/v.mkv");
         MessageRecorder recorder;
         Wizard w;
-        ChooserAnswer answer(path);
+        ChooserAnswers answer(path);
         CountAnswer count(QStringLiteral("5"), QStringLiteral("12"), [timing](CConfigRenbanDlg* dlg) {
             if (!timing)
                 return;

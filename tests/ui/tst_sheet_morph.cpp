@@ -4,6 +4,7 @@
 #include "engine/CMorphCore.h"
 #include "export/CSheet_Morph.h"
 #include "MessageRecorder.h"
+#include "MorphPage.h"
 #include "TestImages.h"
 #include "WindowInput.h"
 #include "wizard/CDialogTemplate.h"
@@ -28,18 +29,10 @@
 
 namespace {
 
-std::unique_ptr<CImage> Target(int w, int h)
-{
-    return TestImages::PatternXor(w, h, 0x5A);
-}
-
 // The wizard on page 131 with w × h pictures and one point pair.
-struct Wizard
+struct Wizard : MorphPage
 {
-    WizardFrame dlg;
-    CSheet_Morph* page;
-
-    explicit Wizard(int w = 40, int h = 30, bool samples = false)
+    explicit Wizard(int w = 40, int h = 30, bool samples = false) : MorphPage(0x5A)
     {
         if (samples) {
             doc()->LoadSource(QStringLiteral(QUILLAREND_SAMPLES_DIR "/source.png"));
@@ -50,30 +43,8 @@ struct Wizard
             SetPictures(w, h);
             doc()->m_aHandles.Add(CMorphHandle{CPoint(10, 8), CPoint(25, 20)});
         }
-        page = static_cast<CSheet_Morph*>(dlg.GetSheet(IDD_SHEET_MORPH));
         dlg.show();
         dlg.ShowPage(IDD_SHEET_MORPH);
-    }
-
-    CMorphData* doc() { return dlg.m_pMorphData.get(); }
-
-    void SetPictures(int w, int h)
-    {
-        doc()->m_pSourceImage = TestImages::Pattern(w, h);
-        doc()->m_pTargetImage = Target(w, h);
-    }
-
-    std::unique_ptr<CImage> Expected(float t) { return Expected(CMorphTiming::SPosition{t, t}); }
-
-    std::unique_ptr<CImage> Expected(CMorphTiming::SPosition pos)
-    {
-        CMorphCore core;
-        core.BuildMesh(doc());
-        auto img = std::make_unique<CImage>();
-        if (!img->Create(doc()->m_pSourceImage->GetWidth(), doc()->m_pSourceImage->GetHeight()))
-            return nullptr;
-        core.RenderFrame(*img, pos.fShape, pos.fColor);
-        return img;
     }
 
     // Whether the page shows export frame i.
