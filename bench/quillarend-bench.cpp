@@ -4,19 +4,22 @@
 //          mpx_per_s=<Mpx/s> cpu_vs_scalar=<ratio>
 //   buildmesh <kind> pairs=N runs=R median_ms=<ms> cpu_ms=<ms> edges=E triangles=T
 //   (or "buildmesh <kind> pairs=N refused: <reason>" past the build's limits)
-//   preview WxH threads=T slider_to_screen_ms=<ms> render_ms=<ms> rebuild_ms=<ms> paint_ms=<ms> after_render=<ratio>
+//   preview WxH view=100 threads=T slider_to_screen_ms=<ms> set_to_screen_ms=<ms> render_ms=<ms> rebuild_ms=<ms>
+//           paint_ms=<ms> after_render=<ratio>
 //   match WxH pairs=N clicks=C median_ms=<ms> cpu_ms=<ms> max_ms=<ms> matched=<share> entry_ms=<ms> grey_ms=<ms>
 //   findpairs WxH features=orb|akaze median_ms=<ms> cpu_ms=<ms> pairs=N median_err_px=<px> max_err_px=<px>
 //   preview WxH view=fit threads=2 slider_to_screen_ms=<ms> draft_ms=<ms> exact_ms=<ms> repaint_ms=<ms>
 //           first_draft_ms=<ms>
-//   play WxH pairs=N threads=T target_fps=F frames=<n> shown=<n> fps=<reached> in_order=yes|no
+//   play WxH view=100|fit pairs=N threads=T target_fps=F frames=<n> shown=<n> fps=<reached> in_order=yes|no
 // Every pixel-loop kernel the processor has renders the same frames with each
 // thread count, one after the other in each round, so the ratios to the scalar
 // kernel and to one thread come from the same moments of a noisy machine.
 // The mesh cases use a 640 × 480 picture: random pairs, pairs all at one
 // point, and pairs all on one row. The preview cases drive page 131 offscreen
-// with 100 pairs: the slider is set and the frame rendered and painted, and
-// then each stage is timed alone on the same frame. The fitted-view cases
+// with 100 pairs at 100 %: slider_to_screen_ms is a user's move (the visible
+// part rendered on the page's worker and painted), set_to_screen_ms a
+// position the program sets (the exact whole frame rendered and painted),
+// and then each stage is timed alone on the same frame. The fitted-view cases
 // (1920 × 1080, 3840 × 2160, 4000 × 3000, 100 pairs, 2 threads) time a draft
 // at the view's scale, the exact whole frame and the fitted view's repaint
 // alone; slider_to_screen_ms is the page's own road from a user's slider
@@ -28,8 +31,6 @@
 // The assist cases (on one processor, --pin or 0) time a partner match at
 // 3840 × 2160 and the pair finder at 1920 × 1080 on a textured picture and
 // its copy moved by a known similarity, with both feature detectors.
-// The play cases play 3 seconds of a sequence on the page in real time and
-// count the frames shown.
 // Options: --only render|mesh|preview|assist (default: render and mesh),
 // --width W --height H (default 1920 × 1080 with 0, 16 and 100 pairs, and
 // 3840 × 2160 with 100 pairs), --threads N (default: 2 and 4; one thread is
@@ -348,8 +349,22 @@ bool PreviewCases(const std::vector<int32_t>& threadCounts)
             return false;
         for (const int32_t threads : threadCounts) {
             page->m_core.SetThreadCount(threads);
-            std::vector<double> total, render, rebuild, paint;
+            std::vector<double> drag, total, render, rebuild, paint;
             for (int round = -1; round < kRenderFrames; ++round) {
+                // A user's move: what the view shows renders on the worker and is painted.
+                const int dragTo = round & 1 ? 600 : 400;
+                const double dragMs = TimeMs([&] {
+                    bool shown = false;
+                    const QMetaObject::Connection watch = QObject::connect(
+                        page, &CSheet_Morph::FrameShown, [&](qint64 key) { shown |= key == -1 - dragTo; });
+                    page->m_bUserMove = true;
+                    page->m_ctlSlider.setValue(dragTo);
+                    while (!shown)
+                        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+                    QObject::disconnect(watch);
+                });
+                page->ShowLatestFrame();
+                // A position the program sets: the exact whole frame, here.
                 const int position = 500 + (round & 1);
                 const double totalMs = TimeMs([&] {
                     page->m_ctlSlider.setValue(position);
@@ -364,16 +379,17 @@ bool PreviewCases(const std::vector<int32_t>& threadCounts)
                 const double paintMs = TimeMs([&] { page->m_wndPreview.repaint(client); });
                 if (round < 0)
                     continue;
+                drag.push_back(dragMs);
                 total.push_back(totalMs);
                 render.push_back(renderMs);
                 rebuild.push_back(rebuildMs);
                 paint.push_back(paintMs);
             }
             const double renderMs = Median(render), afterMs = Median(rebuild) + Median(paint);
-            std::printf("preview %dx%d threads=%d slider_to_screen_ms=%.2f render_ms=%.2f rebuild_ms=%.2f "
-                        "paint_ms=%.2f after_render=%.3f\n",
-                        int(size[0]), int(size[1]), int(threads), Median(total), renderMs, Median(rebuild),
-                        Median(paint), afterMs / renderMs);
+            std::printf("preview %dx%d view=100 threads=%d slider_to_screen_ms=%.2f set_to_screen_ms=%.2f "
+                        "render_ms=%.2f rebuild_ms=%.2f paint_ms=%.2f after_render=%.3f\n",
+                        int(size[0]), int(size[1]), int(threads), Median(drag), Median(total), renderMs,
+                        Median(rebuild), Median(paint), afterMs / renderMs);
             std::fflush(stdout);
         }
     }
@@ -577,39 +593,52 @@ bool FittedPreviewCases()
     return true;
 }
 
-// Playback on page 131 at 1920 × 1080 with 100 pairs on 2 threads: three
-// seconds of the sequence at each target rate, played once in real time;
-// the rate reached and whether every frame came after the one before.
+// Playback on page 131 with 100 pairs on 2 threads, at 1920 × 1080 at 100 %
+// and at 4000 × 3000 in the fitted view: three seconds of the sequence at
+// each target rate, played once in real time; the rate reached and whether
+// every frame came after the one before.
 bool PlayCases()
 {
-    CMorphDlg dlg;
-    CSheet_Morph* page = OpenPreviewPage(dlg, 1920, 1080);
-    if (!page)
-        return false;
-    CMorphData* doc = dlg.m_pMorphData.get();
-    page->m_core.SetThreadCount(2);
-    for (const int fps : {25, 50}) {
-        doc->m_timing.m_dFps = fps;
-        doc->m_timing.m_nCount = 3 * fps;
-        page->GoToFrame(0);
-        page->ShowLatestFrame();
-        std::vector<qint64> shown;
-        const QMetaObject::Connection watch =
-            QObject::connect(page, &CSheet_Morph::FrameShown, [&](qint64 key) { shown.push_back(key); });
-        const double ms = TimeMs([&] {
-            page->Play();
-            while (page->IsPlaying())
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        });
-        QObject::disconnect(watch);
-        bool inOrder = true;
-        for (size_t i = 1; i < shown.size(); ++i)
-            inOrder &= shown[i] > shown[i - 1];
-        std::printf("play 1920x1080 pairs=100 threads=2 target_fps=%d frames=%d shown=%zu fps=%.1f in_order=%s\n", fps,
-                    doc->m_timing.m_nCount, shown.size(), double(shown.size()) * 1000.0 / ms, inOrder ? "yes" : "no");
-        std::fflush(stdout);
-        if (!inOrder)
+    const struct
+    {
+        int32_t w, h;
+        bool fit;
+    } cases[] = {{1920, 1080, false}, {4000, 3000, true}};
+    for (const auto& c : cases) {
+        CMorphDlg dlg;
+        CSheet_Morph* page = OpenPreviewPage(dlg, c.w, c.h);
+        if (!page)
             return false;
+        CMorphData* doc = dlg.m_pMorphData.get();
+        page->m_core.SetThreadCount(2);
+        CImageScrollWnd& view = page->m_wndPreview;
+        if (c.fit)
+            view.SetZoom(CZoom::Fit(view.m_rcClient.Width(), view.m_rcClient.Height(), c.w, c.h), view.ClientCentre());
+        for (const int fps : {25, 50}) {
+            doc->m_timing.m_dFps = fps;
+            doc->m_timing.m_nCount = 3 * fps;
+            page->GoToFrame(0);
+            page->ShowLatestFrame();
+            std::vector<qint64> shown;
+            const QMetaObject::Connection watch =
+                QObject::connect(page, &CSheet_Morph::FrameShown, [&](qint64 key) { shown.push_back(key); });
+            const double ms = TimeMs([&] {
+                page->Play();
+                while (page->IsPlaying())
+                    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            });
+            QObject::disconnect(watch);
+            bool inOrder = true;
+            for (size_t i = 1; i < shown.size(); ++i)
+                inOrder &= shown[i] > shown[i - 1];
+            std::printf("play %dx%d view=%s pairs=100 threads=2 target_fps=%d frames=%d shown=%zu fps=%.1f "
+                        "in_order=%s\n",
+                        int(c.w), int(c.h), c.fit ? "fit" : "100", fps, doc->m_timing.m_nCount, shown.size(),
+                        double(shown.size()) * 1000.0 / ms, inOrder ? "yes" : "no");
+            std::fflush(stdout);
+            if (!inOrder)
+                return false;
+        }
     }
     return true;
 }

@@ -27,10 +27,18 @@ bool CDraftRenderer::Render(CImage& out, const CMorphCore& full, double scale, f
     int32_t w = 0, h = 0;
     if (!DraftSize(fullW, fullH, scale, w, h))
         return false;
-    // Twice the draft's size halves by plain 2 × 2 means; past the full size
-    // the full-size frame is shrunk by area averaging.
-    const bool halve = int64_t(w) * 2 <= fullW && int64_t(h) * 2 <= fullH;
-    const int32_t largeW = halve ? w * 2 : fullW, largeH = halve ? h * 2 : fullH;
+    // Twice the draft's size halves by plain 2 × 2 means. A small draft is
+    // drawn from at least kMinLargeScale of the full size instead and shrunk
+    // by area averaging, so lines a pixel or two wide keep their weight;
+    // past the full size the full-size frame is shrunk.
+    int32_t largeW = w * 2, largeH = h * 2;
+    if (scale * 2 < kMinLargeScale) {
+        largeW = std::max(largeW, int32_t(fullW * kMinLargeScale));
+        largeH = std::max(largeH, int32_t(fullH * kMinLargeScale));
+    }
+    const bool halve = largeW == w * 2 && largeH == h * 2 && largeW <= fullW && largeH <= fullH;
+    largeW = std::min(largeW, fullW);
+    largeH = std::min(largeH, fullH);
     if (!Shrink(*doc, largeW, largeH))
         return false;
     const auto make = [](CImage& picture, int32_t width, int32_t height) {

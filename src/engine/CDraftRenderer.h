@@ -8,17 +8,19 @@
 class CImage;
 
 // Drafts: frames of a morph at a smaller scale, for a view that shows the
-// frame shrunk. The frame is drawn at twice the draft's size from both
-// pictures shrunk to that size (area averaging, as a view shrinks them),
-// with the full engine's mesh carried to it, and then halved by 2 × 2 means:
-// the doubled size keeps the blur of sampling shrunk pictures and the
-// rounding of the carried vertices to whole pixels below what shows. Above
-// scale 1/2 the frame is drawn at full size and shrunk by area averaging, no
-// cheaper than the exact frame. The shrunk pictures are kept for later
-// drafts of the same size. A draft costs about 4 · scale² of a full frame
-// and looks like the full frame shrunk the same way; it is not byte-equal to
-// it, so exports and the frame shown once the slider rests come from the
-// full engine.
+// frame shrunk. The frame is drawn at twice the draft's size (and at least
+// at kMinLargeScale of the full size) from both pictures shrunk to that size
+// (area averaging, as a view shrinks them), with the full engine's mesh
+// carried to it, and then halved by 2 × 2 means (or shrunk by area
+// averaging): the larger size keeps the blur of sampling shrunk pictures and
+// the rounding of the carried vertices to whole pixels below what shows, and
+// keeps thin lines of small drafts from fading. Above scale 1/2 the frame is
+// drawn at full size and shrunk by area averaging, no cheaper than the exact
+// frame. The shrunk pictures are kept for later drafts of the same size. A
+// draft costs about max(2 · scale, kMinLargeScale)² of a full frame and looks
+// like the full frame shrunk the same way; it is not byte-equal to it, so
+// exports and the frame shown once the slider rests come from the full
+// engine.
 class CDraftRenderer
 {
 public:
@@ -37,6 +39,9 @@ public:
     // whenever the document's pictures change (a draft of another size is
     // noticed by itself).
     void Invalidate();
+
+    // The least scale of the frame a draft is shrunk from.
+    static constexpr double kMinLargeScale = 0.5;
 
     void SetThreadCount(int threads) { m_core.SetThreadCount(threads); }
     void SetKernel(const CSpanKernel& kernel) { m_core.SetKernel(kernel); }

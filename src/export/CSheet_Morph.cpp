@@ -294,7 +294,8 @@ void CSheet_Morph::OnSliderMoved()
 void CSheet_Morph::Settle()
 {
     m_tmSettle.stop();
-    if (m_reqWanted.nKey == kNoFrame || m_reqWanted.IsWholeFrame() || m_imgFrame.IsNull())
+    // Playback stays on drafts; its pause settles.
+    if (m_bPlaying || m_reqWanted.nKey == kNoFrame || m_reqWanted.IsWholeFrame() || m_imgFrame.IsNull())
         return;
     RequestFrame(SRequest{m_reqWanted.nKey, m_reqWanted.pos});
 }
@@ -484,6 +485,9 @@ void CSheet_Morph::Pause()
     m_playTimer.stop();
     m_pPlay->setText(QStringLiteral("再生"));
     m_pRate->setText(QString());
+    // A draft on show becomes the exact frame once nothing else is asked for.
+    if (!m_reqWanted.IsWholeFrame())
+        m_tmSettle.start();
 }
 
 void CSheet_Morph::OnPlayTick()
@@ -506,7 +510,8 @@ void CSheet_Morph::OnPlayTick()
     }
     default: i = std::min(n, total - 1); break;
     }
-    const SRequest request = FrameRequest(i);
+    // What the view shows only, as while the thumb moves.
+    const SRequest request = ViewRequest(FrameRequest(i));
     if (request != m_reqWanted)
         RequestFrame(request);
 }

@@ -71,7 +71,9 @@ public:
     static constexpr int kSettleMs = 150;
 
     // Playback shows the frames a sequence export writes, at its frame rate,
-    // in real time: a frame not ready when the next is due is skipped.
+    // in real time: a frame not ready when the next is due is skipped. While
+    // it plays the view gets what it shows only, as while the thumb moves;
+    // the pause settles to the exact frame.
     enum ELoop { kOnce, kLoop, kBounce };
     void Play();
     void Pause();

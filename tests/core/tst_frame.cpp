@@ -428,7 +428,11 @@ private Q_SLOTS:
         QTest::newRow("samples 0.4") << true << 0.4;
         QTest::newRow("samples 0.3") << true << 0.3;
         QTest::newRow("samples 0.7") << true << 0.7;
+        QTest::newRow("samples 0.2") << true << 0.2;
+        QTest::newRow("samples 1/4") << true << 0.25;
+        QTest::newRow("samples 0.12") << true << 0.12;
         QTest::newRow("photo 1/4") << false << 0.25;
+        QTest::newRow("photo 0.18") << false << 0.18;
         QTest::newRow("photo 0.37") << false << 0.37;
     }
     void draftLooksLikeShrunkFrame()

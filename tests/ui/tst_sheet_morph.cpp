@@ -295,12 +295,12 @@ private Q_SLOTS:
         QTRY_VERIFY(TestImages::SamePixels(w.page->m_imgFrame, *w.doc()->m_pTargetImage));
     }
 
-    // While the user moves the slider only what the view shows renders: below
-    // 100 % a draft at the view's scale that looks like the whole frame
-    // shrunk, at 100 % and above the visible rectangle of the frame, byte for
-    // byte; scrolling or zooming renders what comes into view. Once the moves
-    // stop (the pause, the thumb's release, or an export) the exact whole
-    // frame replaces it.
+    // While the user moves the slider or the morph plays, only what the view
+    // shows renders: below 100 % a draft at the view's scale that looks like
+    // the whole frame shrunk, at 100 % and above the visible rectangle of the
+    // frame, byte for byte; scrolling or zooming renders what comes into
+    // view. Once the moves stop (the slider's rest, the thumb's release, an
+    // export, or playback's pause) the exact whole frame replaces it.
     void partWhileMoving_data()
     {
         Columns<int, int, QString>({"zoom", "seed", "stop"});
@@ -313,6 +313,8 @@ private Q_SLOTS:
         QTest::newRow("150 %, pause") << 150 << 7 << "pause";
         QTest::newRow("300 %, export") << 300 << 8 << "export";
         QTest::newRow("800 %, release") << 800 << 9 << "release";
+        QTest::newRow("25 %, playing") << 25 << 10 << "play";
+        QTest::newRow("200 %, playing") << 200 << 11 << "play";
     }
     void partWhileMoving()
     {
@@ -333,7 +335,15 @@ private Q_SLOTS:
         scrollAnywhere();
         const auto atRest = w.Expected(0.0f);
         const int p = 100 + random.bounded(800);
-        const auto expected = w.Expected(float(p / 1000.0));
+        const bool play = stop == "play";
+        // Playing: 9 frames at 25 fps, the clock half a frame into frame 5.
+        int64_t now = 5 * 40'000'000ll + 20'000'000ll;
+        if (play) {
+            page->m_fnClock = [&] { return now; };
+            w.SetSequence(0, 9, 0, 0);
+            now = 0;
+        }
+        const auto expected = play ? w.Expected(w.doc()->m_timing.Frame(5)) : w.Expected(float(p / 1000.0));
         // What the view shows now is the part of the frame at p it needs.
         const auto showsPart = [&] {
             if (!view.HasDraft())
@@ -343,7 +353,13 @@ private Q_SLOTS:
                 return page->m_imgDraft.GetWidth() == where.Width() && page->m_imgDraft.GetHeight() == where.Height();
             return TestImages::SamePixels(page->m_imgDraft, *Part(*expected, view.VisiblePictureRect()));
         };
-        w.UserMove(p);
+        if (play) {
+            page->Play();
+            now = 5 * 40'000'000ll + 20'000'000ll;
+            page->OnPlayTick();
+        } else {
+            w.UserMove(p);
+        }
         QTRY_VERIFY(showsPart());
         QVERIFY(TestImages::SamePixels(page->m_imgFrame, *atRest));
         if (zoom < 100) {
@@ -364,6 +380,10 @@ private Q_SLOTS:
         if (stop == "pause") {
             page->m_tmSettle.setInterval(10);
             w.UserMove(p); // the same place: the pause starts again
+        } else if (play) {
+            QVERIFY(page->IsPlaying());
+            page->m_tmSettle.setInterval(10);
+            page->Pause();
         } else if (stop == "release") {
             Q_EMIT page->m_ctlSlider.sliderReleased();
         } else {
