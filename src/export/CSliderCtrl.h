@@ -3,7 +3,7 @@
 #include <QSlider>
 
 // The horizontal trackbar: no tick marks, line step 1, page step 200 (a fifth
-// of the 0–1000 range it is given). Right, Down and Page Down move towards the
+// of the 0–CMorphTiming::kSliderMax range it is given). Right, Down and Page Down move towards the
 // maximum, Left, Up and Page Up towards the minimum, Home and End to either end.
 class CSliderCtrl : public QSlider
 {
