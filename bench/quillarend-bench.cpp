@@ -39,6 +39,7 @@
 #include "assist/CPairFinder.h"
 #include "assist/CPartnerMatcher.h"
 #include "document/CMorphData.h"
+#include "document/CMorphTiming.h"
 #include "engine/CDraftRenderer.h"
 #include "engine/CMorphCore.h"
 #include "engine/CSpanKernel.h"
@@ -370,7 +371,7 @@ bool PreviewCases(const std::vector<int32_t>& threadCounts)
                     page->m_ctlSlider.setValue(position);
                     QCoreApplication::processEvents();
                 });
-                const float t = float(position / 1000.0);
+                const float t = float(CMorphTiming::SliderTime(position));
                 const double renderMs = TimeMs([&] { page->m_core.RenderFrame(page->m_imgFrame, t); });
                 const double rebuildMs = TimeMs([&] { page->m_wndPreview.Redraw(false); });
                 // What a slider move paints: the client, not the edge and the bars.
@@ -554,7 +555,7 @@ bool FittedPreviewCases()
         double firstDraftMs = 0;
         std::vector<double> draftMs, exactMs, repaintMs, screenMs;
         for (int round = -1; round < kRenderFrames; ++round) {
-            const float t = float((500 + (round & 1)) / 1000.0);
+            const float t = float(CMorphTiming::SliderTime(500 + (round & 1)));
             bool drawn = true;
             const double d = TimeMs([&] { drawn = drafts.Render(draft, page->m_core, scale, t, t); });
             if (!drawn) {

@@ -20,12 +20,20 @@ public:
         bool operator==(const SPosition&) const = default;
     };
 
+    // The preview slider runs from 0 to kSliderMax; position p is time
+    // p / kSliderMax, divided in double.
+    static constexpr int kSliderMax = 1000;
+    static double SliderTime(int p) { return p / double(kSliderMax); }
+
     // The position at time u of the transition (0 = its first frame, 1 = its
     // last), through both curves.
     SPosition AtTime(double u) const;
-    // The position of frame index of the whole sequence, holds included:
-    // (0, 0) in the start holds, (1, 1) in the end holds, and in between
-    // AtTime(i / (count - 1)) for frame i of the transition, divided in double.
+    // The time of frame index of the whole sequence: 0 in the start holds, 1
+    // in the end holds, and i / (count - 1) for frame i of the transition,
+    // divided in double.
+    double FrameTime(int64_t index) const;
+    // The position of frame index, holds included: (0, 0) in the start holds,
+    // (1, 1) in the end holds, and AtTime(FrameTime(index)) in between.
     SPosition Frame(int64_t index) const;
     // Hold-start + count + hold-end.
     int64_t TotalFrames() const { return int64_t(m_nHoldStart) + m_nCount + m_nHoldEnd; }

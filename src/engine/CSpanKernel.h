@@ -49,7 +49,7 @@ public:
     {
         m_pFill(pOut, x0, x1, span, texture);
     }
-    // out = (in · alpha + out · (255 − alpha) + 127) / 255 for each of nBytes bytes.
+    // out = BlendChannel(in, out, alpha) (platform/Colors.h) for each of nBytes bytes.
     void Blend(uint8_t* pOut, const uint8_t* pIn, size_t nBytes, uint8_t alpha) const
     {
         m_pBlend(pOut, pIn, nBytes, alpha);

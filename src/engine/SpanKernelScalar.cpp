@@ -1,5 +1,7 @@
 #include "engine/CSpanKernel.h"
 
+#include "platform/Colors.h"
+
 void CSpanKernel::FillScalar(uint8_t* pOut, int32_t x0, int32_t x1, const SSpan& span, const STexture& texture)
 {
     const int32_t texW = texture.nWidth, texH = texture.nHeight;
@@ -33,7 +35,6 @@ void CSpanKernel::FillScalar(uint8_t* pOut, int32_t x0, int32_t x1, const SSpan&
 
 void CSpanKernel::BlendScalar(uint8_t* pOut, const uint8_t* pIn, size_t nBytes, uint8_t alpha)
 {
-    const uint32_t a = alpha, na = 255u - a;
     for (size_t i = 0; i < nBytes; ++i)
-        pOut[i] = uint8_t((pIn[i] * a + pOut[i] * na + 127u) / 255u);
+        pOut[i] = BlendChannel(pIn[i], pOut[i], alpha);
 }

@@ -34,18 +34,6 @@ namespace {
 
 const char16_t* const kDone = u"書き出しが完了しました。";
 
-// The time of export frame i in the transition: 0 in the start holds, 1 in
-// the end holds, i / (count - 1) in between.
-double FrameTime(const CMorphTiming& timing, int64_t i)
-{
-    const int64_t j = i - timing.m_nHoldStart;
-    if (j <= 0)
-        return 0.0;
-    if (j >= timing.m_nCount - 1)
-        return 1.0;
-    return (double)j / (double)(timing.m_nCount - 1);
-}
-
 int64_t SteadyNs()
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -72,7 +60,7 @@ CSheet_Morph::CSheet_Morph(CMorphDlg* pFrame)
 
     m_ctlSlider.setParent(this);
     dlg.Place(&m_ctlSlider, IDC_SLIDER, 0, 326, 410, 15);
-    m_ctlSlider.setRange(0, 1000);
+    m_ctlSlider.setRange(0, CMorphTiming::kSliderMax);
 
     QPushButton* exportThis =
         dlg.AddButton(IDC_EXPORT_THIS, QStringLiteral("この画像だけ書き出す..."), 414, 32, 76, 14);
@@ -224,7 +212,7 @@ void CSheet_Morph::OnEnter()
 
 CSheet_Morph::SRequest CSheet_Morph::SliderRequest(int p) const
 {
-    return SRequest{-1 - int64_t(p), GetDocument()->m_timing.AtTime(p / 1000.0)};
+    return SRequest{-1 - int64_t(p), GetDocument()->m_timing.AtTime(CMorphTiming::SliderTime(p))};
 }
 
 CSheet_Morph::SRequest CSheet_Morph::ViewRequest(SRequest request) const
@@ -380,7 +368,7 @@ CSheet_Morph::SRequest CSheet_Morph::FrameRequest(int64_t i) const
 void CSheet_Morph::MoveThumbToFrame(int64_t i)
 {
     const QSignalBlocker quiet(m_ctlSlider);
-    m_ctlSlider.setValue(int(std::lround(FrameTime(GetDocument()->m_timing, i) * 1000.0)));
+    m_ctlSlider.setValue(int(std::lround(GetDocument()->m_timing.FrameTime(i) * CMorphTiming::kSliderMax)));
 }
 
 int64_t CSheet_Morph::CurrentFrame() const
@@ -392,9 +380,9 @@ int64_t CSheet_Morph::CurrentFrame() const
     const int p = int(-1 - key);
     if (p <= 0)
         return 0;
-    if (p >= 1000)
+    if (p >= CMorphTiming::kSliderMax)
         return timing.TotalFrames() - 1;
-    return timing.m_nHoldStart + std::llround(p / 1000.0 * (timing.m_nCount - 1));
+    return timing.m_nHoldStart + std::llround(CMorphTiming::SliderTime(p) * (timing.m_nCount - 1));
 }
 
 QString CSheet_Morph::ReadOut() const
@@ -402,7 +390,7 @@ QString CSheet_Morph::ReadOut() const
     const CMorphTiming& timing = GetDocument()->m_timing;
     const int64_t key = m_reqShown.nKey;
     const int64_t frame = key >= 0 ? key : CurrentFrame();
-    const double percent = key >= 0 ? FrameTime(timing, key) * 100.0 : int(-1 - key) / 10.0;
+    const double percent = key >= 0 ? timing.FrameTime(key) * 100.0 : int(-1 - key) * 100.0 / CMorphTiming::kSliderMax;
     return QStringLiteral("フレーム %1 / %2 ・ %3 %")
         .arg(frame + 1)
         .arg(timing.TotalFrames())
@@ -436,7 +424,7 @@ bool CSheet_Morph::GoTo(const QString& text)
         if (!ok || !(value >= 0.0 && value <= 100.0))
             return false;
         Pause();
-        const int p = int(std::lround(value * 10.0));
+        const int p = int(std::lround(value * (CMorphTiming::kSliderMax / 100)));
         {
             const QSignalBlocker quiet(m_ctlSlider);
             m_ctlSlider.setValue(p);

@@ -41,7 +41,7 @@ public:
     // slider's position.
     void OnEnter() override;
 
-    // Renders the frame at the slider's position (time position / 1000 through
+    // Renders the frame at the slider's position (its time, SliderTime, through
     // the document's curves) and shows it at once.
     void UpdatePreview();
     // A move by the user's keys, clicks or drags renders on the preview's

@@ -1,12 +1,14 @@
 #include "export/CSliderCtrl.h"
 
+#include "document/CMorphTiming.h"
+
 #include <QKeyEvent>
 
 CSliderCtrl::CSliderCtrl() : QSlider(Qt::Horizontal)
 {
     setTickPosition(QSlider::NoTicks);
     setSingleStep(1);
-    setPageStep(200);
+    setPageStep(CMorphTiming::kSliderMax / 5);
     setFocusPolicy(Qt::StrongFocus);
 }
 

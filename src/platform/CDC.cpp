@@ -107,14 +107,12 @@ void CDC::AlphaBlend(int32_t x, int32_t y, int32_t cx, int32_t cy, const CDC& sr
                                   s->GetWidth(), s->GetHeight());
     if (c.empty)
         return;
-    const uint32_t a = alpha;
-    const uint32_t na = 255u - a;
     const size_t bytes = size_t(c.cx) * 3;
     for (int32_t row = 0; row < c.cy; ++row) {
         const uint8_t* in = s->PixelAddress(c.sx, c.sy + row);
         uint8_t* out = m_pImage->PixelAddress(c.dx, c.dy + row);
         for (size_t i = 0; i < bytes; ++i)
-            out[i] = uint8_t((in[i] * a + out[i] * na + 127u) / 255u);
+            out[i] = BlendChannel(in[i], out[i], alpha);
     }
 }
 

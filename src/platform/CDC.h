@@ -34,8 +34,8 @@ public:
     // are skipped; the source rectangle is limited to the source picture.
     void StretchBltAveraged(const CRect& dst, const CDC& src, const CRect& srcRect);
 
-    // Constant-opacity blend of src over this surface:
-    // out = (src * alpha + out * (255 - alpha) + 127) / 255 per channel.
+    // Constant-opacity blend of src over this surface: out = BlendChannel(src, out, alpha)
+    // per channel.
     void AlphaBlend(int32_t x, int32_t y, int32_t cx, int32_t cy, const CDC& src, int32_t xSrc, int32_t ySrc,
                     uint8_t alpha);
 

@@ -4,6 +4,7 @@
 #include "assist/CPairFinder.h"
 #include "assist/CPartnerMatcher.h"
 #include "document/CMorphData.h"
+#include "document/CMorphTiming.h"
 #include "document/CPairsFile.h"
 #include "document/CPairsWriter.h"
 #include "document/CProjectFile.h"
@@ -129,13 +130,14 @@ const SOption s_aOptions[] = {
      }},
     {"--position", "P", "one frame at the slider position P, 0 ... 1000 (t = P / 1000)",
      [](SOptions& o, const QString& v, QString& error) {
+         static_assert(CMorphTiming::kSliderMax == 1000, "the help and the error name the slider's range");
          bool ok = false;
          const int p = v.toInt(&ok);
-         if (!ok || p < 0 || p > 1000) {
+         if (!ok || p < 0 || p > CMorphTiming::kSliderMax) {
              error = QStringLiteral("--position needs a whole number from 0 to 1000, not %1").arg(v);
              return false;
          }
-         o.t = float(p / 1000.0);
+         o.t = float(CMorphTiming::SliderTime(p));
          return ++o.nModes, true;
      }},
     {"--frames", "N", "a numbered sequence of N frames (2 ... 99999): PATH's name + _00000 ... + extension",

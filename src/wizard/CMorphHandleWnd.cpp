@@ -290,10 +290,7 @@ void CMorphHandleWnd::OnRButtonDown(const QPoint& ptClient)
     const int32_t i = HitTestHandle(ptClient);
     if (i < 0)
         return;
-    doc->RemoveHandle(i);
-    // The selection keeps its index, limited to the pairs that are left.
-    g_nSelHandle = std::min(std::max(g_nSelHandle, 0), doc->m_aHandles.GetSize() - 1);
-    RedrawBothViews();
+    RemovePair(doc, i);
 }
 
 void CMorphHandleWnd::keyPressEvent(QKeyEvent* event)
@@ -343,8 +340,14 @@ void CMorphHandleWnd::DeleteSelected()
     CMorphData* doc = GetDocument();
     if (!HasSelection(doc) || IsDragging())
         return;
-    doc->RemoveHandle(g_nSelHandle);
-    g_nSelHandle = std::min(g_nSelHandle, doc->m_aHandles.GetSize() - 1);
+    RemovePair(doc, g_nSelHandle);
+}
+
+void CMorphHandleWnd::RemovePair(CMorphData* doc, int32_t i)
+{
+    doc->RemoveHandle(i);
+    // With no selection before, the first pair left is selected.
+    g_nSelHandle = std::min(std::max(g_nSelHandle, 0), doc->m_aHandles.GetSize() - 1);
     RedrawBothViews();
 }
 

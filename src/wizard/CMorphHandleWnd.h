@@ -82,6 +82,8 @@ private:
     void FinishDrag();
     void MoveSelected(int32_t dx, int32_t dy);
     void DeleteSelected();
+    // Removes pair i; the selection keeps its index, limited to the pairs left.
+    void RemovePair(CMorphData* doc, int32_t i);
     void SelectNext(bool bForward);
 
     static bool HasSelection(const CMorphData* doc);

@@ -1,4 +1,6 @@
+#include "DataTable.h"
 #include "engine/CSpanKernel.h"
+#include "platform/Colors.h"
 
 #include <QTest>
 
@@ -237,6 +239,27 @@ private Q_SLOTS:
 
     // Every alpha with every pair of bytes, over lengths that leave tails of
     // every size; bytes past the end stay as they were.
+    // The one cross-fade of a channel, which every kernel must match.
+    void blendChannelRounds_data()
+    {
+        Columns<int, int, int, int>({"over", "under", "alpha", "result"});
+        QTest::newRow("alpha 0 keeps under") << 200 << 10 << 0 << 10;
+        QTest::newRow("alpha 255 takes over") << 200 << 10 << 255 << 200;
+        QTest::newRow("half") << 255 << 0 << 127 << 127;     // (255·127 + 127) / 255 = 127.49
+        QTest::newRow("rounds up") << 1 << 0 << 128 << 1;    // (128 + 127) / 255 = 1
+        QTest::newRow("rounds down") << 1 << 0 << 127 << 0;  // (127 + 127) / 255 = 0
+        QTest::newRow("mix") << 100 << 200 << 254 << 100;    // (25400 + 200 + 127) / 255 = 100.9
+        QTest::newRow("largest sum") << 255 << 255 << 128 << 255;
+    }
+    void blendChannelRounds()
+    {
+        QFETCH(int, over);
+        QFETCH(int, under);
+        QFETCH(int, alpha);
+        QFETCH(int, result);
+        QCOMPARE(int(BlendChannel(uint8_t(over), uint8_t(under), uint8_t(alpha))), result);
+    }
+
     void blendMatchesFormula_data()
     {
         QTest::addColumn<int>("kind");
@@ -258,7 +281,7 @@ private Q_SLOTS:
             }
             kernel->Blend(out.data(), in.data(), out.size(), uint8_t(a));
             for (size_t i = 0; i < out.size(); ++i) {
-                const int expected = ((int(i) >> 8) * a + (int(i) & 0xFF) * (255 - a) + 127) / 255;
+                const int expected = BlendChannel(uint8_t(i >> 8), uint8_t(i), uint8_t(a));
                 if (out[i] != expected)
                     QFAIL(qPrintable(QStringLiteral("alpha %1 in %2 out %3: %4, not %5")
                                          .arg(a).arg(i >> 8).arg(i & 0xFF).arg(out[i]).arg(expected)));
@@ -273,7 +296,7 @@ private Q_SLOTS:
                     guardedIn.Data()[i] = uint8_t(255 - i * 11);
             }
             for (size_t i = 0; i < length; ++i)
-                expected[i] = uint8_t((guardedIn.Data()[i] * 200 + expected[i] * 55 + 127) / 255);
+                expected[i] = BlendChannel(guardedIn.Data()[i], expected[i], 200);
             kernel->Blend(guardedOut.Data(), guardedIn.Data(), length, 200);
             QVERIFY2(std::memcmp(guardedOut.Data(), expected.data(), length + 1) == 0, qPrintable(QString::number(length)));
         }

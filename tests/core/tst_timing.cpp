@@ -119,14 +119,20 @@ private Q_SLOTS:
         QCOMPARE(timing.Frame(0), source);
         QCOMPARE(timing.Frame(1), source);
         QCOMPARE(timing.Frame(2), source);
+        QCOMPARE(timing.FrameTime(0), 0.0);
         for (int i = 0; i < 5; ++i) {
             const double t = i / 4.0;
+            QCOMPARE(timing.FrameTime(2 + i), t);
             QCOMPARE(timing.Frame(2 + i), (CMorphTiming::SPosition{(float)(t * t * (3.0 - 2.0 * t)), (float)t}));
         }
         QCOMPARE(timing.Frame(6), target);
         QCOMPARE(timing.Frame(9), target);
+        QCOMPARE(timing.FrameTime(9), 1.0);
         timing.m_dFps = 4;
         QCOMPARE(timing.Duration(), 2.5);
+        // Divided in double, not in float.
+        timing.m_nCount = CMorphTiming::kMaxCount;
+        QCOMPARE(timing.FrameTime(2 + 99997), 99997.0 / 99998.0);
     }
 };
 

@@ -83,6 +83,8 @@ private Q_SLOTS:
         // 875752 / 645291 differs from 190 / 140 in double but not in single precision.
         QTest::newRow("ratios equal in single precision") << box << 875752 << 645291 << CRect(0, 0, 190, 140);
         QTest::newRow("odd margins round down") << box << 101 << 51 << CRect(44, 44, 145, 95);
+        // Closer than a view's fitting zoom, which is 15 % here (185 × 85).
+        QTest::newRow("ratio between percents") << box << 1234 << 567 << CRect(0, 26, 190, 113);
         QTest::newRow("box off the origin") << CRect(10, 20, 200, 160) << 100 << 50 << CRect(55, 65, 155, 115);
         QTest::newRow("negative box, division truncates to zero")
             << CRect(-100, -100, -9, -9) << 10 << 10 << CRect(-59, -59, -49, -49);

@@ -15,6 +15,9 @@ private Q_SLOTS:
     {
         Columns<QStringList, QString, QString>({"args", "starts", "mentions"});
         QTest::newRow("help") << QStringList{"--help"} << "usage: quillarend" << "--version";
+        // The wizard writes every format Qt writes, not only the two its chooser lists.
+        QTest::newRow("help on formats") << QStringList{"--help"} << "usage: quillarend"
+                                         << "the name's extension chooses the format";
         QTest::newRow("version") << QStringList{"--version"} << "Quillarend 1.00\n" << "";
         QTest::newRow("after another argument") << QStringList{"picture.png", "--version"} << "Quillarend 1.00\n"
                                                 << "";

@@ -103,6 +103,11 @@ private Q_SLOTS:
         QTest::newRow("limited to 800 %") << QSize(400, 300) << QSize(1, 1) << 800;
         QTest::newRow("at least 1 %") << QSize(10, 10) << QSize(100000, 100000) << 1;
         QTest::newRow("no picture") << QSize(400, 300) << QSize(0, 0) << 100;
+        // Whole percents: page 129's box fits the same pictures more closely
+        // (tst_preview: 188 × 140, 190 × 95, 190 × 87).
+        QTest::newRow("one row too high") << QSize(190, 140) << QSize(190, 141) << 99;
+        QTest::newRow("wide") << QSize(190, 140) << QSize(400, 200) << 47;
+        QTest::newRow("ratio between percents") << QSize(190, 140) << QSize(1234, 567) << 15;
     }
     void fitZoom()
     {
