@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/CSequenceWriter.h"
+
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -91,11 +93,32 @@ public:
     // The upright picture size a file's header declares, without decoding the pixels.
     static bool ReadSize(const QString& path, QSize& size, QString& error);
 
-    // Bytes per picture pixel that a morph holds at its peak: both pictures (3 + 3),
-    // the canvas (3), the frame on show and a sequence frame (3 + 3), and up to
-    // four frames in flight to the encoders, each a 32-bit copy (4) and its
-    // encoded bytes (up to 4): 47, rounded up.
-    static constexpr int64_t kWorkingSetBytesPerPixel = 48;
+    // What a morph holds at its peak, in bytes per picture pixel: an export
+    // from page 131 with the preview's and the drafts' pictures still kept.
+    // Every part is 24-bit pictures of at most the pictures' size.
+    struct SWorkingSet
+    {
+        static constexpr int64_t kPicture = 3;
+        // The source and the target.
+        static constexpr int64_t kInputs = 2 * kPicture;
+        // The canvas the triangles are warped into.
+        static constexpr int64_t kCanvas = kPicture;
+        // The frame on show and the frame an export renders into.
+        static constexpr int64_t kFrames = 2 * kPicture;
+        // The preview: the worker's picture and the finished frame
+        // (CPreviewRenderer), the page's picture a frame is taken into, which
+        // keeps the frame shown before, and the draft or part on show.
+        static constexpr int64_t kPreview = 4 * kPicture;
+        // The drafts (CDraftRenderer): both pictures shrunk, the frame before
+        // its last shrink and its canvas, all of full size for a scale above 1/2.
+        static constexpr int64_t kDrafts = 4 * kPicture;
+        // The frames in flight to the encoders (a video's one frame buffer is less).
+        static constexpr int64_t kEncoders =
+            CSequenceWriter::kMaxDefaultJobs * CSequenceWriter::kBytesPerPixelPerJob;
+    };
+    static constexpr int64_t kWorkingSetBytesPerPixel = SWorkingSet::kInputs + SWorkingSet::kCanvas
+                                                        + SWorkingSet::kFrames + SWorkingSet::kPreview
+                                                        + SWorkingSet::kDrafts + SWorkingSet::kEncoders;
     // Whether a morph of width × height pictures fits in availableBytes
     // (a negative value means unknown, and then anything fits).
     static bool WorkingSetFits(int64_t width, int64_t height, int64_t availableBytes);
