@@ -344,9 +344,13 @@ private Q_SLOTS:
             now = 0;
         }
         const auto expected = play ? w.Expected(w.doc()->m_timing.Frame(5)) : w.Expected(float(p / 1000.0));
+        // Playing shows frame 0 first, and then frame 5.
+        qint64 shownKey = -1;
+        QObject watch;
+        QObject::connect(page, &CSheet_Morph::FrameShown, &watch, [&](qint64 key) { shownKey = key; });
         // What the view shows now is the part of the frame at p it needs.
         const auto showsPart = [&] {
-            if (!view.HasDraft())
+            if (!view.HasDraft() || (play && shownKey != 5))
                 return false;
             const CRect where = view.GetImageRect();
             if (zoom < 100)
