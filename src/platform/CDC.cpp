@@ -97,25 +97,6 @@ void CDC::BitBlt(int32_t x, int32_t y, int32_t cx, int32_t cy, const CDC& src, i
     }
 }
 
-void CDC::AlphaBlend(int32_t x, int32_t y, int32_t cx, int32_t cy, const CDC& src, int32_t xSrc, int32_t ySrc,
-                     uint8_t alpha)
-{
-    const CImage* s = src.m_pImage;
-    if (!m_pImage || m_pImage->IsNull() || !s || s->IsNull())
-        return;
-    const BlockClip c = ClipBlock(x, y, cx, cy, xSrc, ySrc, m_pImage->GetWidth(), m_pImage->GetHeight(),
-                                  s->GetWidth(), s->GetHeight());
-    if (c.empty)
-        return;
-    const size_t bytes = size_t(c.cx) * 3;
-    for (int32_t row = 0; row < c.cy; ++row) {
-        const uint8_t* in = s->PixelAddress(c.sx, c.sy + row);
-        uint8_t* out = m_pImage->PixelAddress(c.dx, c.dy + row);
-        for (size_t i = 0; i < bytes; ++i)
-            out[i] = BlendChannel(in[i], out[i], alpha);
-    }
-}
-
 void CDC::StretchBltAveraged(const CRect& dst, const CDC& src, const CRect& srcRect)
 {
     const CImage* s = src.m_pImage;

@@ -34,11 +34,6 @@ public:
     // are skipped; the source rectangle is limited to the source picture.
     void StretchBltAveraged(const CRect& dst, const CDC& src, const CRect& srcRect);
 
-    // Constant-opacity blend of src over this surface: out = BlendChannel(src, out, alpha)
-    // per channel.
-    void AlphaBlend(int32_t x, int32_t y, int32_t cx, int32_t cy, const CDC& src, int32_t xSrc, int32_t ySrc,
-                    uint8_t alpha);
-
     // One-pixel frame: top row (but its last pixel) and left column (but its
     // last pixel) in topLeft, right column and bottom row in bottomRight.
     void Draw3dRect(int32_t x, int32_t y, int32_t cx, int32_t cy, COLORREF topLeft, COLORREF bottomRight);

@@ -43,9 +43,3 @@ QString CExportPath::NumberedName(int index) const
     return m_strDrive + m_strDir + m_strBase + QString::asprintf("_%05d", index) + m_strExt;
 }
 
-float CExportPath::FramePosition(int index, int count)
-{
-    // In 64 bits: count - 1 cannot overflow for any int.
-    const int64_t steps = int64_t(count) - 1;
-    return steps > 0 ? (float)((double)index / (double)steps) : 0.0f;
-}

@@ -20,12 +20,6 @@ public:
     // The name of frame index: "%s%s%s_%05d%s" of drive, directory, base, index, extension.
     QString NumberedName(int index) const;
 
-    // The position t of frame index in an evenly spaced sequence of count
-    // frames: index / (count - 1) divided in double precision, stored as a
-    // float; 0 when count - 1 is not above 0. Frame 0 is exactly 0 and the
-    // last frame exactly 1. Every writer of sequences and videos uses it.
-    static float FramePosition(int index, int count);
-
     QString m_strDrive; // "C:" on Windows, else empty
     QString m_strDir;   // up to and including the last separator
     QString m_strBase;  // the file name without its extension

@@ -126,35 +126,6 @@ private Q_SLOTS:
                 QCOMPARE(Pixel(*img, x, y), Pixel(*ref, x - 1, y - 2));
     }
 
-    void blendRounds_data()
-    {
-        Columns<int, int, int, int>({"canvas", "out", "alpha", "result"});
-        QTest::newRow("alpha 0 keeps output") << 200 << 10 << 0 << 10;
-        QTest::newRow("alpha 255 takes canvas") << 200 << 10 << 255 << 200;
-        QTest::newRow("half") << 255 << 0 << 127 << 127;   // (255*127 + 127) / 255 = 127.49 → 127
-        QTest::newRow("rounds up") << 1 << 0 << 128 << 1;  // (128 + 127) / 255 = 1
-        QTest::newRow("rounds down") << 1 << 0 << 127 << 0; // (127 + 127) / 255 = 0
-        QTest::newRow("mix") << 100 << 200 << 254 << 100;  // (25400 + 200 + 127) / 255 = 100.4
-    }
-    void blendRounds()
-    {
-        QFETCH(int, canvas);
-        QFETCH(int, out);
-        QFETCH(int, alpha);
-        QFETCH(int, result);
-        CImage a, b;
-        QVERIFY(a.Create(3, 2));
-        QVERIFY(b.Create(3, 2));
-        FillAll(a, uint32_t(canvas) * 0x010101u);
-        FillAll(b, uint32_t(out) * 0x010101u);
-        {
-            CBmpDC d(b), s(a);
-            d.AlphaBlend(0, 0, 3, 2, s, 0, 0, uint8_t(alpha));
-        }
-        QCOMPARE(Pixel(b, 2, 1), uint32_t(result) * 0x010101u);
-        QCOMPARE(Pixel(b, 0, 0), uint32_t(result) * 0x010101u);
-    }
-
     void shrinkAverages()
     {
         // A 4 × 2 picture of black and white columns shrinks to 2 × 1 grey.

@@ -33,24 +33,6 @@ private Q_SLOTS:
         QCOMPARE(parts->NumberedName(index), name);
     }
 
-    // Bit for bit, as the wizard and the tool must render the same frames;
-    // any count is safe.
-    void framePosition_data()
-    {
-        Columns<int, int, float>({"index", "count", "t"});
-        QTest::newRow("second of 4") << 1 << 4 << 0.33333334f;
-        QTest::newRow("next to last of 99999") << 99997 << 99999 << 0.9999899864196777f;
-        QTest::newRow("one frame") << 0 << 1 << 0.0f;
-        QTest::newRow("lowest count") << 3 << INT_MIN << 0.0f;
-    }
-    void framePosition()
-    {
-        QFETCH(int, index);
-        QFETCH(int, count);
-        QFETCH(float, t);
-        QCOMPARE(std::bit_cast<uint32_t>(CExportPath::FramePosition(index, count)), std::bit_cast<uint32_t>(t));
-    }
-
     void overlongPartsRefused_data()
     {
         Columns<QString, bool>({"path", "ok"});

@@ -205,8 +205,8 @@ private Q_SLOTS:
     {
         Columns<qint64, qint64, qint64, bool>({"width", "height", "available", "fits"});
         const qint64 gib = qint64(1) << 30;
-        QTest::newRow("exactly enough") << qint64(1000) << qint64(500) << qint64(1000 * 500 * 48) << true;
-        QTest::newRow("one byte short") << qint64(1000) << qint64(500) << qint64(1000 * 500 * 48 - 1) << false;
+        QTest::newRow("exactly enough") << qint64(1000) << qint64(500) << qint64(1000 * 500) * CImage::kWorkingSetBytesPerPixel << true;
+        QTest::newRow("one byte short") << qint64(1000) << qint64(500) << qint64(1000 * 500) * CImage::kWorkingSetBytesPerPixel - 1 << false;
         QTest::newRow("unknown memory") << qint64(30000) << qint64(30000) << qint64(-1) << true;
         QTest::newRow("30000 square under 8 GiB") << qint64(30000) << qint64(30000) << 8 * gib << false;
         QTest::newRow("6000 square under 8 GiB") << qint64(6000) << qint64(6000) << 8 * gib << true;
@@ -249,8 +249,10 @@ private Q_SLOTS:
         QVERIFY(WriteAll(path, HandMade::Bmp(INT32_MAX, INT32_MAX, 24, 0, {}, QByteArray(64, '\0'))));
         CImage img;
         QCOMPARE(img.Load(path), CImage::kTooLarge);
-        QVERIFY2(CImage::LastError().startsWith("a 2147483647 x 2147483647 picture needs 211106232336384 MiB"),
-                 qPrintable(CImage::LastError()));
+        // (2^31 - 1)^2 pixels are exactly 2^42 - 2^12 MiB per byte of the working set.
+        const QString needs = QStringLiteral("a 2147483647 x 2147483647 picture needs %1 MiB")
+                                  .arg(CImage::kWorkingSetBytesPerPixel * ((qint64(1) << 42) - 4096));
+        QVERIFY2(CImage::LastError().startsWith(needs), qPrintable(CImage::LastError()));
     }
 
     // A format that would shrink the picture is a write failure.
