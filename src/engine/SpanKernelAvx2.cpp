@@ -44,20 +44,25 @@ inline __m256i Channel(__m256i top, __m256i bottom, __m256d fx, __m256d fy, __m2
     return _mm256_slli_epi64(_mm256_castpd_si256(_mm256_add_pd(v, magic)), 8 * c);
 }
 
-// What the channel arithmetic of four pixels needs: the fractions and the
-// eight bytes around each pixel on its two texture rows.
+// Where four pixels sample: their fractions and the byte offsets of their
+// top-left texels.
 struct SGroup
 {
     __m256d fx, fy;
-    __m256i top, bottom;
+    alignas(32) int64_t offset[4];
     bool bVector; // else the scalar code draws the group
 };
 
+// Groups of four pixels found ahead of their mixing, in one run of the
+// positions loop; small enough to stay in the first-level cache.
+constexpr int kGroupsPerBlock = 16;
+
 // The vector path for spans of one kind: all of s is 0 when the span's ends
-// share their x, else the quotient of every pixel. The positions and texels
-// of the next group are found while the current one is mixed, so the long
-// chain from the division to the loads of one group runs beside the
-// arithmetic of the one before it instead of stalling it.
+// share their x, else the quotient of every pixel. Spans go in blocks of up
+// to 64 pixels: first the positions of every group in the block, then the
+// texels and mixing. The long chain from the division to the texel
+// addresses then never holds up the loads, and the loads of several groups
+// are in flight at once.
 template <bool kFlat>
 void FillGroups(uint8_t* pOut, int32_t x0, int32_t x1, const CSpanKernel::SSpan& span,
                 const CSpanKernel::STexture& texture)
@@ -80,8 +85,7 @@ void FillGroups(uint8_t* pOut, int32_t x0, int32_t x1, const CSpanKernel::SSpan&
     const uint8_t* bits = texture.pBits;
     const ptrdiff_t rowBytes = texture.nPitch;
 
-    const auto prepare = [&](int64_t x) {
-        SGroup group;
+    const auto prepare = [&](int64_t x, SGroup& group) {
         const int64_t left = int64_t(x1) - x + 1;
         // x + lane is whole, so it is exact.
         const __m256d xd = _mm256_add_pd(_mm256_set1_pd(double(x)), lane);
@@ -100,71 +104,73 @@ void FillGroups(uint8_t* pOut, int32_t x0, int32_t x1, const CSpanKernel::SSpan&
         // fractions (U or V in (−1, 0), whose steps may leave [0, 256) and
         // wrap) and pixels outside the texture are rare.
         const __m256d below = _mm256_and_pd(_mm256_cmp_pd(U, innerW, _CMP_LT_OQ), _mm256_cmp_pd(V, innerH, _CMP_LT_OQ));
-        group.bVector = _mm256_movemask_pd(below) == 0xF && _mm256_movemask_pd(_mm256_or_pd(U, V)) == 0;
-        if (!group.bVector)
-            return group;
+        group.bVector = _mm256_movemask_pd(_mm256_andnot_pd(_mm256_or_pd(U, V), below)) == 0xF;
         // trunc(U) and trunc(V) are whole and exact, so these are U − ix and V − iy.
         const __m256d ixd = Trunc(U), iyd = Trunc(V);
         group.fx = _mm256_sub_pd(U, ixd);
         group.fy = _mm256_sub_pd(V, iyd);
-        // iy · pitch + 3 · ix, exact in doubles (below 2^51), to 64-bit integers.
+        // iy · pitch + 3 · ix, exact in doubles (below 2^51) for inner
+        // pixels, to 64-bit integers; the others' offsets are never used.
         const __m256d offd =
             _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(iyd, vPitch), _mm256_mul_pd(ixd, three)), signedMagic);
-        const __m256i off = _mm256_sub_epi64(_mm256_castpd_si256(offd), _mm256_castpd_si256(signedMagic));
-        const __m128i offLo = _mm256_castsi256_si128(off), offHi = _mm256_extracti128_si256(off, 1);
-        const uint8_t* p0 = bits + _mm_cvtsi128_si64(offLo);
-        const uint8_t* p1 = bits + _mm_extract_epi64(offLo, 1);
-        const uint8_t* p2 = bits + _mm_cvtsi128_si64(offHi);
-        const uint8_t* p3 = bits + _mm_extract_epi64(offHi, 1);
-        // The next cache line of both rows: spans mostly run rightwards
-        // through the texture, along rows the hardware does not foresee.
-        _mm_prefetch(reinterpret_cast<const char*>(p3 + 64), _MM_HINT_T0);
-        _mm_prefetch(reinterpret_cast<const char*>(p3 + 64 + rowBytes), _MM_HINT_T0);
-        // Eight bytes per row: bytes 0–2 are the pixel, 3–5 its right
-        // neighbour; bytes 6 and 7 become the top bytes of 2^52 for the shuffles.
-        const auto row = [&](ptrdiff_t down) {
-            const __m128i lo = _mm_castpd_si128(
-                _mm_loadh_pd(_mm_castsi128_pd(_mm_loadu_si64(p0 + down)), reinterpret_cast<const double*>(p1 + down)));
-            const __m128i hi = _mm_castpd_si128(
-                _mm_loadh_pd(_mm_castsi128_pd(_mm_loadu_si64(p2 + down)), reinterpret_cast<const double*>(p3 + down)));
-            return _mm256_or_si256(_mm256_and_si256(_mm256_set_m128i(hi, lo), low6), magicBits);
-        };
-        group.top = row(0);
-        group.bottom = row(rowBytes);
-        return group;
+        _mm256_store_si256(reinterpret_cast<__m256i*>(group.offset),
+                           _mm256_sub_epi64(_mm256_castpd_si256(offd), _mm256_castpd_si256(signedMagic)));
     };
 
-    // One place prepares every group, the step before it is mixed, so the
-    // compiler keeps both in one loop.
-    SGroup group{};
-    for (int64_t x = x0;; x += 4, pOut += 12) {
-        const SGroup next = x <= x1 ? prepare(x) : SGroup{};
-        if (x > x0) {
-            uint8_t* out = pOut - 12;
-            const int64_t at = x - 4, left = int64_t(x1) - at + 1;
-            if (!group.bVector) {
-                CSpanKernel::FillScalar(out, int32_t(at), int32_t(left >= 4 ? at + 3 : x1), span, texture);
+    SGroup block[kGroupsPerBlock];
+    for (int64_t from = x0; from <= x1; from += 4 * kGroupsPerBlock) {
+        const int64_t rest = int64_t(x1) - from;
+        const int nGroups = rest < 4 * kGroupsPerBlock ? int(rest / 4) + 1 : kGroupsPerBlock;
+        for (int g = 0; g < nGroups; ++g)
+            prepare(from + 4 * g, block[g]);
+        for (int g = 0; g < nGroups; ++g, pOut += 12) {
+            const SGroup& group = block[g];
+            const int64_t at = from + 4 * g, left = int64_t(x1) - at + 1;
+            if (!group.bVector)
+                continue;
+            const uint8_t* p0 = bits + group.offset[0];
+            const uint8_t* p1 = bits + group.offset[1];
+            const uint8_t* p2 = bits + group.offset[2];
+            const uint8_t* p3 = bits + group.offset[3];
+            // The next cache line of both rows: spans mostly run rightwards
+            // through the texture, along rows the hardware does not foresee.
+            _mm_prefetch(reinterpret_cast<const char*>(p3 + 64), _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char*>(p3 + 64 + rowBytes), _MM_HINT_T0);
+            // Eight bytes per row: bytes 0–2 are the pixel, 3–5 its right
+            // neighbour; bytes 6 and 7 become the top bytes of 2^52 for the shuffles.
+            const auto row = [&](ptrdiff_t down) {
+                const __m128i lo = _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(_mm_loadu_si64(p0 + down)),
+                                                                 reinterpret_cast<const double*>(p1 + down)));
+                const __m128i hi = _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(_mm_loadu_si64(p2 + down)),
+                                                                 reinterpret_cast<const double*>(p3 + down)));
+                return _mm256_or_si256(_mm256_and_si256(_mm256_set_m128i(hi, lo), low6), magicBits);
+            };
+            const __m256i top = row(0), bottom = row(rowBytes);
+            const __m256i channels = _mm256_or_si256(
+                _mm256_or_si256(Channel<0>(top, bottom, group.fx, group.fy, magic),
+                                Channel<1>(top, bottom, group.fx, group.fy, magic)),
+                Channel<2>(top, bottom, group.fx, group.fy, magic));
+            const __m128i packed = _mm_shuffle_epi8(
+                _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(channels, evenLanes)),
+                packBytes);
+            if (left >= 4) {
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(pOut), packed);
+                _mm_storeu_si32(pOut + 8, _mm_srli_si128(packed, 8));
             } else {
-                const __m256i result =
-                    _mm256_or_si256(_mm256_or_si256(Channel<0>(group.top, group.bottom, group.fx, group.fy, magic),
-                                                    Channel<1>(group.top, group.bottom, group.fx, group.fy, magic)),
-                                    Channel<2>(group.top, group.bottom, group.fx, group.fy, magic));
-                const __m128i packed = _mm_shuffle_epi8(
-                    _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(result, evenLanes)), packBytes);
-                if (left >= 4) {
-                    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), packed);
-                    _mm_storeu_si32(out + 8, _mm_srli_si128(packed, 8));
-                } else {
-                    alignas(16) uint8_t bytes[16];
-                    _mm_store_si128(reinterpret_cast<__m128i*>(bytes), packed);
-                    for (int64_t i = 0; i < 3 * left; ++i)
-                        out[i] = bytes[i];
-                }
+                alignas(16) uint8_t bytes[16];
+                _mm_store_si128(reinterpret_cast<__m128i*>(bytes), packed);
+                for (int64_t i = 0; i < 3 * left; ++i)
+                    pOut[i] = bytes[i];
             }
         }
-        if (x > x1)
-            break;
-        group = next;
+        // The scalar code's groups after the block's vector ones, so that no
+        // call clobbers the vector loop's registers.
+        for (int g = 0; g < nGroups; ++g)
+            if (!block[g].bVector) {
+                const int64_t at = from + 4 * g;
+                CSpanKernel::FillScalar(pOut - 12 * (nGroups - g), int32_t(at), int32_t(at + 3 <= x1 ? at + 3 : x1),
+                                        span, texture);
+            }
     }
 }
 

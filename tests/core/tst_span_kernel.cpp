@@ -163,8 +163,11 @@ private Q_SLOTS:
                 STexturePicture picture(size[0], size[1], layout & 1, layout & 2, random);
                 const CSpanKernel::STexture& tex = picture.m_texture;
                 for (int n = 0; n < 400; ++n, ++spans) {
-                    // Widths 1 … 40 pixels, every fourth a multiple of 4.
-                    const int32_t count = n % 4 == 0 ? 4 * (1 + int32_t(random() % 10)) : 1 + int32_t(random() % 40);
+                    // Widths 1 … 40 pixels, every fourth a multiple of 4;
+                    // every eighth from 61 to 260, over several blocks of groups.
+                    const int32_t count = n % 8 == 1   ? 61 + int32_t(random() % 200)
+                                          : n % 4 == 0 ? 4 * (1 + int32_t(random() % 10))
+                                                       : 1 + int32_t(random() % 40);
                     const int32_t x0 = int32_t(random() % 50);
                     const int32_t x1 = x0 + count - 1;
                     CSpanKernel::SSpan span{};
