@@ -123,6 +123,7 @@ void FillGroups(uint8_t* pOut, int32_t x0, int32_t x1, const CSpanKernel::SSpan&
         const int nGroups = rest < 4 * kGroupsPerBlock ? int(rest / 4) + 1 : kGroupsPerBlock;
         for (int g = 0; g < nGroups; ++g)
             prepare(from + 4 * g, block[g]);
+        uint8_t* const blockOut = pOut;
         for (int g = 0; g < nGroups; ++g, pOut += 12) {
             const SGroup& group = block[g];
             const int64_t at = from + 4 * g, left = int64_t(x1) - at + 1;
@@ -168,8 +169,8 @@ void FillGroups(uint8_t* pOut, int32_t x0, int32_t x1, const CSpanKernel::SSpan&
         for (int g = 0; g < nGroups; ++g)
             if (!block[g].bVector) {
                 const int64_t at = from + 4 * g;
-                CSpanKernel::FillScalar(pOut - 12 * (nGroups - g), int32_t(at), int32_t(at + 3 <= x1 ? at + 3 : x1),
-                                        span, texture);
+                CSpanKernel::FillScalar(blockOut + 12 * g, int32_t(at), int32_t(at + 3 <= x1 ? at + 3 : x1), span,
+                                        texture);
             }
     }
 }
